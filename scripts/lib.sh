@@ -1,0 +1,34 @@
+# Shared by the scripts: package installation and the build.
+# shellcheck shell=bash
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-translations-l10n
+  fonts-wqy-microhei libsqlcipher-dev libgumbo-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev
+  libgl-dev python3 xdg-utils)
+TEST_PACKAGES=(xvfb xauth xdotool trayer sqlite3 x11-utils curl)
+
+# install_packages NAME... : installs the Debian packages that are missing, once.
+install_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# build DIR [cmake options...] : configures once and builds everything.
+build() {
+  local dir=$1; shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+  fi
+  cmake --build "$dir" -j "$JOBS"
+}

@@ -1,0 +1,175 @@
+#include "dbengine.h"
+
+#include "appinfo.h"
+#include "database.h"
+
+#include <QFileInfo>
+
+namespace varnel::db {
+
+namespace {
+
+const char kKey[] = "Rv8-tq2Lm0";
+
+struct SharedHandle {
+    sqlite3 *db = nullptr;
+    QString path;
+    ~SharedHandle()
+    {
+        if (db)
+            sqlite3_close_v2(db);
+    }
+};
+
+SharedHandle &sharedHandle()
+{
+    static SharedHandle handle;
+    return handle;
+}
+
+QString sqliteText(sqlite3 *db, int rc)
+{
+    return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
+void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    if (value.isNull()) {
+        rc = sqlite3_bind_null(stmt, index);
+    } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong ||
+               value.typeId() == QMetaType::UInt || value.typeId() == QMetaType::Bool) {
+        rc = sqlite3_bind_int64(stmt, index, value.toLongLong());
+    } else if (value.typeId() == QMetaType::Double) {
+        rc = sqlite3_bind_double(stmt, index, value.toDouble());
+    } else if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        rc = sqlite3_bind_blob64(stmt, index, bytes.constData(), bytes.size(), SQLITE_TRANSIENT);
+    } else {
+        const QByteArray text = value.toString().toUtf8();
+        rc = sqlite3_bind_text64(stmt, index, text.constData(), text.size(), SQLITE_TRANSIENT,
+                                 SQLITE_UTF8);
+    }
+    if (rc != SQLITE_OK)
+        fail(db, rc, QStringLiteral("bind"));
+}
+
+} // namespace
+
+void fail(sqlite3 *db, int rc, const QString &what)
+{
+    const QString file = QFileInfo(databasePath()).absoluteFilePath();
+    const int primary = rc & 0xff;
+    if (primary == SQLITE_NOTADB) {
+        throw DbError(DbError::NotADatabase, rc,
+                      QStringLiteral("无法读取数据库文件：\n%1\n\n原因：数据库密码不正确，"
+                                     "或者文件已损坏、不是本软件的数据库。")
+                          .arg(file));
+    }
+    if (primary == SQLITE_CANTOPEN) {
+        throw DbError(DbError::Missing, rc,
+                      QStringLiteral("无法打开数据库文件：\n%1\n\n原因：文件不存在或无法访问。")
+                          .arg(file));
+    }
+    throw DbError(DbError::Failed, rc,
+                  QStringLiteral("数据库操作失败：\n%1\n\n原因：%2（%3）")
+                      .arg(file, sqliteText(db, rc), what));
+}
+
+sqlite3 *openKeyed(const QString &path, bool create)
+{
+    if (!create && !QFileInfo(path).isFile())
+        fail(nullptr, SQLITE_CANTOPEN, QStringLiteral("open"));
+    sqlite3 *db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
+    // The key is only checked when the first page is read.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -65536;", nullptr,
+                          nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = sqliteText(db, rc);
+        sqlite3_close_v2(db);
+        fail(nullptr, rc, message);
+    }
+    sqlite3_busy_timeout(db, 5000);
+    registerFunctions(db);
+    return db;
+}
+
+sqlite3 *shared()
+{
+    SharedHandle &handle = sharedHandle();
+    const QString path = databasePath();
+    if (handle.db && handle.path == path)
+        return handle.db;
+    closeShared();
+    handle.db = openKeyed(path, false);
+    handle.path = path;
+    return handle.db;
+}
+
+void closeShared()
+{
+    SharedHandle &handle = sharedHandle();
+    if (handle.db)
+        sqlite3_close_v2(handle.db);
+    handle.db = nullptr;
+    handle.path.clear();
+}
+
+Statement::Statement(sqlite3 *db, const QString &sql, const QVariantList &params) : db_(db)
+{
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, nullptr);
+    if (rc != SQLITE_OK)
+        fail(db, rc, sql);
+    for (int i = 0; i < params.size(); ++i)
+        bindValue(db, stmt_, i + 1, params.at(i));
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    fail(db_, rc, QString::fromUtf8(sqlite3_sql(stmt_)));
+}
+
+int Statement::columnCount() const { return sqlite3_column_count(stmt_); }
+
+QString Statement::columnName(int i) const
+{
+    return QString::fromUtf8(sqlite3_column_name(stmt_, i));
+}
+
+QVariant Statement::value(int i) const
+{
+    switch (sqlite3_column_type(stmt_, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(stmt_, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt_, i));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt_, i)),
+                                   sqlite3_column_bytes(stmt_, i)));
+    case SQLITE_NULL:
+        return QVariant();
+    default:
+        return QVariant(QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i)),
+            sqlite3_column_bytes(stmt_, i)));
+    }
+}
+
+} // namespace varnel::db

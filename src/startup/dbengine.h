@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+// The process-wide keyed SQLite handle behind OpenDb and the helpers the data
+// layer builds on. Only the data layer and the provisioning tool include this.
+namespace varnel::db {
+
+// Opens the database file with the notebook's key and page size. With create
+// false a missing file is an error. Throws DbError.
+sqlite3 *openKeyed(const QString &path, bool create);
+
+// The shared handle for the database of the current program folder; opened at
+// the first call, kept until closeShared().
+sqlite3 *shared();
+void closeShared();
+
+// Registers the notebook's SQL functions on a handle (shown time, fast LIKE).
+void registerFunctions(sqlite3 *db);
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3 *db, const QString &sql, const QVariantList &params = {});
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool step(); // true while a row is ready; throws on failure
+    int columnCount() const;
+    QString columnName(int i) const;
+    QVariant value(int i) const;
+
+private:
+    sqlite3 *db_;
+    sqlite3_stmt *stmt_ = nullptr;
+};
+
+[[noreturn]] void fail(sqlite3 *db, int rc, const QString &what);
+
+} // namespace varnel::db

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A private world for one test: a temporary program folder with a freshly
+// provisioned data folder, made the notebook's program folder, and private
+// XDG config and runtime folders. Restores nothing of the user's: it never
+// touched it.
+class TestFolder {
+public:
+    explicit TestFolder(bool provision = true);
+    ~TestFolder();
+
+    QString path() const { return dir_.path(); }
+    QString file(const QString &relative) const { return dir_.filePath(relative); }
+    bool ok() const { return ok_; }
+
+    // Runs one SQL statement straight on the database, outside the data layer.
+    static void exec(const QString &sql);
+    static QVariant scalar(const QString &sql);
+
+private:
+    QTemporaryDir dir_;
+    bool ok_ = false;
+};

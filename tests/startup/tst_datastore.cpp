@@ -1,0 +1,248 @@
+// The data layer against a real encrypted database file.
+
+#include "appinfo.h"
+#include "database.h"
+#include "dbengine.h"
+#include "testfolder.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+using namespace varnel;
+
+class TestDataStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyOperationGetsAFreshRecordset();
+    void anOpenConnectionLeftBehindIsReplaced();
+    void insertTakesTheColumnDefaults();
+    void changesAreOnDiskWhenUpdateReturns();
+    void valuesAreBoundNotSpliced();
+    void deletingACategoryLeavesItsNotesAlone();
+    void walkingAndCounting();
+    void recordsetIsReadOnlyInReadMode();
+    void recordsetClosesWithItsConnection();
+    void missingDatabaseIsReportedAndNotCreated();
+    void wrongKeyIsReportedClearly();
+    void garbageFileIsReportedClearly();
+    void fileIsUnreadableWithoutTheKey();
+    void shownTimeDropsLeadingZeros();
+};
+
+void TestDataStore::everyOperationGetsAFreshRecordset()
+{
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn, RsMode::Read);
+    QCOMPARE(DbRs->RecordCount(), 1);
+    Recordset *first = DbRs.get();
+    CloseDb();
+    OpenDb();
+    QVERIFY(DbRs.get() != first || !DbRs->IsOpen());
+    QVERIFY(!DbRs->IsOpen());
+    QCOMPARE(DbRs->RecordCount(), 0);
+    CloseDb();
+}
+
+void TestDataStore::anOpenConnectionLeftBehindIsReplaced()
+{
+    TestFolder folder;
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 系统用户表 where czy='admin'"), *DbConn, RsMode::Read);
+    // No CloseDb: the next operation must work all the same.
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn, RsMode::Write);
+    DbRs->SetField(QStringLiteral("skin"), 3);
+    DbRs->Update();
+    CloseDb();
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select skin from 系统用户表")).toInt(), 3);
+}
+
+void TestDataStore::insertTakesTheColumnDefaults()
+{
+    TestFolder folder;
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 企业日记"), *DbConn, RsMode::Write);
+    DbRs->AddNew();
+    DbRs->SetField(QStringLiteral("标题"), QStringLiteral("标题一"));
+    DbRs->SetField(QStringLiteral("内容"), QString());
+    DbRs->SetField(QStringLiteral("分类"), 0);
+    DbRs->Update();
+    QCOMPARE(DbRs->Field(QStringLiteral("处理")).toInt(), 0);
+    QVERIFY(DbRs->Field(QStringLiteral("bookid")).toLongLong() > 0);
+    const QDateTime stamp = QDateTime::fromString(DbRs->Field(QStringLiteral("时间")).toString(),
+                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    CloseDb();
+    QVERIFY(stamp.isValid());
+    QVERIFY(stamp >= before);
+    QVERIFY(stamp <= QDateTime::currentDateTime().addSecs(1));
+}
+
+void TestDataStore::changesAreOnDiskWhenUpdateReturns()
+{
+    TestFolder folder;
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 企业日记"), *DbConn, RsMode::Write);
+    DbRs->AddNew();
+    DbRs->SetField(QStringLiteral("标题"), QStringLiteral("持久"));
+    DbRs->Update();
+    CloseDb();
+    // A second handle on the file sees it at once: nothing is held back.
+    sqlite3 *other = db::openKeyed(databasePath(), false);
+    db::Statement stmt(other, QStringLiteral("select count(*) from 企业日记 where 标题='持久'"));
+    QVERIFY(stmt.step());
+    QCOMPARE(stmt.value(0).toInt(), 1);
+    sqlite3_close_v2(other);
+}
+
+void TestDataStore::valuesAreBoundNotSpliced()
+{
+    TestFolder folder;
+    const QString nasty = QStringLiteral("it's \"quoted\" 100% _x_ \\ ; drop table 分类;--");
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 企业日记"), *DbConn, RsMode::Write);
+    DbRs->AddNew();
+    DbRs->SetField(QStringLiteral("标题"), nasty);
+    DbRs->Update();
+    CloseDb();
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 企业日记 where 标题=?"), *DbConn, RsMode::Read, {nasty});
+    QCOMPARE(DbRs->RecordCount(), 1);
+    QCOMPARE(DbRs->Field(QStringLiteral("标题")).toString(), nasty);
+    CloseDb();
+}
+
+void TestDataStore::deletingACategoryLeavesItsNotesAlone()
+{
+    TestFolder folder;
+    TestFolder::exec(QStringLiteral("insert into 分类 (bh, mc) values (0, '工作')"));
+    TestFolder::exec(QStringLiteral("insert into 企业日记 (标题, 内容, 分类) values ('a', 'b', 1)"));
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 分类  where id=1"), *DbConn, RsMode::Write);
+    QVERIFY(!DbRs->Eof());
+    DbRs->Delete();
+    CloseDb();
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select count(*) from 分类")).toInt(), 0);
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select 分类 from 企业日记")).toInt(), 1);
+}
+
+void TestDataStore::walkingAndCounting()
+{
+    TestFolder folder;
+    for (int i = 0; i < 3; ++i)
+        TestFolder::exec(QStringLiteral("insert into 分类 (bh, mc) values (0, 'c%1')").arg(i));
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 分类"), *DbConn, RsMode::Read);
+    QCOMPARE(DbRs->RecordCount(), 3);
+    QCOMPARE(DbRs->FieldName(0), QStringLiteral("id"));
+    QStringList names;
+    while (!DbRs->Eof()) {
+        names << DbRs->Field(2).toString();
+        QCOMPARE(DbRs->Field(QStringLiteral("MC")), DbRs->Field(2)); // names ignore case
+        DbRs->MoveNext();
+    }
+    CloseDb();
+    QCOMPARE(names, (QStringList{QStringLiteral("c0"), QStringLiteral("c1"), QStringLiteral("c2")}));
+}
+
+void TestDataStore::recordsetIsReadOnlyInReadMode()
+{
+    TestFolder folder;
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 系统用户表"), *DbConn, RsMode::Read);
+    QVERIFY_THROWS_EXCEPTION(DbError, DbRs->SetField(QStringLiteral("auto"), 1));
+    CloseDb();
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select auto from 系统用户表")).toInt(), 0);
+}
+
+void TestDataStore::recordsetClosesWithItsConnection()
+{
+    TestFolder folder;
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 系统用户表"), *DbConn, RsMode::Write);
+    CloseDb();
+    QVERIFY(!DbRs->IsOpen());
+    QVERIFY_THROWS_EXCEPTION(DbError, DbRs->SetField(QStringLiteral("auto"), 1));
+}
+
+void TestDataStore::missingDatabaseIsReportedAndNotCreated()
+{
+    TestFolder folder(false);
+    try {
+        OpenDb();
+        QFAIL("OpenDb succeeded without a database file");
+    } catch (const DbError &e) {
+        QCOMPARE(e.kind(), DbError::Missing);
+        QVERIFY(e.userText().contains(QStringLiteral("pelbrook_data.Tandrel")));
+        QVERIFY(e.userText().contains(QStringLiteral("不存在")));
+    }
+    QVERIFY(!QFile::exists(databasePath()));
+}
+
+void TestDataStore::wrongKeyIsReportedClearly()
+{
+    TestFolder folder;
+    QFile::remove(databasePath());
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(databasePath().toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_key(db, "another-key", 11);
+    sqlite3_exec(db, "PRAGMA cipher_page_size = 4096; create table t(x);", nullptr, nullptr,
+                 nullptr);
+    sqlite3_close(db);
+    try {
+        OpenDb();
+        QFAIL("a database keyed with another password opened");
+    } catch (const DbError &e) {
+        QCOMPARE(e.kind(), DbError::NotADatabase);
+        QVERIFY(e.userText().contains(QStringLiteral("密码不正确")));
+        QVERIFY(e.userText().contains(databasePath().section(QLatin1Char('/'), -1)));
+    }
+}
+
+void TestDataStore::garbageFileIsReportedClearly()
+{
+    TestFolder folder;
+    QFile file(databasePath());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray(10000, 'x'));
+    file.close();
+    QVERIFY_THROWS_EXCEPTION(DbError, OpenDb());
+}
+
+void TestDataStore::fileIsUnreadableWithoutTheKey()
+{
+    TestFolder folder;
+    QFile file(databasePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.read(16).startsWith("SQLite format 3"));
+    file.close();
+    const QString cli = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (cli.isEmpty())
+        QSKIP("no sqlite3 command on this machine");
+    QProcess p;
+    p.start(cli, {databasePath(), QStringLiteral(".tables")});
+    QVERIFY(p.waitForFinished(10000));
+    QVERIFY(p.exitCode() != 0);
+    QVERIFY(p.readAllStandardError().contains("not a database"));
+}
+
+void TestDataStore::shownTimeDropsLeadingZeros()
+{
+    QCOMPARE(shownTime(QStringLiteral("2008-08-08 09:05:00")), QStringLiteral("2008-8-8 9:05:00"));
+    QCOMPARE(shownTime(QStringLiteral("2026-12-17 23:59:09")), QStringLiteral("2026-12-17 23:59:09"));
+    QCOMPARE(shownTime(QStringLiteral("garbage")), QStringLiteral("garbage"));
+    TestFolder folder;
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select vl_time('2008-08-08 09:05:00')")).toString(),
+             QStringLiteral("2008-8-8 9:05:00"));
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select vl_time('2008-10-18 10:05:00')")).toString(),
+             QStringLiteral("2008-10-18 10:05:00"));
+}
+
+QTEST_MAIN(TestDataStore)
+#include "tst_datastore.moc"
