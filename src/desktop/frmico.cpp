@@ -7,3 +7,7 @@ Frmico::~Frmico() { DelIcon(); }
 void Frmico::Load(bool shown) { setVisible(shown); }
 
 void Frmico::DelIcon() {}
+
+bool Frmico::isIconShown() const { return false; }
+
+bool Frmico::isHotKeyActive() const { return false; }

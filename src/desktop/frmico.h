@@ -14,4 +14,7 @@ public:
     void Load(bool shown);
     // Removes the tray icon; a second call does nothing.
     void DelIcon();
+
+    bool isIconShown() const;    // the icon sits in a running tray host
+    bool isHotKeyActive() const; // Ctrl+1 is grabbed
 };

@@ -21,6 +21,11 @@ public:
     virtual void loadTray(bool shown) = 0;
     // Removes the tray icon (harmless when there is none).
     virtual void delIcon() = 0;
+
+    // Whether the user can bring a hidden main window back: by the tray icon
+    // (shown in a running tray host) or by the global hot key (grabbed).
+    virtual bool trayIconShown() const = 0;
+    virtual bool hotKeyActive() const = 0;
 };
 
 } // namespace varnel

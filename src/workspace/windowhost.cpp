@@ -44,4 +44,8 @@ void WindowHost::delIcon()
         tray_->DelIcon();
 }
 
+bool WindowHost::trayIconShown() const { return tray_ && tray_->isIconShown(); }
+
+bool WindowHost::hotKeyActive() const { return tray_ && tray_->isHotKeyActive(); }
+
 } // namespace varnel

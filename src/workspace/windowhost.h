@@ -23,6 +23,8 @@ public:
     bool isMainWindowLoaded() const override;
     void loadTray(bool shown) override;
     void delIcon() override;
+    bool trayIconShown() const override;
+    bool hotKeyActive() const override;
 
     FrmMinBook *mainWindow() const { return main_; }
     Frmico *tray() const { return tray_.get(); }

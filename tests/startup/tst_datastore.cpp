@@ -4,6 +4,7 @@
 #include "database.h"
 #include "dbengine.h"
 #include "testfolder.h"
+#include "testmain.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -244,5 +245,5 @@ void TestDataStore::shownTimeDropsLeadingZeros()
              QStringLiteral("2008-10-18 10:05:00"));
 }
 
-QTEST_MAIN(TestDataStore)
+VARNEL_TEST_CLASS(TestDataStore);
 #include "tst_datastore.moc"
