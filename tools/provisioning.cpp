@@ -33,6 +33,8 @@ bool createDatabase(const QString &path)
         for (const char *statement : kSchema)
             ok = ok && sqlite3_exec(db, statement, nullptr, nullptr, nullptr) == SQLITE_OK;
         ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (ok)
+            varnel::db::ensureIndexes(db);
         if (!ok)
             std::fprintf(stderr, "provision: %s\n", sqlite3_errmsg(db));
         sqlite3_close_v2(db);

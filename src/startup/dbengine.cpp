@@ -2,6 +2,7 @@
 
 #include "appinfo.h"
 #include "database.h"
+#include "notefingerprints.h"
 
 #include <QFileInfo>
 
@@ -103,6 +104,19 @@ sqlite3 *openKeyed(const QString &path, bool create)
     return db;
 }
 
+void ensureIndexes(sqlite3 *db)
+{
+    // The note list reads (处理, bookid, 标题, 时间) in list order, for all notes
+    // or one category, straight from these indexes without touching the bodies.
+    // Databases made before the indexes existed get them here, once; a file
+    // that cannot be written simply goes without.
+    sqlite3_exec(
+        db,
+        "CREATE INDEX IF NOT EXISTS 企业日记_列表 ON 企业日记(处理, bookid DESC, 标题, 时间);"
+        "CREATE INDEX IF NOT EXISTS 企业日记_分类 ON 企业日记(分类, 处理, bookid DESC);",
+        nullptr, nullptr, nullptr);
+}
+
 sqlite3 *shared()
 {
     SharedHandle &handle = sharedHandle();
@@ -112,11 +126,14 @@ sqlite3 *shared()
     closeShared();
     handle.db = openKeyed(path, false);
     handle.path = path;
+    ensureIndexes(handle.db);
+    NoteFingerprints::instance().attach(handle.db);
     return handle.db;
 }
 
 void closeShared()
 {
+    NoteFingerprints::instance().detach();
     SharedHandle &handle = sharedHandle();
     if (handle.db)
         sqlite3_close_v2(handle.db);

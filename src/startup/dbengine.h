@@ -19,6 +19,9 @@ sqlite3 *openKeyed(const QString &path, bool create);
 sqlite3 *shared();
 void closeShared();
 
+// Adds the indexes the note list reads from, when missing.
+void ensureIndexes(sqlite3 *db);
+
 // Registers the notebook's SQL functions on a handle (shown time, fast LIKE).
 void registerFunctions(sqlite3 *db);
 

@@ -1,7 +1,7 @@
 #include "dbengine.h"
+#include "likematch.h"
 
 #include <cstring>
-#include <string>
 
 namespace varnel::db {
 
@@ -41,12 +41,33 @@ void shownTimeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_text(ctx, out, k, SQLITE_TRANSIENT);
 }
 
+// like(pattern, text): the LIKE operator, with SQLite's own meaning (% and _
+// as wildcards, ASCII letters without regard to case), but a plain
+// "%text%" runs as a fast substring search.
+void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const int patternBytes = sqlite3_value_bytes(argv[0]);
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
+    const int textBytes = sqlite3_value_bytes(argv[1]);
+    if (!pattern || !text) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const bool hit = likeMatch(std::string_view(pattern, std::size_t(patternBytes)),
+                               std::string_view(text, std::size_t(textBytes)));
+    sqlite3_result_int(ctx, hit ? 1 : 0);
+}
+
 } // namespace
 
 void registerFunctions(sqlite3 *db)
 {
-    sqlite3_create_function_v2(db, "vl_time", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                               shownTimeFunction, nullptr, nullptr, nullptr);
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+    sqlite3_create_function_v2(db, "vl_time", 1, flags, nullptr, shownTimeFunction, nullptr,
+                               nullptr, nullptr);
+    sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr,
+                               nullptr);
 }
 
 } // namespace varnel::db

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Realistic notebook contents for the benchmarks: mixed Chinese and ASCII
+// titles and bodies of 100 to 2,000 characters, a tenth of the notes done,
+// spread over 20 categories. Some marker words occur in a known share of the
+// notes so that searches with a known hit rate can be timed.
+struct BenchData {
+    QStringList rareTerms; // each in about 1% of the notes
+    QStringList wideTerms; // each in about 30% of the notes
+};
+
+// Fills the database of the current program folder through the data layer.
+BenchData fillNotebook(int notes);
