@@ -1,12 +1,23 @@
 #pragma once
 
+#include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <memory>
+
+class GlobalHotKey;
+class QAction;
+class QMenu;
+class QTimer;
+class QuitSignals;
+
 // The tray window: never seen by the user; owns the tray icon and the global
-// hot key for as long as the program runs.
-class Frmico : public QWidget {
+// hot key for as long as the program runs. A left press on the icon or Ctrl+1
+// brings up the main window; the icon's menu ends the program.
+class Frmico : public QWidget
+{
     Q_OBJECT
-public:
+  public:
     explicit Frmico(QWidget *parent = nullptr);
     ~Frmico() override;
 
@@ -17,4 +28,26 @@ public:
 
     bool isIconShown() const;    // the icon sits in a running tray host
     bool isHotKeyActive() const; // Ctrl+1 is grabbed
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+
+  private:
+    void createTrayIcon();
+    void createMenu();
+    void createTimers();
+    void installIcon();
+
+    void Ico_Pic_q7q_Activated(QSystemTrayIcon::ActivationReason reason);
+    void VlExit_Click();
+    void Timer1_Timer();
+    void HotKeyPressed();
+
+    QSystemTrayIcon *Ico_Pic_q7q = nullptr;
+    QMenu *vllist = nullptr;
+    QAction *VlExit = nullptr;
+    QTimer *Timer1 = nullptr;
+    std::unique_ptr<GlobalHotKey> hotKey_;
+    std::unique_ptr<QuitSignals> quitSignals_;
+    bool loaded_ = false;
 };

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QPixmap>
+
+// The desktop pictures, drawn in code so they scale with nothing and need no
+// files beside the program.
+namespace varnel
+{
+
+// The program icon for the tray: a small blue notebook, 24 x 24.
+QPixmap programIcon();
+
+// The face of the reminder pop-up, 256 x 159: an empty message frame with a
+// blue title strip and a red close button in the top right corner, whose
+// square (224, 0, 25 x 25) lies under the pop-up's close spot.
+QPixmap ringFace();
+
+} // namespace varnel

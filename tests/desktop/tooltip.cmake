@@ -1,0 +1,2 @@
+varnel_area_test_libs(desktop varnel_desktop)
+varnel_test_class(desktop TestCTooltip)
