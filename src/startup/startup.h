@@ -4,7 +4,8 @@
 
 class QApplication;
 
-namespace varnel {
+namespace varnel
+{
 
 class AppWindows;
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "appwindows.h"
+
+#include <QStringList>
+
+// Stands in for the program's windows: records what the start-up code asks
+// for. Installed as AppWindows::current() while it lives.
+class FakeAppWindows : public varnel::AppWindows
+{
+  public:
+    FakeAppWindows() : previous_(current()) { setCurrent(this); }
+    ~FakeAppWindows() override { setCurrent(previous_); }
+
+    void showMainWindow() override { calls << QStringLiteral("showMainWindow"); }
+    void unloadMainWindow() override { calls << QStringLiteral("unloadMainWindow"); }
+    bool isMainWindowLoaded() const override
+    {
+        return calls.contains(QStringLiteral("showMainWindow"));
+    }
+    void loadTray(bool shown) override
+    {
+        calls << (shown ? QStringLiteral("loadTray(shown)") : QStringLiteral("loadTray(hidden)"));
+    }
+    void delIcon() override { calls << QStringLiteral("delIcon"); }
+    bool trayIconShown() const override { return iconShown; }
+    bool hotKeyActive() const override { return hotKey; }
+
+    QStringList calls;
+    bool iconShown = true;
+    bool hotKey = true;
+
+  private:
+    AppWindows *previous_;
+};

@@ -1,0 +1,6 @@
+varnel_test_class(startup TestScramblePassword)
+varnel_test_class(startup TestLoginWindow)
+varnel_test_class(startup TestSettingsWindow)
+varnel_test_class(startup TestXdgAutostart)
+varnel_test_class(startup TestStartupSequence)
+varnel_test_class(startup TestBannerView)

@@ -1,0 +1,201 @@
+// Main: single copy, settings row, tray or login.
+
+#include "appinfo.h"
+#include "database.h"
+#include "dbengine.h"
+#include "dialogs.h"
+#include "fakewindows.h"
+#include "frmlogin.h"
+#include "instancelock.h"
+#include "startup.h"
+#include "testfolder.h"
+#include "testmain.h"
+
+#include <QFile>
+#include <QLockFile>
+#include <QSysInfo>
+#include <QtTest>
+
+using namespace varnel;
+
+class TestStartupSequence : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+    void autoOneStartsIntoTheTrayOnly();
+    void otherAutoValuesShowTheLogin_data();
+    void otherAutoValuesShowTheLogin();
+    void trayWithNoWayBackFallsBackToLogin();
+    void secondCopyIsRefused();
+    void lockOfADeadProcessDoesNotBlock();
+    void unusableDatabaseEndsWithItsMessage_data();
+    void unusableDatabaseEndsWithItsMessage();
+    void missingSettingsRowEnds();
+    void closingTheLoginEndsTheEventLoop();
+
+  private:
+    std::unique_ptr<TestFolder> folder_;
+    std::unique_ptr<FakeAppWindows> windows_;
+    DialogAnswerer answerer_;
+};
+
+void TestStartupSequence::init()
+{
+    folder_ = std::make_unique<TestFolder>();
+    QVERIFY(folder_->ok());
+    windows_ = std::make_unique<FakeAppWindows>();
+    answerer_.clear();
+}
+
+void TestStartupSequence::cleanup()
+{
+    frmLogin::unloadIfLoaded();
+    InstanceLock::release();
+    windows_.reset();
+    folder_.reset();
+}
+
+void TestStartupSequence::autoOneStartsIntoTheTrayOnly()
+{
+    TestFolder::exec(QStringLiteral("update 系统用户表 set auto=1"));
+    QCOMPARE(Main(*windows_), std::nullopt);
+    QCOMPARE(windows_->calls, QStringList({"loadTray(hidden)"}));
+    QVERIFY(!frmLogin::instance());
+    QVERIFY(InstanceLock::isHeld());
+}
+
+void TestStartupSequence::otherAutoValuesShowTheLogin_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("0") << "0";
+    QTest::newRow("2") << "2";
+    QTest::newRow("Null") << "NULL";
+    QTest::newRow("text") << "'yes'";
+    QTest::newRow("out of 16-bit range") << "65537";
+}
+
+void TestStartupSequence::otherAutoValuesShowTheLogin()
+{
+    QFETCH(QString, value);
+    TestFolder::exec(QStringLiteral("update 系统用户表 set auto=%1").arg(value));
+    QCOMPARE(Main(*windows_), std::nullopt);
+    QVERIFY(windows_->calls.isEmpty());
+    QVERIFY(frmLogin::instance());
+    QVERIFY(frmLogin::instance()->isVisible());
+    QVERIFY(answerer_.seen().isEmpty());
+}
+
+void TestStartupSequence::trayWithNoWayBackFallsBackToLogin()
+{
+    TestFolder::exec(QStringLiteral("update 系统用户表 set auto=1"));
+    windows_->iconShown = false;
+    windows_->hotKey = false;
+    QCOMPARE(Main(*windows_), std::nullopt);
+    QCOMPARE(windows_->calls, QStringList({"loadTray(hidden)"}));
+    QVERIFY(frmLogin::instance());
+}
+
+void TestStartupSequence::secondCopyIsRefused()
+{
+    QLockFile firstCopy(InstanceLock::path());
+    QVERIFY(firstCopy.tryLock(0));
+    // Without a database any access would show a different message.
+    QVERIFY(QFile::remove(databasePath()));
+    ShutdownDb();
+    answerer_.answerMessage(QMessageBox::Ok);
+    const auto code = Main(*windows_);
+    QVERIFY(code.has_value() && *code != 0);
+    QCOMPARE(answerer_.seen().size(), 1);
+    QCOMPARE(answerer_.last().text, QStringLiteral("Varnel软件已经运行！"));
+    QCOMPARE(answerer_.last().title, QStringLiteral("Varnel提示！"));
+    QCOMPARE(answerer_.last().icon, int(QMessageBox::Critical));
+    QVERIFY(windows_->calls.isEmpty());
+    QVERIFY(!frmLogin::instance());
+    QVERIFY(!QFile::exists(databasePath()));
+    // The first copy keeps its lock.
+    QVERIFY(firstCopy.isLocked());
+    QVERIFY(QFile::exists(InstanceLock::path()));
+}
+
+void TestStartupSequence::lockOfADeadProcessDoesNotBlock()
+{
+    // A lock file left by a crashed copy: its process id names no process.
+    QFile stale(InstanceLock::path());
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.write("2147483000\n" + QCoreApplication::applicationName().toUtf8() + "\n" +
+                QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    QCOMPARE(Main(*windows_), std::nullopt);
+    QVERIFY(answerer_.seen().isEmpty());
+    QVERIFY(frmLogin::instance());
+}
+
+void TestStartupSequence::unusableDatabaseEndsWithItsMessage_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("missing") << "missing"
+                             << "不存在";
+    QTest::newRow("other key") << "other key"
+                               << "密码不正确";
+    QTest::newRow("not a database") << "garbage"
+                                    << "不是本软件的数据库";
+}
+
+void TestStartupSequence::unusableDatabaseEndsWithItsMessage()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, cause);
+    ShutdownDb();
+    QVERIFY(QFile::remove(databasePath()));
+    if (damage == u"other key") {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(databasePath().toUtf8().constData(), &db), SQLITE_OK);
+        sqlite3_key(db, "not-the-key", 11);
+        sqlite3_exec(db, "create table t(x);", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    } else if (damage == u"garbage") {
+        QFile file(databasePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, 'x'));
+    }
+    answerer_.answerMessage(QMessageBox::Ok);
+    const auto code = Main(*windows_);
+    QVERIFY(code.has_value() && *code != 0);
+    QCOMPARE(answerer_.seen().size(), 1);
+    QCOMPARE(answerer_.last().icon, int(QMessageBox::Critical));
+    QVERIFY(answerer_.last().text.contains(QStringLiteral("pelbrook_data.Tandrel")));
+    QVERIFY2(answerer_.last().text.contains(cause), qPrintable(answerer_.last().text));
+    QVERIFY(windows_->calls.isEmpty());
+    QVERIFY(!frmLogin::instance());
+    QVERIFY(!InstanceLock::isHeld()); // nothing keeps a later start out
+}
+
+void TestStartupSequence::missingSettingsRowEnds()
+{
+    TestFolder::exec(QStringLiteral("delete from 系统用户表"));
+    answerer_.answerMessage(QMessageBox::Ok);
+    const auto code = Main(*windows_);
+    QVERIFY(code.has_value() && *code != 0);
+    QCOMPARE(answerer_.last().icon, int(QMessageBox::Critical));
+    QVERIFY(answerer_.last().text.contains(QStringLiteral("admin")));
+    QVERIFY(windows_->calls.isEmpty());
+    QVERIFY(!frmLogin::instance());
+}
+
+void TestStartupSequence::closingTheLoginEndsTheEventLoop()
+{
+    QCOMPARE(Main(*windows_), std::nullopt);
+    QVERIFY(frmLogin::instance());
+    QTimer::singleShot(0, frmLogin::instance(), &QWidget::close);
+    // Only a failure reaches this: the program did not end.
+    QTimer::singleShot(30000, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(windows_->calls.isEmpty());
+}
+
+VARNEL_TEST_CLASS(TestStartupSequence);
+#include "tst_startupsequence.moc"
