@@ -9,14 +9,15 @@ WindowHost::WindowHost() { AppWindows::setCurrent(this); }
 
 WindowHost::~WindowHost()
 {
-    unloadMainWindow();
+    delete main_.data(); // the event loop is over: nothing of the window is on the stack
     if (AppWindows::current() == this)
         AppWindows::setCurrent(nullptr);
 }
 
 void WindowHost::showMainWindow()
 {
-    if (!main_)
+    // A window that was closed is only waiting to be deleted: build a new one.
+    if (!isMainWindowLoaded())
         main_ = new FrmMinBook;
     main_->setWindowState(main_->windowState() & ~Qt::WindowMinimized);
     main_->show();
@@ -26,10 +27,14 @@ void WindowHost::showMainWindow()
 
 void WindowHost::unloadMainWindow()
 {
-    delete main_.data();
+    // The window deletes itself once control is back in the event loop, so a
+    // handler of the window that is still running (say, in a message box) is
+    // never pulled away from under its feet.
+    if (main_)
+        main_->close();
 }
 
-bool WindowHost::isMainWindowLoaded() const { return !main_.isNull(); }
+bool WindowHost::isMainWindowLoaded() const { return main_ && !main_->isHidden(); }
 
 void WindowHost::loadTray(bool shown)
 {

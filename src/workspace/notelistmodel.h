@@ -1,0 +1,43 @@
+#pragma once
+
+#include "notestore.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+
+#include <vector>
+
+namespace varnel
+{
+
+// The two pictures shared by the note list and the category tree:
+// 1 a blue filled circle (done note), 2 a red filled circle (pending note, category).
+QIcon listPicture(int number);
+
+// The rows of the note list. Six columns: the mark, "标题", "内容", "作者",
+// "时间" and "编号"; only the first two are shown. The body is not kept: the
+// window reads it when a note is opened.
+class NoteListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+  public:
+    enum Column { Mark, Title, Content, Author, Time, Number, ColumnCount };
+
+    explicit NoteListModel(QObject *parent = nullptr);
+
+    void setRows(std::vector<NoteRow> rows); // replaces everything in one reset
+    const NoteRow &row(int i) const { return rows_.at(std::size_t(i)); }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+  private:
+    std::vector<NoteRow> rows_;
+    QIcon done_;
+    QIcon pending_;
+};
+
+} // namespace varnel

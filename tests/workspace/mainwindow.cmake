@@ -1,0 +1,7 @@
+varnel_area_test_libs(workspace varnel_workspace)
+varnel_test_class(workspace TestNoteList)
+varnel_test_class(workspace TestNoteEditor)
+varnel_test_class(workspace TestCategoryTree)
+varnel_test_class(workspace TestSearchExport)
+varnel_test_class(workspace TestWindowFrame)
+varnel_test_class(workspace TestWorkspaceLogic)

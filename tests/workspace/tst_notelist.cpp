@@ -1,0 +1,215 @@
+// The note list, its counters and the window's load: what the user sees after
+// the window opens and after the list buttons and row clicks.
+
+#include "testmain.h"
+#include "workspacefixture.h"
+
+#include "appinfo.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+class TestNoteList : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void loadShowsTitleCountAndBlankEditor();
+    void listHasTheSixColumnsOnce();
+    void emptyTableGivesEmptyListAndClicksDoNothing();
+    void pendingNotesComeFirstWithTheirPictures();
+    void rowClickLoadsTheNoteIntoTheEditor();
+    void pendingButtonKeepsTheCategoryCount();
+    void allNotesButtonResetsTheCategory();
+    void aRefreshDuringTheWaitReplacesTheOuterOne();
+    void aDatabaseFailureAtLoadIsReportedOnce();
+};
+
+void TestNoteList::loadShowsTitleCountAndBlankEditor()
+{
+    Workspace ws;
+    addNote(QStringLiteral("一"), QStringLiteral("a"));
+    addNote(QStringLiteral("二"), QStringLiteral("b"), 0, 1);
+    ws.show();
+    QCOMPARE(ws.label("lab_title")->text(), QStringLiteral("Varnelpad v1.1.2"));
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【2】条信息"));
+    QCOMPARE(ws.label("lab_key")->text(),
+             QStringLiteral("帮助：【F1】保存或修改 Ctrl+1呼叫Varnel"));
+    QCOMPARE(ws.edit("Text5")->text(), QStringLiteral("0"));
+    QCOMPARE(ws.edit("Text6")->text(), varnel::siteUrl());
+
+    // Blank editor: only "保存" is usable; "提醒" is greyed out from the start.
+    QVERIFY(ws.button("cmd_add")->isVisible() && ws.button("cmd_add")->isEnabled());
+    QVERIFY(ws.button("Quxiao")->isHidden() && !ws.button("Quxiao")->isEnabled());
+    QVERIFY(!ws.button("cmd_edit")->isEnabled());
+    QVERIFY(!ws.button("cmd_del")->isEnabled());
+    QVERIFY(!ws.button("cmd_ok")->isEnabled());
+    QVERIFY(ws.edit("Text4")->isHidden());
+    QVERIFY(!ws.button("cmd_otime")->isEnabled());
+    QVERIFY(ws.button("cmdALL")->isEnabled());
+    QVERIFY(ws.button("cmd_nopass")->isEnabled());
+    QVERIFY(ws.button("cmd_change")->isVisible());
+    QVERIFY(ws.button("cmd_change2")->isHidden());
+    QVERIFY(ws.get<QWidget>("UpdateBox")->isHidden());
+    QVERIFY(ws.get<QWidget>("pao1")->isHidden());
+    QCOMPARE(ws.rows(), 2);
+}
+
+void TestNoteList::listHasTheSixColumnsOnce()
+{
+    Workspace ws;
+    ws.show();
+    QAbstractItemModel *model = ws.list()->model();
+    QVERIFY(model);
+    QCOMPARE(model->columnCount(), 6);
+    const QStringList headers{QString(),
+                              QStringLiteral("标题"),
+                              QStringLiteral("内容"),
+                              QStringLiteral("作者"),
+                              QStringLiteral("时间"),
+                              QStringLiteral("编号")};
+    for (int c = 0; c < 6; ++c)
+        QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), headers[c]);
+    QHeaderView *header = ws.list()->header();
+    QCOMPARE(header->sectionSize(0), 20);
+    QCOMPARE(header->sectionSize(1), 247);
+    for (int c = 2; c < 6; ++c)
+        QCOMPARE(header->sectionSize(c), 0);
+
+    // A second load of the window builds the same list, not more columns.
+    ws.windows.unloadMainWindow();
+    ws.show();
+    QCOMPARE(ws.list()->model()->columnCount(), 6);
+}
+
+void TestNoteList::emptyTableGivesEmptyListAndClicksDoNothing()
+{
+    Workspace ws;
+    ws.show();
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【0】条信息"));
+    QCOMPARE(ws.rows(), 0);
+    ws.edit("Text1")->setText(QStringLiteral("草稿"));
+    QTest::mouseClick(ws.list()->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
+    QCOMPARE(ws.edit("Text1")->text(), QStringLiteral("草稿"));
+    QVERIFY(ws.button("cmd_add")->isEnabled());
+}
+
+void TestNoteList::pendingNotesComeFirstWithTheirPictures()
+{
+    Workspace ws;
+    addNote(QStringLiteral("旧待办"), {});
+    addNote(QStringLiteral("已完成"), {}, 0, 1);
+    addNote(QStringLiteral("新待办"), {});
+    ws.show();
+    QCOMPARE(ws.titles(), (QStringList{QStringLiteral("新待办"), QStringLiteral("旧待办"),
+                                       QStringLiteral("已完成")}));
+    QAbstractItemModel *model = ws.list()->model();
+    const QColor pending =
+        pictureColour(model->index(0, 0).data(Qt::DecorationRole).value<QIcon>());
+    const QColor done = pictureColour(model->index(2, 0).data(Qt::DecorationRole).value<QIcon>());
+    QVERIFY2(pending.red() > 150 && pending.blue() < 100, qPrintable(pending.name()));
+    QVERIFY2(done.blue() > 150 && done.red() < 100, qPrintable(done.name()));
+    QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("1"));
+}
+
+void TestNoteList::rowClickLoadsTheNoteIntoTheEditor()
+{
+    Workspace ws;
+    const qint64 id = addNote(QStringLiteral("会议"), QStringLiteral("下午三点\n三楼"), 0, 0,
+                              QStringLiteral("2008-08-08 09:05:00"));
+    addNote(QStringLiteral("别的"), QStringLiteral("x"));
+    ws.show();
+    QVERIFY(ws.clickRow(QStringLiteral("会议")));
+    QCOMPARE(ws.edit("Text1")->text(), QStringLiteral("会议"));
+    QCOMPARE(ws.get<QPlainTextEdit>("Text2")->toPlainText(), QStringLiteral("下午三点\n三楼"));
+    QCOMPARE(ws.edit("Text3")->text(), QString::number(id));
+    QCOMPARE(ws.edit("Text4")->text(), QStringLiteral("2008-8-8 9:05:00"));
+    QVERIFY(ws.edit("Text4")->isVisible());
+    QVERIFY(ws.button("cmd_add")->isHidden() && !ws.button("cmd_add")->isEnabled());
+    QVERIFY(ws.button("Quxiao")->isVisible() && ws.button("Quxiao")->isEnabled());
+    QVERIFY(ws.button("cmd_edit")->isEnabled());
+    QVERIFY(ws.button("cmd_del")->isEnabled());
+    QVERIFY(ws.button("cmd_ok")->isEnabled());
+}
+
+void TestNoteList::pendingButtonKeepsTheCategoryCount()
+{
+    Workspace ws;
+    addCategory(7, 0, QStringLiteral("七"));
+    addNote(QStringLiteral("七一"), {}, 7);
+    addNote(QStringLiteral("七二"), {}, 7, 1);
+    addNote(QStringLiteral("七三"), {}, 7);
+    addNote(QStringLiteral("别处"), {}, 0);
+    ws.show();
+    QVERIFY(ws.clickNode(QStringLiteral("K_7")));
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("此分类【3】条信息"));
+    QCOMPARE(ws.rows(), 3);
+
+    ws.edit("txtCZ")->setText(QStringLiteral("七"));
+    QTest::mouseClick(ws.button("cmd_nopass"), Qt::LeftButton);
+    QCOMPARE(ws.titles(),
+             (QStringList{QStringLiteral("别处"), QStringLiteral("七三"), QStringLiteral("七一")}));
+    QCOMPARE(ws.edit("txtCZ")->text(), QString());
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("此分类【3】条信息"));
+    QCOMPARE(ws.edit("Text5")->text(), QStringLiteral("7"));
+}
+
+void TestNoteList::allNotesButtonResetsTheCategory()
+{
+    Workspace ws;
+    addCategory(3, 0, QStringLiteral("三"));
+    addNote(QStringLiteral("三一"), {}, 3);
+    addNote(QStringLiteral("零一"), {}, 0);
+    ws.show();
+    QVERIFY(ws.clickNode(QStringLiteral("K_3")));
+    QCOMPARE(ws.rows(), 1);
+    QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+    QCOMPARE(ws.rows(), 2);
+    QCOMPARE(ws.edit("Text5")->text(), QStringLiteral("0"));
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【2】条信息"));
+
+    // Adding a note does not recount; "所有信息" does.
+    addNote(QStringLiteral("后加"), {});
+    ws.edit("txtCZ")->setText(QStringLiteral("后"));
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("后加")});
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【2】条信息"));
+    QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【3】条信息"));
+}
+
+void TestNoteList::aRefreshDuringTheWaitReplacesTheOuterOne()
+{
+    Workspace ws;
+    addNote(QStringLiteral("苹果"), {});
+    addNote(QStringLiteral("香蕉"), {});
+    ws.show();
+    QSignalSpy loads(ws.window(), &FrmMinBook::listLoaded);
+    // The search typed while "待办" waits for queued events wins; the list is
+    // filled once, with the search's result.
+    QLineEdit *search = ws.edit("txtCZ");
+    QTimer::singleShot(0, search, [search] { search->setText(QStringLiteral("苹")); });
+    QTest::mouseClick(ws.button("cmd_nopass"), Qt::LeftButton);
+    QCOMPARE(loads.count(), 1);
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("苹果")});
+}
+
+void TestNoteList::aDatabaseFailureAtLoadIsReportedOnce()
+{
+    Workspace ws;
+    TestFolder::exec(QStringLiteral("drop table 分类"));
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    ws.show();
+    QVERIFY(ws.window());
+    QCOMPARE(answers.seen().size(), 1);
+    QCOMPARE(answers.last().title, QStringLiteral("错误提示"));
+    QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
+    // The count of step one is there; the window stays usable.
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【0】条信息"));
+    QVERIFY(ws.edit("Text1")->isEnabled());
+}
+
+VARNEL_TEST_CLASS(TestNoteList);
+#include "tst_notelist.moc"

@@ -1,0 +1,241 @@
+// Search as the user types, its hint bubble, and the export file.
+
+#include "testmain.h"
+#include "workspacefixture.h"
+
+#include "appinfo.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+class OpenerThatFails : public QObject
+{
+    Q_OBJECT
+};
+
+class TestSearchExport : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void searchTextIsMatchedSafely_data();
+    void searchTextIsMatchedSafely();
+    void searchFindsTheShownDate();
+    void clearingTheSearchListsEverything();
+    void clickShowsTheHintBubbleForAWhile();
+    void exportWritesTheExactFormat();
+    void exportTakesTheCategoryNotTheSearch();
+    void emptyExportWritesTheHeaderOnly();
+    void unwritableExportFileIsReported();
+    void editorThatCannotStartIsReported();
+};
+
+namespace
+{
+
+void addSearchNotes()
+{
+    addNote(QStringLiteral("it's"), {});
+    addNote(QStringLiteral("双\"引号"), {});
+    addNote(QStringLiteral("100%满"), {});
+    addNote(QStringLiteral("a_b"), {});
+    addNote(QStringLiteral("axb"), {});
+    addNote(QStringLiteral("back\\slash"), {});
+    addNote(QStringLiteral("普通"), QStringLiteral("密码是123"));
+    addNote(QStringLiteral("旧事"), QStringLiteral("很久以前"), 0, 1,
+            QStringLiteral("2008-08-08 09:05:00"));
+}
+
+QByteArray noteBlock(const QString &title, const QString &time, const QByteArray &body)
+{
+    return "\r\n\r\n" + QString(27, QChar(0x2500)).toUtf8() + "\r\n" +
+           (QStringLiteral("标题：") + title).toUtf8() + "\r\n" +
+           (QStringLiteral("时间：") + time).toUtf8() + "\r\n" + QByteArray(54, '-') + "\r\n" +
+           body + "\r\n";
+}
+
+QByteArray header()
+{
+    return " Varnelpad\r\n " + varnel::siteUrl().toUtf8() + "\r\n";
+}
+
+QByteArray exportFile()
+{
+    QFile file(varnel::exportPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+void TestSearchExport::searchTextIsMatchedSafely_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("titles");
+    QTest::newRow("single quote") << QStringLiteral("'") << QStringList{QStringLiteral("it's")};
+    QTest::newRow("double quote") << QStringLiteral("\"")
+                                  << QStringList{QStringLiteral("双\"引号")};
+    QTest::newRow("backslash") << QStringLiteral("\\")
+                               << QStringList{QStringLiteral("back\\slash")};
+    QTest::newRow("underscore is a wildcard")
+        << QStringLiteral("a_b") << QStringList{QStringLiteral("axb"), QStringLiteral("a_b")};
+    QTest::newRow("percent is a wildcard")
+        << QStringLiteral("1%满") << QStringList{QStringLiteral("100%满")};
+    QTest::newRow("content") << QStringLiteral("密码") << QStringList{QStringLiteral("普通")};
+    QTest::newRow("statement text is only text")
+        << QStringLiteral("'; drop table 企业日记; --") << QStringList();
+}
+
+void TestSearchExport::searchTextIsMatchedSafely()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, titles);
+    Workspace ws;
+    addSearchNotes();
+    ws.show();
+    DialogCatcher dialogs;
+    ws.edit("txtCZ")->setText(text);
+    QCOMPARE(ws.titles(), titles);
+    QCOMPARE(dialogs.seen, QStringList());
+    QCOMPARE(sqlValue(QStringLiteral("select count(*) from 企业日记")).toInt(), 8);
+}
+
+void TestSearchExport::searchFindsTheShownDate()
+{
+    Workspace ws;
+    addSearchNotes();
+    ws.show();
+    QTest::keyClicks(ws.edit("txtCZ"), QStringLiteral("2008-8-8"));
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("旧事")});
+    ws.edit("txtCZ")->setText(QStringLiteral("8-8 9:05"));
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("旧事")});
+    // The search neither recounts nor changes the category.
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【8】条信息"));
+    QCOMPARE(ws.edit("Text5")->text(), QStringLiteral("0"));
+}
+
+void TestSearchExport::clearingTheSearchListsEverything()
+{
+    Workspace ws;
+    addSearchNotes();
+    ws.show();
+    ws.edit("txtCZ")->setText(QStringLiteral("普通"));
+    QCOMPARE(ws.rows(), 1);
+    ws.edit("txtCZ")->clear();
+    QCOMPARE(ws.rows(), 8);
+    QCOMPARE(ws.titles().last(), QStringLiteral("旧事")); // done notes last
+}
+
+void TestSearchExport::clickShowsTheHintBubbleForAWhile()
+{
+    Workspace ws;
+    ws.show();
+    QWidget *bubble = ws.get<QWidget>("pao2");
+    QTest::mouseClick(ws.edit("txtCZ"), Qt::LeftButton);
+    QVERIFY(bubble->isVisible());
+    QCOMPARE(bubble->pos(), QPoint(272, 128));
+    QCOMPARE(ws.label("Lab_pao2")->text(), QStringLiteral("关键字 例如：密码\n\n日") +
+                                               QChar(0x3000) + QStringLiteral("期 例如：2008-8-8"));
+    QTRY_VERIFY_WITH_TIMEOUT(bubble->isHidden(), 15000);
+}
+
+void TestSearchExport::exportWritesTheExactFormat()
+{
+    Workspace ws;
+    addNote(QStringLiteral("标题一"), QStringLiteral("第一行\n第二行"), 0, 0,
+            QStringLiteral("2008-08-08 09:05:00"));
+    addNote(QStringLiteral("二"), QString(), 4, 1, QStringLiteral("2010-12-31 23:59:59"));
+    ws.show();
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(answers.seen().size(), 1);
+    QCOMPARE(answers.last().title, QStringLiteral("Varnel提示"));
+    QCOMPARE(answers.last().text, QStringLiteral("已导出2 篇内容"));
+    QCOMPARE(answers.last().icon, int(QMessageBox::Information));
+
+    const QByteArray expected =
+        header() +
+        noteBlock(QStringLiteral("标题一"), QStringLiteral("2008-8-8 9:05:00"),
+                  QStringLiteral("第一行\r\n第二行").toUtf8()) +
+        noteBlock(QStringLiteral("二"), QStringLiteral("2010-12-31 23:59:59"), QByteArray());
+    QCOMPARE(exportFile(), expected);
+    QCOMPARE(ws.files.opened, QList<QUrl>{QUrl::fromLocalFile(varnel::exportPath())});
+}
+
+void TestSearchExport::exportTakesTheCategoryNotTheSearch()
+{
+    Workspace ws;
+    addCategory(4, 0, QStringLiteral("四"));
+    addNote(QStringLiteral("四甲"), QStringLiteral("a"), 4, 0,
+            QStringLiteral("2020-01-02 03:04:05"));
+    addNote(QStringLiteral("零"), QStringLiteral("b"), 0);
+    addNote(QStringLiteral("四乙"), QStringLiteral("c"), 4, 1,
+            QStringLiteral("2020-01-02 03:04:06"));
+    ws.show();
+    QVERIFY(ws.clickNode(QStringLiteral("K_4")));
+    ws.edit("txtCZ")->setText(QStringLiteral("零"));
+    QFile::remove(varnel::exportPath());
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(answers.last().text, QStringLiteral("已导出2 篇内容"));
+    QCOMPARE(exportFile(),
+             header() + noteBlock(QStringLiteral("四甲"), QStringLiteral("2020-1-2 3:04:05"), "a") +
+                 noteBlock(QStringLiteral("四乙"), QStringLiteral("2020-1-2 3:04:06"), "c"));
+}
+
+void TestSearchExport::emptyExportWritesTheHeaderOnly()
+{
+    Workspace ws;
+    ws.show();
+    QFile old(varnel::exportPath());
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older, longer export that must not survive");
+    old.close();
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(answers.last().text, QStringLiteral("已导出0 篇内容"));
+    QCOMPARE(exportFile(), header());
+}
+
+void TestSearchExport::unwritableExportFileIsReported()
+{
+    Workspace ws;
+    addNote(QStringLiteral("有内容"), QStringLiteral("x"));
+    ws.show();
+    // A folder in the file's place cannot be written, not even by root.
+    QVERIFY(QDir().mkpath(varnel::exportPath()));
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(answers.seen().size(), 1);
+    QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
+    QVERIFY2(answers.last().text.contains(QStringLiteral("无法写入导出文件")),
+             qPrintable(answers.last().text));
+    QVERIFY(!answers.last().text.contains(QStringLiteral("已导出")));
+    QVERIFY(ws.files.opened.isEmpty());
+}
+
+void TestSearchExport::editorThatCannotStartIsReported()
+{
+    Workspace ws;
+    ws.show();
+    OpenerThatFails opener;
+    // A handler without the method makes the desktop report failure.
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "noSuchSlot");
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QTRY_COMPARE(answers.seen().size(), 2);
+    QCOMPARE(answers.seen().at(0).text, QStringLiteral("已导出0 篇内容"));
+    QCOMPARE(answers.seen().at(1).icon, int(QMessageBox::Warning));
+    QVERIFY(answers.seen().at(1).text.contains(QDir::toNativeSeparators(varnel::exportPath())));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+VARNEL_TEST_CLASS(TestSearchExport);
+#include "tst_searchexport.moc"
