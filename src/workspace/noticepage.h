@@ -22,12 +22,17 @@ struct NoticeForm {
 // (its charset wins over the page's meta); GB2312/GBK pages are decoded.
 NoticeForm parseNoticeForm(const QByteArray &body, const QByteArray &contentType = {});
 
+// The page's text: the charset of contentType, else the one a <meta> of the
+// page declares, else UTF-8. GB2312 and GBK are read as GB18030.
+QString decodePage(const QByteArray &body, const QByteArray &contentType = {});
+
 // The notice page of the product site, fetched in the background. While no
 // page is loaded (before the first answer, while reloading, after a failure)
 // every value is missing.
-class NoticePage : public QObject {
+class NoticePage : public QObject
+{
     Q_OBJECT
-public:
+  public:
     explicit NoticePage(QObject *parent = nullptr);
     ~NoticePage() override;
 
@@ -38,12 +43,22 @@ public:
     // The value of control `name` of form "formsg", or nothing.
     std::optional<QString> value(const QString &name) const;
 
-signals:
-    void loaded(); // a page (with or without the form) has arrived
+    static constexpr qint64 kMaxPageBytes = 32 << 20; // a larger page counts as a failure
+    static constexpr int kTimeoutMs = 30000;          // so long without data: a failure
 
-private:
+  signals:
+    void loaded(); // a page (with or without the form) has arrived
+    void failed(); // the site could not be reached or did not answer with a page
+
+  private:
+    void onFinished();
+    void parseInBackground(const QByteArray &body, const QByteArray &contentType);
+    void dropReply();
+
     QNetworkAccessManager *net_ = nullptr;
     QNetworkReply *reply_ = nullptr;
     QUrl url_;
     NoticeForm form_;
+    bool parsing_ = false;
+    quint64 generation_ = 0; // which navigation a finished parse belongs to
 };

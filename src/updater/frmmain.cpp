@@ -1,0 +1,346 @@
+#include "frmmain.h"
+
+#include "downloader.h"
+#include "listcells.h"
+#include "listwatcher.h"
+#include "progresstext.h"
+#include "updaterinfo.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace
+{
+constexpr int kTwipsPerPixel = 15;
+int px(int twips)
+{
+    return qRound(double(twips) / kTwipsPerPixel);
+}
+
+constexpr int kKeyRole = Qt::UserRole;
+enum Column { ColProgram, ColBar, ColPercent, ColRemaining, ColStatus };
+
+const QString kConnecting = QStringLiteral("连接中...");
+const QString kUpdating = QStringLiteral("更新");
+const QString kDone = QStringLiteral("升级完毕");
+const QString kFailed = QStringLiteral("更新错误");
+
+QString barStyle(const frmMain::BarColor &color)
+{
+    return QStringLiteral("QProgressBar { background-color: rgb(0, 0, 0); border: none; }"
+                          "QProgressBar::chunk { background-color: rgb(%1, %2, %3); }")
+        .arg(color.red)
+        .arg(color.green)
+        .arg(color.blue);
+}
+} // namespace
+
+frmMain::frmMain(QWidget *parent)
+    : frmMain(updater::siteUrl(QStringLiteral("/update/vlbook.exe")),
+              QCoreApplication::applicationDirPath(), parent)
+{
+}
+
+frmMain::frmMain(const QString &downloadUrl, const QString &programFolder, QWidget *parent)
+    : QWidget(parent), downloadUrl_(downloadUrl), programFolder_(programFolder)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(updater::captionText());
+    setMinimumSize(px(4500), px(2250));
+    resize(px(8400), px(3600));
+    createList();
+    createButtons();
+    createEngine();
+    lstDownload->clear();
+    LoadAllColors();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createList()
+{
+    lstDownload = new QTreeWidget(this);
+    lstDownload->setObjectName(QStringLiteral("lstDownload"));
+    lstDownload->setRootIsDecorated(false);
+    lstDownload->setUniformRowHeights(true);
+    lstDownload->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstDownload->setIconSize(SmallImages::size());
+    lstDownload->setHeaderLabels({QStringLiteral("程序"), QStringLiteral("状态"),
+                                  QStringLiteral("进度"), QStringLiteral("剩余"),
+                                  QStringLiteral("状态")});
+    const int widths[] = {2400, 1800, 900, 1200, 1200};
+    for (int column = 0; column < 5; ++column)
+        lstDownload->setColumnWidth(column, px(widths[column]));
+    lstDownload->header()->setSectionsClickable(true);
+    connect(lstDownload->header(), &QHeaderView::sectionClicked, this,
+            &frmMain::lstDownload_ColumnClick);
+
+    // Bar 0 exists from the start, out of sight until a row takes it.
+    QProgressBar *first = new QProgressBar(this);
+    first->setObjectName(QStringLiteral("ProgressBar1_0"));
+    first->setRange(0, 100);
+    first->setTextVisible(false);
+    first->setGeometry(-px(30000), -px(30000), px(1500), px(150));
+    first->installEventFilter(this);
+    ProgressBar1.append(first);
+
+    Subclass1 = new ListWatcher(this);
+    Subclass1->setObjectName(QStringLiteral("Subclass1"));
+    connect(Subclass1, &ListWatcher::ListChanged, this, &frmMain::PositionProgressBars);
+}
+
+void frmMain::createButtons()
+{
+    cmdDownload = new QPushButton(QStringLiteral("开始升级"), this);
+    cmdDownload->setObjectName(QStringLiteral("cmdDownload"));
+    cmdDownload->setDefault(true);
+    connect(cmdDownload, &QPushButton::clicked, this, &frmMain::cmdDownload_Click);
+    cmdExit = new QPushButton(QStringLiteral("网站下载新版Varnel"), this);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    cmdDownload->setFocus();
+}
+
+void frmMain::createEngine()
+{
+    Downloader1 = new Downloader(this);
+    Downloader1->setObjectName(QStringLiteral("Downloader1"));
+    connect(Downloader1, &Downloader::DownloadProgress, this,
+            &frmMain::Downloader1_DownloadProgress);
+    connect(Downloader1, &Downloader::DownloadError, this, &frmMain::Downloader1_DownloadError);
+    connect(Downloader1, &Downloader::DownloadAllComplete, this,
+            &frmMain::Downloader1_DownloadAllComplete);
+}
+
+// The list fills the window but for a strip at the bottom that holds the
+// two buttons.
+void frmMain::layoutControls()
+{
+    const int listWidth = width() - px(10);
+    const int listHeight = height() - px(700);
+    if (listWidth > 0 && listHeight > 0) {
+        lstDownload->setGeometry(px(10), px(10), listWidth, listHeight);
+        PositionProgressBars();
+    }
+    const int buttonTop = height() - px(570);
+    cmdDownload->setGeometry(px(120), buttonTop, px(1650), px(420));
+    cmdExit->setGeometry(px(1890), buttonTop, px(2400), px(420));
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    Downloader1->CancelAllDownload();
+    QWidget::closeEvent(event);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        const qsizetype index = ProgressBar1.indexOf(qobject_cast<QProgressBar *>(watched));
+        if (index >= 0)
+            ProgressBar1_MouseDown(int(index));
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- bar colours ------------------------------------------------------------
+
+void frmMain::LoadAllColors()
+{
+    LoadColor(255, 204, 51, 0);
+    LoadColor(20, 226, 54, 1);
+    LoadColor(0, 255, 255, 2);
+    LoadColor(120, 120, 255, 3);
+    LoadColor(0, 255, 0, 4);
+    LoadColor(255, 255, 0, 5);
+    LoadColor(255, 0, 255, 6);
+    LoadColor(71, 214, 102, 7);
+    LoadColor(255, 204, 51, 8);
+    LoadColor(255, 204, 51, 9);
+}
+
+void frmMain::LoadColor(qint16 vR, qint16 vG, qint16 vB, qint16 index)
+{
+    if (index < 0 || index >= qint16(BarColors.size()))
+        return;
+    BarColors[size_t(index)] = {vR, vG, vB};
+}
+
+void frmMain::IncrementColorIndex()
+{
+    colorIndex_ = colorIndex_ == 7 ? 0 : colorIndex_ + 1;
+}
+
+// --- rows and bars ------------------------------------------------------------
+
+void frmMain::DownloadaFile(const QString &vCaption, const QString &vURL, const QString &vFileName)
+{
+    const QString saveFile = QDir(programFolder_).filePath(vFileName);
+    AddDownloadRow(vURL, saveFile, QLatin1Char(' ') + vCaption);
+}
+
+void frmMain::AddDownloadRow(const QString &vURL, const QString &saveFile, const QString &rowText)
+{
+    auto *row = new QTreeWidgetItem(lstDownload);
+    row->setData(ColProgram, kKeyRole, saveFile);
+    row->setText(ColProgram, rowText);
+    row->setIcon(ColProgram, images_.icon(SmallImages::Connecting));
+    row->setText(ColBar, QStringLiteral(" "));
+    row->setText(ColPercent, QStringLiteral(" "));
+    row->setText(ColRemaining, QStringLiteral(" "));
+    row->setText(ColStatus, kConnecting);
+    Downloader1->BeginDownload(vURL, saveFile);
+}
+
+QProgressBar *frmMain::newProgressBar()
+{
+    auto *bar = new QProgressBar(lstDownload->viewport());
+    bar->setObjectName(QStringLiteral("ProgressBar1_%1").arg(ProgressBar1.size()));
+    bar->setRange(0, 100);
+    bar->setTextVisible(false);
+    bar->setStyleSheet(barStyle(BarColors.at(size_t(colorIndex_))));
+    bar->installEventFilter(this);
+    IncrementColorIndex();
+    return bar;
+}
+
+void frmMain::AttachProgressBars()
+{
+    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
+        if (i >= ProgressBar1.size())
+            ProgressBar1.append(newProgressBar());
+        QProgressBar *bar = ProgressBar1.at(i);
+        if (bar->parentWidget() != lstDownload->viewport())
+            bar->setParent(lstDownload->viewport());
+    }
+    PositionProgressBars();
+    Subclass1->setTargetWindow(lstDownload);
+}
+
+void frmMain::PositionProgressBars()
+{
+    // Cells are measured from the top of the header; the bars live in the
+    // viewport below it.
+    const QPoint viewportOrigin =
+        lstDownload->viewport()->geometry().topLeft() - lstDownload->contentsRect().topLeft();
+    for (int i = 0; i < ProgressBar1.size(); ++i) {
+        QRect cell;
+        if (ProgressBar1.at(i)->parentWidget() != lstDownload->viewport() ||
+            !GetListSubItemRect(lstDownload, i, ColBar, cell))
+            return;
+        const BarPlacement placement = barPlacement(cell);
+        ProgressBar1.at(i)->setGeometry(placement.geometry.translated(-viewportOrigin));
+        ProgressBar1.at(i)->setVisible(placement.visible);
+    }
+}
+
+void frmMain::setRowIcon(int row, int image)
+{
+    lstDownload->topLevelItem(row)->setIcon(ColProgram, images_.icon(image));
+}
+
+// --- handlers -----------------------------------------------------------------
+
+void frmMain::cmdDownload_Click()
+{
+    cmdDownload->setEnabled(false);
+    lstDownload->clear();
+    DownloadaFile(QStringLiteral("Varnel主程序升级"), downloadUrl_, QStringLiteral("Varnelpad"));
+    AttachProgressBars();
+}
+
+void frmMain::cmdExit_Click()
+{
+    QDesktopServices::openUrl(QUrl(updater::siteUrl()));
+}
+
+void frmMain::lstDownload_ColumnClick(int column)
+{
+    QMessageBox::information(this, updater::appTitle(),
+                             QString::number(lstDownload->columnWidth(column)));
+}
+
+void frmMain::ProgressBar1_MouseDown(int index)
+{
+    lstDownload->setFocus();
+    if (lstDownload->selectionBehavior() == QAbstractItemView::SelectRows)
+        lstDownload->setCurrentItem(lstDownload->topLevelItem(index));
+}
+
+void frmMain::Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes,
+                                           const QString &saveFile)
+{
+    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = lstDownload->topLevelItem(i);
+        if (row->data(ColProgram, kKeyRole).toString() != saveFile)
+            continue;
+        row->setText(ColPercent, progresstext::percent(curBytes, maxBytes));
+        row->setText(ColRemaining, progresstext::remaining(maxBytes - curBytes));
+        const float value = float(curBytes) / float(maxBytes) * 100.0f;
+        if (i < ProgressBar1.size())
+            ProgressBar1.at(i)->setValue(int(value));
+        if (value < 100.0f) {
+            if (row->text(ColStatus) != kUpdating) {
+                row->setText(ColStatus, kUpdating);
+                setRowIcon(i, SmallImages::Downloading);
+            }
+        } else if (row->text(ColStatus) != kDone) {
+            row->setText(ColStatus, kDone);
+            setRowIcon(i, SmallImages::Finished);
+            QMessageBox box(QMessageBox::NoIcon, updater::appTitle(),
+                            QStringLiteral("恭喜你，升级完成！"), QMessageBox::Ok, this);
+            box.exec();
+        }
+    }
+}
+
+void frmMain::Downloader1_DownloadError(const QString &saveFile)
+{
+    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = lstDownload->topLevelItem(i);
+        if (row->data(ColProgram, kKeyRole).toString() != saveFile)
+            continue;
+        row->setText(ColStatus, kFailed);
+        setRowIcon(i, SmallImages::Failed);
+        row->setForeground(ColProgram, QColor(255, 0, 0));
+        row->setForeground(ColStatus, QColor(255, 0, 0));
+    }
+}
+
+void frmMain::Downloader1_DownloadAllComplete(const QStringList &fileNotDownload)
+{
+    cmdDownload->setEnabled(true);
+    showEndBox(fileNotDownload);
+    close();
+}
+
+// A good update ends with "Varnel升级完毕"; a failed one says so and that the
+// old program is still there, with the reason.
+void frmMain::showEndBox(const QStringList &fileNotDownload)
+{
+    if (fileNotDownload.size() <= 1) {
+        QMessageBox::warning(this, QStringLiteral("Varnel提示"), QStringLiteral("Varnel升级完毕"));
+        return;
+    }
+    QStringList reasons;
+    for (qsizetype i = 1; i < fileNotDownload.size(); ++i)
+        reasons.append(Downloader1->failureReason(fileNotDownload.at(i)));
+    reasons.removeDuplicates();
+    QMessageBox::critical(this, QStringLiteral("Varnel提示"),
+                          QStringLiteral("Varnel升级失败，原来的程序没有改动。\n\n原因：") +
+                              reasons.join(QLatin1Char('\n')));
+}

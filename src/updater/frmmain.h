@@ -1,0 +1,83 @@
+#pragma once
+
+#include "smallimages.h"
+
+#include <QList>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+
+class Downloader;
+class ListWatcher;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+// The updater's window: one row per download with a progress bar laid over
+// the row's second cell, a button that starts the update and one that opens
+// the product site. The window closes itself once the batch has ended and
+// the user has read the closing box.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+  public:
+    // Fetches the site's "/update/vlbook.exe" into the program's own folder.
+    explicit frmMain(QWidget *parent = nullptr);
+    // Fetches downloadUrl into programFolder instead.
+    frmMain(const QString &downloadUrl, const QString &programFolder, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    void DownloadaFile(const QString &vCaption, const QString &vURL, const QString &vFileName);
+
+    struct BarColor {
+        qint16 red = 0;
+        qint16 green = 0;
+        qint16 blue = 0;
+    };
+    void LoadAllColors();
+    void LoadColor(qint16 vR, qint16 vG, qint16 vB, qint16 index);
+    void IncrementColorIndex();
+    qint16 ColorIndex() const { return colorIndex_; }
+    BarColor barColor(int index) const { return BarColors.at(size_t(index)); }
+
+  protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+  private:
+    friend class TestUpdaterWindow;
+
+    void createList();
+    void createButtons();
+    void createEngine();
+    void layoutControls();
+
+    void AddDownloadRow(const QString &vURL, const QString &saveFile, const QString &rowText);
+    void AttachProgressBars();
+    void PositionProgressBars();
+    QProgressBar *newProgressBar();
+    void setRowIcon(int row, int image);
+
+    void cmdDownload_Click();
+    void cmdExit_Click();
+    void lstDownload_ColumnClick(int column);
+    void ProgressBar1_MouseDown(int index);
+    void Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes, const QString &saveFile);
+    void Downloader1_DownloadError(const QString &saveFile);
+    void Downloader1_DownloadAllComplete(const QStringList &fileNotDownload);
+    void showEndBox(const QStringList &fileNotDownload);
+
+    QString downloadUrl_;
+    QString programFolder_;
+    QTreeWidget *lstDownload = nullptr;
+    SmallImages images_;
+    QList<QProgressBar *> ProgressBar1;
+    QPushButton *cmdDownload = nullptr;
+    QPushButton *cmdExit = nullptr;
+    Downloader *Downloader1 = nullptr;
+    ListWatcher *Subclass1 = nullptr;
+    std::array<BarColor, 10> BarColors{};
+    qint16 colorIndex_ = 0;
+};

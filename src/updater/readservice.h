@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class StagedFile;
+
+// Status codes of a read, numbered like the URL-moniker bind states; 0 marks
+// an error.
+namespace ReadCode
+{
+enum : int {
+    Error = 0,
+    Connecting = 2,
+    Redirecting = 3,
+    BeginDownload = 4,
+    Downloading = 5,
+    EndDownload = 6,
+    SendingRequest = 11,
+};
+} // namespace ReadCode
+
+// One notification of a read.
+struct ReadState {
+    QString Key;          // the key the read was started with
+    QString Target;       // the address being read
+    qint64 BytesRead = 0; // received so far
+    qint64 BytesMax = 0;  // total size; 0 while unknown
+    QString Status;       // what happened, in words (the failure reason on code 0)
+    int StatusCode = ReadCode::Error;
+    // Code 6 only: the whole body, staged on disk next to its destination.
+    std::shared_ptr<StagedFile> Data;
+};
+
+// How a read runs. Defaults apply to what the caller leaves alone.
+struct AsyncReadOptions {
+    QString stageBeside;           // the body goes to a temporary file beside this path
+    int transferTimeoutMs = 30000; // a read that receives nothing for this long fails
+    int maxRedirects = 10;         // redirects followed before the read fails
+    qint64 bufferBytes = 1 << 20;  // at most this much of the body waits in memory
+};
+
+// Why a read could not start.
+namespace ReadStartCode
+{
+enum : int {
+    BadAddress = 1, // not an http or https address
+    KeyBusy = 2,    // a read with that key is still running
+};
+} // namespace ReadStartCode
+
+struct ReadStartError {
+    int code = 0;
+    QString description;
+};
+
+// Reads addresses in the background and reports on the UI thread, one
+// notification at a time: a notification that becomes due while another is
+// being handled waits until that handler has returned.
+class ReadService : public QObject
+{
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+
+    // Begins reading target and returns at once. Every started read ends
+    // with exactly one ReadComplete (code 6 with the body, or code 0) unless
+    // it is cancelled first.
+    virtual std::optional<ReadStartError> StartRead(const QString &target, const QString &key,
+                                                    const AsyncReadOptions &options) = 0;
+    // Stops the read with that key; it reports nothing more and its staged
+    // body is removed. False when no such read runs.
+    virtual bool CancelRead(const QString &key) = 0;
+
+  signals:
+    void ReadProgress(const ReadState &state);
+    void ReadComplete(const ReadState &state);
+};

@@ -1,0 +1,229 @@
+#include "e2eharness.h"
+
+#include "appinfo.h"
+#include "database.h"
+#include "provisioning.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+bool copyExecutable(const QString &from, const QString &to)
+{
+    return QFile::copy(from, to) &&
+           QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Runs one data operation on the folder's database from the test process.
+template <typename Fn> auto withFolder(const QString &folder, Fn fn)
+{
+    varnel::ShutdownDb();
+    varnel::setProgramFolder(folder);
+    auto result = fn();
+    varnel::ShutdownDb();
+    varnel::setProgramFolder(QString());
+    return result;
+}
+
+} // namespace
+
+E2eFolder::E2eFolder()
+{
+    QDir root(dir_.path());
+    root.mkpath(QStringLiteral("xdg-config"));
+    root.mkpath(QStringLiteral("xdg-runtime"));
+    QFile::setPermissions(dir_.filePath(QStringLiteral("xdg-runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString built = QStringLiteral(VARNEL_BUILT_APP_DIR);
+    ok_ = dir_.isValid() &&
+          copyExecutable(built + QStringLiteral("/Varnelpad"), program()) &&
+          copyExecutable(built + QStringLiteral("/update"), dir_.filePath(QStringLiteral("update"))) &&
+          provisionProgramFolder(dir_.path());
+}
+
+E2eFolder::~E2eFolder() = default;
+
+QProcessEnvironment E2eFolder::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("xdg-config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.filePath(QStringLiteral("xdg-runtime")));
+    env.insert(QStringLiteral("PATH"), dir_.filePath(QStringLiteral("bin")) + QLatin1Char(':') +
+                                           env.value(QStringLiteral("PATH")));
+    return env;
+}
+
+QVariant E2eFolder::scalar(const QString &sql, const QVariantList &params) const
+{
+    return withFolder(dir_.path(), [&]() {
+        varnel::OpenDb();
+        varnel::DbRs->Open(sql, *varnel::DbConn, varnel::RsMode::Read, params);
+        const QVariant value = varnel::DbRs->Eof() ? QVariant() : varnel::DbRs->Field(0);
+        varnel::CloseDb();
+        return value;
+    });
+}
+
+void E2eFolder::exec(const QString &sql, const QVariantList &params) const
+{
+    withFolder(dir_.path(), [&]() {
+        varnel::OpenDb();
+        varnel::DbConn->Execute(sql, params);
+        varnel::CloseDb();
+        return 0;
+    });
+}
+
+RunningProgram::RunningProgram(const E2eFolder &folder, const QString &name)
+{
+    process_.setProcessEnvironment(folder.environment());
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setWorkingDirectory(folder.path());
+    process_.start(folder.path() + QLatin1Char('/') + name, {});
+    process_.waitForStarted(10000);
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+bool RunningProgram::waitForExit(int ms)
+{
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(ms);
+}
+
+TrayHost::TrayHost()
+{
+    process_.start(QStringLiteral("trayer"),
+                   {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                    QStringLiteral("right"), QStringLiteral("--widthtype"),
+                    QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24"),
+                    QStringLiteral("--transparent"), QStringLiteral("false")});
+    ok_ = process_.waitForStarted(5000);
+    // trayer owns the tray selection once its window is up.
+    ok_ = ok_ && !x11::waitForWindow(QStringLiteral("^panel$"), {}, 10000).isEmpty();
+}
+
+TrayHost::~TrayHost()
+{
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+namespace x11 {
+
+QString xdotool(const QStringList &args, int *exitCode)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(15000);
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+QStringList windows(const QString &titleRegex)
+{
+    const QString out = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                 QStringLiteral("--name"), titleRegex});
+    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+}
+
+QRect geometry(const QString &window)
+{
+    const QString out = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    QRect rect;
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        const QString value = line.section(QLatin1Char('='), 1);
+        if (line.startsWith(QStringLiteral("X=")))
+            rect.moveLeft(value.toInt());
+        else if (line.startsWith(QStringLiteral("Y=")))
+            rect.moveTop(value.toInt());
+        else if (line.startsWith(QStringLiteral("WIDTH=")))
+            rect.setWidth(value.toInt());
+        else if (line.startsWith(QStringLiteral("HEIGHT=")))
+            rect.setHeight(value.toInt());
+    }
+    return rect;
+}
+
+namespace {
+QString findWindow(const QString &titleRegex, QSize size)
+{
+    for (const QString &window : windows(titleRegex)) {
+        if (!size.isValid() || geometry(window).size() == size)
+            return window;
+    }
+    return QString();
+}
+} // namespace
+
+QString waitForWindow(const QString &titleRegex, QSize size, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        const QString window = findWindow(titleRegex, size);
+        if (!window.isEmpty())
+            return window;
+        QTest::qWait(100);
+    } while (timer.elapsed() < ms);
+    return QString();
+}
+
+bool waitForNoWindow(const QString &titleRegex, QSize size, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        if (findWindow(titleRegex, size).isEmpty())
+            return true;
+        QTest::qWait(100);
+    } while (timer.elapsed() < ms);
+    return false;
+}
+
+void click(const QString &window, QPoint at, int button)
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+             QString::number(at.x()), QString::number(at.y())});
+    QTest::qWait(50);
+    xdotool({QStringLiteral("click"), QString::number(button)});
+    QTest::qWait(100);
+}
+
+void key(const QString &chord)
+{
+    xdotool({QStringLiteral("key"), QStringLiteral("--clearmodifiers"), chord});
+    QTest::qWait(100);
+}
+
+void typeText(const QString &text)
+{
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
+    QTest::qWait(100);
+}
+
+void focus(const QString &window)
+{
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+}
+
+QImage grab(const QString &window)
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->grabWindow(WId(window.toULongLong())).toImage() : QImage();
+}
+
+} // namespace x11

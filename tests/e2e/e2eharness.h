@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QTemporaryDir>
+
+// Runs the real programs for a journey: a private program folder with copies
+// of Varnelpad and update and a freshly provisioned data folder, private XDG
+// folders, and xdotool to press keys and click on the test's X server.
+class E2eFolder {
+public:
+    E2eFolder();
+    ~E2eFolder();
+
+    bool ok() const { return ok_; }
+    QString path() const { return dir_.path(); }
+    QString program() const { return dir_.filePath(QStringLiteral("Varnelpad")); }
+    QProcessEnvironment environment() const;
+
+    // Reads or changes the database of this folder the way the program does.
+    QVariant scalar(const QString &sql, const QVariantList &params = {}) const;
+    void exec(const QString &sql, const QVariantList &params = {}) const;
+
+private:
+    QTemporaryDir dir_;
+    bool ok_ = false;
+};
+
+// One running copy of a program of the folder.
+class RunningProgram {
+public:
+    RunningProgram(const E2eFolder &folder, const QString &name = QStringLiteral("Varnelpad"));
+    ~RunningProgram(); // kills what is still running
+
+    bool isRunning() const { return process_.state() != QProcess::NotRunning; }
+    bool waitForExit(int ms);
+    int exitCode() const { return process_.exitCode(); }
+    qint64 pid() const { return process_.processId(); }
+    QString output() { return QString::fromLocal8Bit(process_.readAll()); }
+
+private:
+    QProcess process_;
+};
+
+// A tray host (trayer) on the test X server for as long as the object lives.
+class TrayHost {
+public:
+    TrayHost();
+    ~TrayHost();
+    bool ok() const { return ok_; }
+
+private:
+    QProcess process_;
+    bool ok_ = false;
+};
+
+namespace x11 {
+
+// The id of a visible top-level window whose title matches the regular
+// expression (and whose size is `size` when given), waiting up to ms.
+QString waitForWindow(const QString &titleRegex, QSize size = {}, int ms = 20000);
+bool waitForNoWindow(const QString &titleRegex, QSize size = {}, int ms = 20000);
+QStringList windows(const QString &titleRegex);
+QRect geometry(const QString &window);
+
+void click(const QString &window, QPoint at, int button = 1);
+void key(const QString &chord);
+void typeText(const QString &text);
+void focus(const QString &window);
+QImage grab(const QString &window);
+
+// Runs xdotool with the arguments; returns its standard output.
+QString xdotool(const QStringList &args, int *exitCode = nullptr);
+
+} // namespace x11

@@ -1,0 +1,109 @@
+#include "journeydriver.h"
+
+#include <QTest>
+
+namespace journey {
+
+namespace {
+
+enum class Hue { None, Red, Blue };
+
+Hue hueOf(QRgb pixel)
+{
+    const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
+    // The list's circles; the lighter selection blue is neither.
+    if (r > 170 && g < 80 && b < 80)
+        return Hue::Red;
+    if (b > 180 && r < 50 && g < 105)
+        return Hue::Blue;
+    return Hue::None;
+}
+
+// Runs of rows in `area` holding pixels of one hue, as (hue, centre y).
+QList<QPair<Hue, int>> colouredRuns(const QImage &image, const QRect &area)
+{
+    QList<QPair<Hue, int>> runs;
+    Hue current = Hue::None;
+    int start = 0;
+    for (int y = area.top(); y <= area.bottom() + 1; ++y) {
+        Hue rowHue = Hue::None;
+        for (int x = area.left(); y <= area.bottom() && x <= area.right(); ++x) {
+            const Hue h = hueOf(image.pixel(x, y));
+            if (h != Hue::None) {
+                rowHue = h;
+                break;
+            }
+        }
+        if (rowHue != current) {
+            if (current != Hue::None && y - start >= 4)
+                runs.append({current, (start + y - 1) / 2});
+            current = rowHue;
+            start = y;
+        }
+    }
+    return runs;
+}
+
+} // namespace
+
+QString waitForLogin(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        for (const QString &w : x11::windows(kTitle)) {
+            const QSize size = x11::geometry(w).size();
+            if (size != kMainSize && size.width() > 200)
+                return w;
+        }
+        QTest::qWait(100);
+    } while (timer.elapsed() < ms);
+    return QString();
+}
+
+QString waitForMain(int ms) { return x11::waitForWindow(kTitle, kMainSize, ms); }
+
+bool mainIsGone(int ms) { return x11::waitForNoWindow(kTitle, kMainSize, ms); }
+
+bool answerBox(const QString &title, const QString &key, int ms)
+{
+    const QString box = x11::waitForWindow(QLatin1Char('^') + title + QLatin1Char('$'), {}, ms);
+    if (box.isEmpty())
+        return false;
+    x11::focus(box);
+    x11::key(key);
+    return x11::waitForNoWindow(QLatin1Char('^') + title + QLatin1Char('$'), {}, ms);
+}
+
+void typeInto(const QString &window, QPoint at, const QString &text)
+{
+    x11::click(window, at);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            x11::key(QStringLiteral("Return"));
+        x11::typeText(lines.at(i));
+    }
+}
+
+QList<Mark> listMarks(const QString &mainWindow)
+{
+    QList<Mark> marks;
+    const QImage image = x11::grab(mainWindow);
+    for (const auto &run : colouredRuns(image, mainwin::ListIcons))
+        marks.append({run.first == Hue::Red ? 'R' : 'B', run.second});
+    return marks;
+}
+
+QList<int> categoryRows(const QString &mainWindow)
+{
+    QList<int> rows;
+    const QImage image = x11::grab(mainWindow);
+    for (const auto &run : colouredRuns(image, mainwin::TreeArea)) {
+        if (run.first == Hue::Red)
+            rows.append(run.second);
+    }
+    return rows;
+}
+
+} // namespace journey

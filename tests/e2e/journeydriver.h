@@ -1,0 +1,49 @@
+#pragma once
+
+#include "e2eharness.h"
+
+#include <QPoint>
+#include <QSize>
+
+// Where the controls of the windows sit (their design places, in pixels of
+// the client area) and the few steps every journey repeats.
+namespace journey {
+
+inline const QString kTitle = QStringLiteral("^Varnelpad v1\\.1\\.2$");
+inline const QSize kMainSize(455, 418);
+
+namespace mainwin {
+// Text2 is clicked off its centre: the "saved" bubble covers the centre for a second.
+inline const QPoint Text1(180, 51), Text2(380, 90), cmd_add(28, 114), cmd_edit(28, 138),
+    cmd_del(28, 162), cmd_ok(113, 218), cmd_out(217, 218), cmdALL(272, 218), txtCZ(400, 219),
+    update(28, 338), RePw(28, 362), Lab_hide(428, 11), trvRoot(100, 248);
+inline const QRect ListIcons(162, 262, 20, 140), TreeArea(57, 241, 95, 140);
+} // namespace mainwin
+
+namespace settings {
+inline const QPoint txtXMM(136, 19), txtQDMM(136, 51), cmdQDXG(108, 84), autostartBox(89, 119);
+}
+
+// The login window: the one titled like the program that is not the main window.
+QString waitForLogin(int ms = 20000);
+QString waitForMain(int ms = 20000);
+bool mainIsGone(int ms = 20000);
+
+// Answers the next message box titled `title` by pressing `key` (Return, or
+// y for Yes); returns false when none came.
+bool answerBox(const QString &title, const QString &key = QStringLiteral("Return"),
+               int ms = 20000);
+
+void typeInto(const QString &window, QPoint at, const QString &text);
+
+// The list's pictures from top to bottom: 'R' pending (red), 'B' done (blue),
+// with the y of each row's centre in the window.
+struct Mark {
+    char colour;
+    int y;
+};
+QList<Mark> listMarks(const QString &mainWindow);
+// The y of the tree rows that carry the red category picture.
+QList<int> categoryRows(const QString &mainWindow);
+
+} // namespace journey

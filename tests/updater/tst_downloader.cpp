@@ -1,0 +1,360 @@
+// The download engine against a real HTTP server on 127.0.0.1.
+
+#include "boxanswerer.h"
+#include "downloader.h"
+#include "httpreadservice.h"
+#include "siteserver.h"
+#include "stagedfile.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+// What the engine reported, one line per event in arrival order.
+class EventLog
+{
+  public:
+    explicit EventLog(Downloader &engine)
+    {
+        QObject::connect(&engine, &Downloader::DownloadProgress,
+                         [this](qint64 cur, qint64 max, const QString &file) {
+                             lines
+                                 << QStringLiteral("progress %1/%2 %3").arg(cur).arg(max).arg(file);
+                         });
+        QObject::connect(&engine, &Downloader::DownloadError,
+                         [this](const QString &file) { lines << QStringLiteral("error ") + file; });
+        QObject::connect(&engine, &Downloader::DownloadComplete,
+                         [this](qint64 max, const QString &file) {
+                             lines << QStringLiteral("complete %1 %2").arg(max).arg(file);
+                         });
+        QObject::connect(
+            &engine, &Downloader::DownloadAllComplete, [this](const QStringList &failed) {
+                lines << QStringLiteral("all [") + failed.join(QLatin1Char('|')) + QLatin1Char(']');
+            });
+    }
+    bool finished() const
+    {
+        return !lines.isEmpty() && lines.last().startsWith(QLatin1String("all"));
+    }
+    int count(const QString &prefix) const
+    {
+        int n = 0;
+        for (const QString &line : lines)
+            n += line.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+    QStringList lines;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+const QByteArray kOldProgram = "#!/bin/sh\necho old program\n";
+
+} // namespace
+
+class TestDownloader : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void initTestCase();
+    void successReplacesTheFileWhole();
+    void failuresLeaveTheOldFileAsItWas_data();
+    void failuresLeaveTheOldFileAsItWas();
+    void redirectIsFollowedAndReported();
+    void readCancelledAndRestartedFromItsOwnNotification();
+    void slowDownloadCanBeCancelledWithoutATrace();
+    void destinationThatCannotBeWrittenIsAFailure();
+    void sameDestinationTwiceIsRefusedWhileRunning();
+    void addressThatCannotBeReadShowsTheErrorBox();
+    void errorBoxTexts();
+    void cancelWithNothingRunningChangesNothing();
+
+  private:
+    std::unique_ptr<SiteServer> server_;
+};
+
+void TestDownloader::initTestCase()
+{
+    server_ = std::make_unique<SiteServer>();
+    QVERIFY2(server_->ok(), qPrintable(server_->error()));
+}
+
+void TestDownloader::successReplacesTheFileWhole()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("Varnelpad"));
+    writeFile(target, kOldProgram);
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    const qint64 size = 3 * 1024 * 1024 + 17;
+
+    Downloader engine;
+    EventLog log(engine);
+    engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=%1").arg(size)), target);
+    QCOMPARE(engine.saveFiles(), (QStringList{QString(), target}));
+    QCOMPARE(engine.fileStatus(), (QList<quint8>{0, 255}));
+    QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
+
+    QCOMPARE(contents(target), SiteServer::pattern(size));
+    QVERIFY(QFileInfo(target).isExecutable());
+    QVERIFY(QFile::permissions(target) & QFile::ExeOther);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Varnelpad")});
+
+    // Progress first (the last one reports every byte), then the file, then the batch.
+    QVERIFY(log.lines.size() >= 3);
+    QCOMPARE(log.lines.at(log.lines.size() - 3),
+             QStringLiteral("progress %1/%1 %2").arg(size).arg(target));
+    QCOMPARE(log.lines.at(log.lines.size() - 2),
+             QStringLiteral("complete %1 %2").arg(size).arg(target));
+    QCOMPARE(log.lines.last(), QStringLiteral("all []"));
+    QCOMPARE(log.count(QStringLiteral("progress")), log.lines.size() - 2);
+    QCOMPARE(engine.saveFiles(), QStringList{QString()});
+    QCOMPARE(engine.fileStatus(), QList<quint8>{0});
+    QVERIFY(engine.failureReason(target).isEmpty());
+}
+
+void TestDownloader::failuresLeaveTheOldFileAsItWas_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("404") << "/t/404"
+                         << "404";
+    QTest::newRow("500") << "/t/500"
+                         << "500";
+    QTest::newRow("refused") << ""
+                             << "拒绝";
+    QTest::newRow("short body") << "/t/short?size=200000&sent=50000"
+                                << "";
+    QTest::newRow("closed without answer") << "/t/close"
+                                           << "";
+    QTest::newRow("redirect to a 404") << "/t/redirect?to=/t/404"
+                                       << "404";
+}
+
+void TestDownloader::failuresLeaveTheOldFileAsItWas()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("Varnelpad"));
+    const QString other = dir.filePath(QStringLiteral("other"));
+    writeFile(target, kOldProgram);
+    const QString url = path.isEmpty()
+                            ? QStringLiteral("http://127.0.0.1:%1/x").arg(SiteServer::unusedPort())
+                            : server_->url(path);
+
+    Downloader engine;
+    EventLog log(engine);
+    engine.BeginDownload(url, target);
+    engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=1000")), other);
+    QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
+
+    QCOMPARE(contents(target), kOldProgram);
+    QCOMPARE(contents(other), SiteServer::pattern(1000));
+    QCOMPARE(entries(dir.path()),
+             (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("other")}));
+    QCOMPARE(log.count(QStringLiteral("error ")), 1);
+    QVERIFY(log.lines.contains(QStringLiteral("error ") + target));
+    QCOMPARE(log.count(QStringLiteral("complete")), 1);
+    QCOMPARE(log.count(QStringLiteral("all")), 1);
+    QCOMPARE(log.lines.last(), QStringLiteral("all [|%1]").arg(target));
+    for (const QString &line : log.lines)
+        QVERIFY2(!(line.startsWith(QLatin1String("progress")) && line.endsWith(target) &&
+                   line.contains(QLatin1String("200000/200000"))),
+                 qPrintable(line));
+    QVERIFY(!engine.failureReason(target).isEmpty());
+    QVERIFY2(engine.failureReason(target).contains(reason),
+             qPrintable(engine.failureReason(target)));
+    QCOMPARE(engine.fileStatus(), QList<quint8>{0});
+}
+
+void TestDownloader::redirectIsFollowedAndReported()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("file"));
+    HttpReadService service;
+    QList<int> codes;
+    ReadState last;
+    connect(&service, &ReadService::ReadProgress, this,
+            [&codes](const ReadState &s) { codes << s.StatusCode; });
+    connect(&service, &ReadService::ReadComplete, this, [&last, &codes](const ReadState &s) {
+        codes << s.StatusCode;
+        last = s;
+    });
+    AsyncReadOptions options;
+    options.stageBeside = target;
+    QVERIFY(!service.StartRead(server_->url(QStringLiteral("/t/redirect?to=/t/ok%3Fsize%3D5000")),
+                               target, options));
+    QTRY_VERIFY_WITH_TIMEOUT(!last.Key.isEmpty(), 30000);
+    QCOMPARE(last.StatusCode, int(ReadCode::EndDownload));
+    QVERIFY(codes.contains(ReadCode::Redirecting));
+    QVERIFY(codes.indexOf(ReadCode::Redirecting) < codes.indexOf(ReadCode::BeginDownload));
+    QCOMPARE(last.BytesMax, 5000);
+    QVERIFY(last.Data);
+    QVERIFY(last.Data->commit(target));
+    QCOMPARE(contents(target), SiteServer::pattern(5000));
+}
+
+void TestDownloader::readCancelledAndRestartedFromItsOwnNotification()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("file"));
+    HttpReadService service;
+    AsyncReadOptions options;
+    options.stageBeside = target;
+    QList<ReadState> completions;
+    bool restarted = false;
+    connect(&service, &ReadService::ReadProgress, this, [&](const ReadState &s) {
+        if (s.StatusCode != ReadCode::BeginDownload || restarted)
+            return;
+        restarted = true;
+        QVERIFY(service.CancelRead(s.Key));
+        QVERIFY(!service.StartRead(server_->url(QStringLiteral("/t/ok?size=777")), s.Key, options));
+    });
+    connect(&service, &ReadService::ReadComplete, this,
+            [&completions](const ReadState &s) { completions << s; });
+    QVERIFY(!service.StartRead(server_->url(QStringLiteral("/t/ok?size=200000")), target, options));
+    QTRY_COMPARE_WITH_TIMEOUT(completions.size(), 1, 30000);
+    QTest::qWait(100);
+    QCOMPARE(completions.size(), 1);
+    QCOMPARE(completions.at(0).StatusCode, int(ReadCode::EndDownload));
+    QVERIFY(completions.at(0).Data->commit(target));
+    QCOMPARE(contents(target), SiteServer::pattern(777));
+    QVERIFY(!service.CancelRead(target));
+}
+
+void TestDownloader::slowDownloadCanBeCancelledWithoutATrace()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("Varnelpad"));
+    writeFile(target, kOldProgram);
+    Downloader engine;
+    EventLog log(engine);
+    engine.BeginDownload(server_->url(QStringLiteral("/t/slow?size=100000&chunk=200&delay=50")),
+                         target);
+    QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("progress")) >= 2, 30000);
+
+    QVERIFY(engine.CancelAllDownload());
+    QCOMPARE(engine.saveFiles(), QStringList{QString()});
+    const int seen = log.lines.size();
+    QTest::qWait(400); // the server keeps sending for a while: nothing may come of it
+    QCOMPARE(log.lines.size(), seen);
+    QCOMPARE(contents(target), kOldProgram);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Varnelpad")});
+}
+
+void TestDownloader::destinationThatCannotBeWrittenIsAFailure()
+{
+    QTemporaryDir dir;
+    // A folder that cannot exist (its parent is a file), and a destination
+    // that is a folder: neither can take the download.
+    writeFile(dir.filePath(QStringLiteral("plainfile")), "x");
+    const QString noFolder = dir.filePath(QStringLiteral("plainfile/Varnelpad"));
+    const QString isFolder = dir.filePath(QStringLiteral("Varnelpad"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Varnelpad")));
+    writeFile(isFolder + QStringLiteral("/keep"), "kept");
+
+    Downloader engine;
+    EventLog log(engine);
+    engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=1000")), noFolder);
+    engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=2000")), isFolder);
+    QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
+
+    QCOMPARE(log.count(QStringLiteral("complete")), 0);
+    QCOMPARE(log.count(QStringLiteral("error")), 2);
+    QCOMPARE(log.lines.last(), QStringLiteral("all [|%1|%2]").arg(noFolder, isFolder));
+    QCOMPARE(contents(isFolder + QStringLiteral("/keep")), QByteArray("kept"));
+    QCOMPARE(entries(dir.path()),
+             (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("plainfile")}));
+    QVERIFY(!engine.failureReason(noFolder).isEmpty());
+    QVERIFY(!engine.failureReason(isFolder).isEmpty());
+}
+
+void TestDownloader::sameDestinationTwiceIsRefusedWhileRunning()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("Varnelpad"));
+    Downloader engine;
+    EventLog log(engine);
+    BoxAnswerer boxes;
+    engine.BeginDownload(server_->url(QStringLiteral("/t/slow?size=3000&chunk=100&delay=100")),
+                         target);
+    engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=10")), target);
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().at(0).title, QStringLiteral("错误"));
+    QCOMPARE(boxes.boxes().at(0).icon, QMessageBox::Critical);
+    QVERIFY(boxes.boxes().at(0).text.startsWith(
+        QStringLiteral("2:错误在调用 BeginDownload().\r\n\r\n错误描述: ")));
+    QCOMPARE(engine.saveFiles(), (QStringList{QString(), target}));
+
+    QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
+    QCOMPARE(log.lines.last(), QStringLiteral("all []"));
+    QCOMPARE(contents(target), SiteServer::pattern(3000));
+
+    // Once the first has ended the same destination may be fetched again.
+    engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=10")), target);
+    QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("all")) == 2, 30000);
+    QCOMPARE(contents(target), SiteServer::pattern(10));
+    QCOMPARE(boxes.boxes().size(), 1);
+}
+
+void TestDownloader::addressThatCannotBeReadShowsTheErrorBox()
+{
+    QTemporaryDir dir;
+    Downloader engine;
+    EventLog log(engine);
+    BoxAnswerer boxes;
+    engine.BeginDownload(QStringLiteral("ftp://127.0.0.1/file"), dir.filePath(QStringLiteral("a")));
+    engine.BeginDownload(QStringLiteral("not an address"), dir.filePath(QStringLiteral("b")));
+    QCOMPARE(boxes.texts().size(), 2);
+    QVERIFY(boxes.texts().at(0).startsWith(QStringLiteral("1:错误在调用 BeginDownload().")));
+    QVERIFY(boxes.texts().at(0).contains(QStringLiteral("ftp://127.0.0.1/file")));
+    QCOMPARE(engine.saveFiles(), QStringList{QString()});
+    QTest::qWait(100);
+    QVERIFY(log.lines.isEmpty());
+    QVERIFY(entries(dir.path()).isEmpty());
+}
+
+void TestDownloader::errorBoxTexts()
+{
+    QCOMPARE(Downloader::errorText(5, Downloader::Operation::BeginDownload, QStringLiteral("描述")),
+             QStringLiteral("5:错误在调用 BeginDownload().\r\n\r\n错误描述: 描述"));
+    QCOMPARE(Downloader::errorText(380, Downloader::Operation::SizeIt, QStringLiteral("x")),
+             QString::fromUtf16(u"380:错误在调用\u3000SizeIt().\r\n\r\n错误描述: x"));
+}
+
+void TestDownloader::cancelWithNothingRunningChangesNothing()
+{
+    Downloader engine;
+    EventLog log(engine);
+    QVERIFY(engine.CancelAllDownload());
+    QCOMPARE(engine.saveFiles(), QStringList{QString()});
+    QCOMPARE(engine.fileStatus(), QList<quint8>{0});
+    QVERIFY(log.lines.isEmpty());
+}
+
+VARNEL_TEST_CLASS(TestDownloader);
+#include "tst_downloader.moc"

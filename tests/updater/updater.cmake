@@ -1,0 +1,22 @@
+# The updater's tests: the download engine against the HTTP test server, the
+# window, and the real `update` program run from a temporary program folder.
+include(${PROJECT_SOURCE_DIR}/tools/sitesrv/sitesrv.cmake)
+
+# Answers the message boxes of a program it is preloaded into (see
+# e2ehook/answerhook.cpp); only the end-to-end test uses it.
+add_library(updater_answerhook SHARED ${CMAKE_CURRENT_LIST_DIR}/e2ehook/answerhook.cpp)
+target_link_libraries(updater_answerhook PRIVATE Qt6::Widgets varnel_common)
+
+varnel_area_test_libs(updater varnel_updater varnel_sitesrv varnel_config)
+add_dependencies(tst_updater update updater_answerhook)
+target_compile_definitions(tst_updater PRIVATE
+  VARNEL_UPDATE_PROGRAM="$<TARGET_FILE:update>"
+  VARNEL_ANSWER_HOOK="$<TARGET_FILE:updater_answerhook>")
+
+varnel_test_class(updater TestDownloader)
+varnel_test_class(updater TestDownloadBatch)
+varnel_test_class(updater TestUpdaterWindow)
+varnel_test_class(updater TestUpdateProgram)
+# The program fetches from the built-in site address, so this test serves
+# that port and must have it to itself.
+set_tests_properties(updater.TestUpdateProgram PROPERTIES RESOURCE_LOCK siteport)

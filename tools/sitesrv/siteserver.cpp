@@ -1,0 +1,89 @@
+#include "siteserver.h"
+
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace
+{
+constexpr int kPatternPeriod = 251;
+constexpr int kStartTimeoutMs = 20000;
+} // namespace
+
+SiteServer::SiteServer() : SiteServer(Options{}) {}
+
+SiteServer::SiteServer(const Options &options)
+{
+    QStringList args{QStringLiteral(VARNEL_SITESRV_SCRIPT), QStringLiteral("--port"),
+                     QString::number(options.port),         QStringLiteral("--root"),
+                     QStringLiteral(VARNEL_SITE_DIR),       QStringLiteral("--idle"),
+                     QString::number(options.idleSeconds)};
+    if (!options.download.isEmpty())
+        args << QStringLiteral("--download") << options.download;
+    for (const QString &fault : options.faults)
+        args << QStringLiteral("--fault") << fault;
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("python3"), args);
+    if (!process_.waitForStarted(kStartTimeoutMs)) {
+        error_ = QStringLiteral("python3 did not start: ") + process_.errorString();
+        return;
+    }
+    QDeadlineTimer deadline(kStartTimeoutMs);
+    while (!process_.canReadLine() && !deadline.hasExpired() &&
+           process_.state() == QProcess::Running)
+        process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    const QByteArray line = process_.readLine().trimmed();
+    if (line.startsWith("PORT "))
+        port_ = line.mid(5).toInt();
+    else
+        error_ = QStringLiteral("site server did not start: ") + QString::fromUtf8(line);
+}
+
+SiteServer::~SiteServer()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+QString SiteServer::url(const QString &pathAndQuery) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(pathAndQuery);
+}
+
+bool SiteServer::setFault(const QString &path, const QString &kind)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port_));
+    if (!socket.waitForConnected(5000))
+        return false;
+    const QByteArray query = "/control/fault?path=" + QUrl::toPercentEncoding(path) +
+                             "&kind=" + QUrl::toPercentEncoding(kind);
+    socket.write("GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    return answer.startsWith("HTTP/1.0 200") || answer.startsWith("HTTP/1.1 200");
+}
+
+int SiteServer::unusedPort()
+{
+    // Take a free port from the system and give it back: nothing listens
+    // there afterwards.
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 1;
+    const int port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+QByteArray SiteServer::pattern(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char(i % kPatternPeriod);
+    return bytes;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+// Runs the demo site / HTTP test server (sitesrv.py) as a child process on
+// 127.0.0.1 for tests and benchmarks. The server watches its parent and
+// stops by itself when this process is gone; the destructor stops it at once.
+class SiteServer
+{
+  public:
+    struct Options {
+        int port = 0;          // 0: a free port
+        QString download;      // the file served as /update/vlbook.exe
+        QStringList faults;    // "PATH=KIND" for the fixed paths
+        int idleSeconds = 120; // the server ends after this long without a request
+    };
+
+    SiteServer();
+    explicit SiteServer(const Options &options);
+    ~SiteServer();
+    SiteServer(const SiteServer &) = delete;
+    SiteServer &operator=(const SiteServer &) = delete;
+
+    bool ok() const { return port_ > 0; }
+    QString error() const { return error_; }
+    int port() const { return port_; }
+    QString url(const QString &pathAndQuery) const;
+
+    // Switches a fixed path ("/update.asp", "/update/vlbook.exe") to a kind of
+    // misbehaviour ("404", "500", "short", "slow", "redirect", "close") or back
+    // to normal ("none"). Returns once the server has taken it.
+    bool setFault(const QString &path, const QString &kind);
+
+    // A port on 127.0.0.1 where nothing listens: connections are refused.
+    static int unusedPort();
+    // The bytes /t/ok?size=n sends.
+    static QByteArray pattern(qint64 size);
+
+  private:
+    QProcess process_;
+    int port_ = 0;
+    QString error_;
+};

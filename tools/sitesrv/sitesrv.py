@@ -1,0 +1,367 @@
+#!/usr/bin/env python3
+"""Demo product site of Varnel and HTTP test server.
+
+Serves the site folder (update.asp, Varnelsoft.html, r.php, index.html) and
+the download /update/vlbook.exe on 127.0.0.1, and misbehaves on purpose when
+asked to, so the programs can be tested against real HTTP failures.
+
+Usage:
+  sitesrv.py [--port N] [--root DIR] [--download FILE]
+             [--fault PATH=KIND]... [--idle SECONDS] [--parent PID|0]
+             [--pid-file FILE]
+
+  --port N        port on 127.0.0.1 (0, the default, picks a free one). The
+                  first line on stdout is "PORT <n>" once the server listens.
+  --root DIR      the site folder (default: ../../site beside this script).
+  --download F    file served as /update/vlbook.exe (404 when absent).
+  --fault P=K     makes the fixed path P misbehave with kind K from the start.
+  --idle S        exits after S seconds without a request (default 300; 0 = never).
+  --parent PID    exits when that process is gone (default: the process that
+                  started the server; 0 = do not watch).
+  --pid-file F    writes the server's pid there.
+
+Kinds of misbehaviour: 404, 500, short (announces the full length, sends half,
+closes), slow (trickles 1 KiB every 200 ms), redirect (302 to /r/<path>, which
+serves the path as it should), close (closes without an answer).
+
+Control requests (answer "ok"):
+  /control/fault?path=/update/vlbook.exe&kind=404   switch a fixed path
+  /control/fault?path=/update.asp&kind=none         back to normal
+  /control/reset                                    every path back to normal
+  /control/ping
+
+Test paths, always available:
+  /t/ok?size=N                N bytes of the pattern byte[i] = i % 251
+  /t/404  /t/500  /t/close
+  /t/hang?delay=MS            says nothing for MS (default 60000), then closes
+  /t/short?size=N&sent=M      Content-Length N, M bytes (default N/2), close
+  /t/slow?size=N&chunk=C&delay=MS   trickle
+  /t/redirect?to=PATH         302 to PATH (default /t/ok?size=1000)
+  /t/gb-header                the notice page in GB2312, charset only in the header
+  /t/gb-meta                  the same, charset only in a <meta> of the page
+  /t/big?mb=N                 the notice page padded to N MiB (default 10)
+  /t/page?form=...            see notice_variant()
+"""
+
+import argparse
+import mimetypes
+import os
+import socket
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+PATTERN_PERIOD = 251
+BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 4096))
+DOWNLOAD_PATH = "/update/vlbook.exe"
+TEXT_TYPES = {".html": "text/html; charset=utf-8", ".htm": "text/html; charset=utf-8",
+              ".asp": "text/html; charset=utf-8", ".php": "text/html; charset=utf-8"}
+KINDS = {"404", "500", "short", "slow", "redirect", "close"}
+
+
+class State:
+    def __init__(self, root, download, faults):
+        self.root = os.path.realpath(root)
+        self.download = download
+        self.faults = dict(faults)
+        self.lock = threading.Lock()
+        self.last_request = time.monotonic()
+
+    def fault_for(self, path):
+        with self.lock:
+            return self.faults.get(path)
+
+    def set_fault(self, path, kind):
+        with self.lock:
+            if kind in (None, "", "none"):
+                self.faults.pop(path, None)
+            else:
+                self.faults[path] = kind
+
+    def touch(self):
+        self.last_request = time.monotonic()
+
+
+def pattern(size):
+    """Yields size bytes of the test pattern in large slices."""
+    left = size
+    while left > 0:
+        piece = BLOCK if left >= len(BLOCK) else BLOCK[:left]
+        left -= len(piece)
+        yield piece
+
+
+def notice_page(charset_meta=None, form_in_table=False, padding=0, values=None):
+    """The notice page as text: form formsg with the eight controls."""
+    values = values or {}
+    v = {"gg1": "第一条通知", "ggurl1": "http://example.invalid/1",
+         "gg2": "第二条通知", "ggurl2": "http://example.invalid/2",
+         "gg3": "第三条通知", "ggurl3": "http://example.invalid/3",
+         "ver": "113", "update_vl": "更新内容：\n1. 修正错误\n2. 速度更快"}
+    v.update(values)
+    head = "<meta charset=\"%s\">" % charset_meta if charset_meta else ""
+    filler = ""
+    if padding > 0:
+        line = "<p>填充内容 filler text 用于测试大页面的读取。</p>\n"
+        filler = line * (padding // len(line.encode("utf-8")) + 1)
+    inputs = "".join("<input type=\"hidden\" name=\"%s\" value=\"%s\">" % (k, v[k])
+                     for k in ("gg1", "ggurl1", "gg2", "ggurl2", "gg3", "ggurl3", "ver"))
+    textarea = "<textarea name=\"update_vl\">%s</textarea>" % v["update_vl"]
+    if form_in_table:
+        form = ("<table><form name=\"formsg\"><tr><td>%s</td></tr><tr><td>%s</td></tr>"
+                "</form></table>" % (inputs, textarea))
+    else:
+        form = "<form name=\"formsg\">%s%s</form>" % (inputs, textarea)
+    return ("<!DOCTYPE html><html><head>%s<title>通知</title></head><body>%s%s</body></html>"
+            % (head, filler, form))
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "VarnelSite/1.0"
+    state = None  # set by main()
+
+    def log_message(self, fmt, *args):  # quiet
+        pass
+
+    # -- answers ---------------------------------------------------------
+    def answer(self, status, body, ctype="text/html; charset=utf-8", headers=None):
+        self.send_response(status)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in (headers or {}).items():
+            self.send_header(name, value)
+        self.end_headers()
+        if self.command != "HEAD":
+            self.wfile.write(body)
+
+    def error_page(self, status):
+        text = {404: "404 Not Found - 找不到网页", 500: "500 Internal Server Error - 服务器错误"}
+        body = ("<html><body><h1>%s</h1></body></html>" % text.get(status, str(status)))
+        self.answer(status, body.encode("utf-8"))
+
+    def stream(self, size, chunks, ctype="application/octet-stream", headers=None,
+               sent=None, delay=0.0):
+        """Announces size bytes and sends the pieces of chunks; with sent, stops
+        after that many bytes and closes the connection."""
+        self.send_response(200)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(size))
+        for name, value in (headers or {}).items():
+            self.send_header(name, value)
+        if sent is not None:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        if self.command == "HEAD":
+            return
+        left = size if sent is None else min(sent, size)
+        try:
+            for piece in chunks:
+                if left <= 0:
+                    break
+                piece = piece[:left]
+                self.wfile.write(piece)
+                left -= len(piece)
+                self.state.touch()
+                if delay:
+                    time.sleep(delay)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+            return
+        if sent is not None:
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def drop(self):
+        self.close_connection = True
+        try:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+
+    # -- dispatch ---------------------------------------------------------
+    def do_HEAD(self):
+        self.do_GET()
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        if length:
+            self.rfile.read(length)
+        self.do_GET()
+
+    def do_GET(self):
+        self.state.touch()
+        url = urllib.parse.urlsplit(self.path)
+        path = urllib.parse.unquote(url.path)
+        query = dict(urllib.parse.parse_qsl(url.query, keep_blank_values=True))
+        if path.startswith("/control/"):
+            return self.control(path, query)
+        if path.startswith("/t/"):
+            return self.test_path(path[3:], query)
+        if path.startswith("/r/"):
+            return self.fixed(path[2:], faulty=False)
+        return self.fixed(path, faulty=True)
+
+    def control(self, path, query):
+        if path == "/control/fault":
+            kind = query.get("kind", "none")
+            if kind not in KINDS and kind != "none":
+                return self.answer(400, b"unknown kind", "text/plain")
+            self.state.set_fault(query.get("path", DOWNLOAD_PATH), kind)
+        elif path == "/control/reset":
+            with self.state.lock:
+                self.state.faults.clear()
+        elif path != "/control/ping":
+            return self.error_page(404)
+        self.answer(200, b"ok", "text/plain")
+
+    # -- fixed paths: the site and the download ---------------------------
+    def fixed(self, path, faulty):
+        kind = self.state.fault_for(path) if faulty else None
+        if kind in ("404", "500"):
+            return self.error_page(int(kind))
+        if kind == "close":
+            return self.drop()
+        if kind == "redirect":
+            return self.answer(302, b"", "text/plain", {"Location": "/r" + path})
+        body, ctype = self.fixed_body(path)
+        if body is None:
+            return self.error_page(404)
+        if kind == "short":
+            return self.stream(len(body), [body], ctype, sent=len(body) // 2)
+        if kind == "slow":
+            pieces = [body[i:i + 1024] for i in range(0, len(body), 1024)]
+            return self.stream(len(body), pieces, ctype, delay=0.2)
+        self.stream(len(body), [body[i:i + (1 << 20)] for i in range(0, len(body), 1 << 20)],
+                    ctype)
+
+    def fixed_body(self, path):
+        if path == DOWNLOAD_PATH:
+            if not self.state.download or not os.path.isfile(self.state.download):
+                return None, None
+            with open(self.state.download, "rb") as f:
+                return f.read(), "application/octet-stream"
+        if path.endswith("/"):
+            path += "index.html"
+        full = os.path.realpath(os.path.join(self.state.root, path.lstrip("/")))
+        if not full.startswith(self.state.root + os.sep) or not os.path.isfile(full):
+            return None, None
+        ext = os.path.splitext(full)[1].lower()
+        with open(full, "rb") as f:
+            body = f.read()
+        if ext in TEXT_TYPES:
+            host = self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_port
+            body = body.replace(b"@SITE@", ("http://" + host).encode("ascii", "replace"))
+            return body, TEXT_TYPES[ext]
+        return body, mimetypes.guess_type(full)[0] or "application/octet-stream"
+
+    # -- test paths --------------------------------------------------------
+    def test_path(self, name, query):
+        size = int(query.get("size", "1000"))
+        if name == "ok":
+            return self.stream(size, pattern(size))
+        if name in ("404", "500"):
+            return self.error_page(int(name))
+        if name == "close":
+            return self.drop()
+        if name == "hang":
+            end = time.monotonic() + int(query.get("delay", "60000")) / 1000.0
+            while time.monotonic() < end:
+                time.sleep(0.1)
+                self.state.touch()
+            return self.drop()
+        if name == "short":
+            return self.stream(size, pattern(size), sent=int(query.get("sent", size // 2)))
+        if name == "slow":
+            chunk = int(query.get("chunk", "1024"))
+            delay = int(query.get("delay", "200")) / 1000.0
+            pieces = (piece[i:i + chunk] for piece in pattern(size)
+                      for i in range(0, len(piece), chunk))
+            return self.stream(size, pieces, delay=delay)
+        if name == "redirect":
+            target = query.get("to", "/t/ok?size=1000")
+            return self.answer(302, b"", "text/plain", {"Location": target})
+        if name == "gb-header":
+            body = notice_page().encode("gb2312")
+            return self.answer(200, body, "text/html; charset=gb2312")
+        if name == "gb-meta":
+            page = notice_page().replace(
+                "<head>", "<head><meta http-equiv=\"Content-Type\" "
+                          "content=\"text/html; charset=gb2312\">")
+            return self.answer(200, page.encode("gb2312"), "text/html")
+        if name == "big":
+            mb = int(query.get("mb", "10"))
+            body = notice_page(charset_meta="utf-8", padding=mb << 20).encode("utf-8")
+            return self.answer(200, body)
+        if name == "page":
+            values = {k[2:]: v for k, v in query.items() if k.startswith("v.")}
+            body = notice_page(charset_meta="utf-8", form_in_table=query.get("table") == "1",
+                               values=values).encode("utf-8")
+            return self.answer(200, body)
+        return self.error_page(404)
+
+
+def watchdog(state, idle, parent):
+    watch_ppid = parent == os.getppid()
+    while True:
+        time.sleep(0.5)
+        if idle and time.monotonic() - state.last_request > idle:
+            os._exit(0)
+        if parent and watch_ppid and os.getppid() != parent:
+            os._exit(0)
+        if parent and not watch_ppid:
+            try:
+                os.kill(parent, 0)
+            except ProcessLookupError:
+                os._exit(0)
+            except PermissionError:
+                pass
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description="Varnel demo site and HTTP test server")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--root", default=os.path.join(here, "..", "..", "site"))
+    ap.add_argument("--download", default="")
+    ap.add_argument("--fault", action="append", default=[])
+    ap.add_argument("--idle", type=float, default=300)
+    ap.add_argument("--parent", type=int, default=os.getppid())
+    ap.add_argument("--pid-file", default="")
+    args = ap.parse_args()
+
+    faults = {}
+    for item in args.fault:
+        path, _, kind = item.partition("=")
+        if kind not in KINDS:
+            ap.error("unknown kind in --fault %s" % item)
+        faults[path] = kind
+
+    Handler.state = State(args.root, args.download, faults)
+    ThreadingHTTPServer.daemon_threads = True
+    ThreadingHTTPServer.allow_reuse_address = True
+    try:
+        server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    except OSError as e:
+        print("ERROR cannot listen on 127.0.0.1:%d: %s" % (args.port, e.strerror), flush=True)
+        return 2
+    if args.pid_file:
+        with open(args.pid_file, "w") as f:
+            f.write("%d\n" % os.getpid())
+    threading.Thread(target=watchdog, args=(Handler.state, args.idle, args.parent),
+                     daemon=True).start()
+    print("PORT %d" % server.server_port, flush=True)
+    try:
+        server.serve_forever(poll_interval=0.2)
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
