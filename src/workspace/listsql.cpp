@@ -35,12 +35,18 @@ ListSql ListSql::categoryNotes(qint64 category)
 
 ListSql ListSql::search(const QString &text)
 {
+    return search(text, QString());
+}
+
+ListSql ListSql::search(const QString &text, const QString &candidates)
+{
     // The text is a bound value: quotes and backslashes are plain characters,
     // while % and _ keep working as wildcards inside it.
-    return {QStringLiteral("select * from 企业日记 where 标题 like '%'||?1||'%' or 内容 like "
-                           "'%'||?1||'%' or vl_time(时间) like '%'||?1||'%'   ") +
-                kOrder,
-            {text}};
+    const QString matches = QStringLiteral("标题 like '%'||?1||'%' or 内容 like '%'||?1||'%' or "
+                                           "vl_time(时间) like '%'||?1||'%'   ");
+    const QString where =
+        candidates.isEmpty() ? matches : candidates + QStringLiteral(" and (") + matches + u')';
+    return {QStringLiteral("select * from 企业日记 where ") + where + kOrder, {text}, text};
 }
 
 ListSql ListSql::countOf(qint64 category)

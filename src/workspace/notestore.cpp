@@ -1,6 +1,7 @@
 #include "notestore.h"
 
 #include "database.h"
+#include "notefingerprints.h"
 
 namespace varnel
 {
@@ -56,11 +57,22 @@ qint64 numericValue(const QString &text)
 namespace notestore
 {
 
+// A search reads only the notes whose character pairs allow a match; the
+// statement's LIKE still decides.
+static ListSql narrowed(const ListSql &sql)
+{
+    if (sql.searchText.isEmpty())
+        return sql;
+    const QString candidates = NoteFingerprints::instance().candidateCondition(sql.searchText);
+    return candidates.isEmpty() ? sql : ListSql::search(sql.searchText, candidates);
+}
+
 std::vector<NoteRow> listRows(const ListSql &sql)
 {
     Session session;
-    DbRs->Open(sql.withColumns(QStringLiteral("bookid,标题,时间,处理")), *DbConn, RsMode::Read,
-               sql.params);
+    const ListSql effective = narrowed(sql);
+    DbRs->Open(effective.withColumns(QStringLiteral("bookid,标题,时间,处理")), *DbConn,
+               RsMode::Read, effective.params);
     std::vector<NoteRow> rows;
     rows.reserve(std::size_t(DbRs->RecordCount()));
     for (; !DbRs->Eof(); DbRs->MoveNext()) {
