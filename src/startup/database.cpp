@@ -28,6 +28,28 @@ void Connection::Execute(const QString &sql, const QVariantList &params)
     }
 }
 
+namespace {
+class StatementRow : public DbRow {
+public:
+    explicit StatementRow(const db::Statement &stmt) : stmt_(stmt) {}
+    qint64 Integer(int column) const override { return stmt_.integer(column); }
+    QString Text(int column) const override { return stmt_.text(column); }
+    bool IsNull(int column) const override { return stmt_.isNull(column); }
+
+private:
+    const db::Statement &stmt_;
+};
+} // namespace
+
+void Connection::ForEachRow(const QString &sql, const QVariantList &params,
+                            const std::function<void(const DbRow &)> &onRow)
+{
+    db::Statement stmt(handle(), sql, params);
+    const StatementRow row(stmt);
+    while (stmt.step())
+        onRow(row);
+}
+
 void Connection::Close()
 {
     if (alive_)

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -44,6 +45,16 @@ enum class RsMode {
     Write, // rows may be added, changed and deleted through the recordset
 };
 
+// One row of a forward-only read (Connection::ForEachRow). Valid only inside
+// the callback that receives it.
+class DbRow {
+public:
+    virtual ~DbRow() = default;
+    virtual qint64 Integer(int column) const = 0;
+    virtual QString Text(int column) const = 0;
+    virtual bool IsNull(int column) const = 0;
+};
+
 class Connection {
 public:
     Connection();
@@ -53,6 +64,10 @@ public:
 
     // Runs a statement that returns no rows; done and on disk when it returns.
     void Execute(const QString &sql, const QVariantList &params = {});
+    // Reads a large result row by row, without holding it: for lists of
+    // thousands of rows where a recordset would copy every value.
+    void ForEachRow(const QString &sql, const QVariantList &params,
+                    const std::function<void(const DbRow &)> &onRow);
     void Close();
     bool IsOpen() const;
     sqlite3 *handle() const; // throws when closed

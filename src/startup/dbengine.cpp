@@ -113,7 +113,7 @@ void ensureIndexes(sqlite3 *db)
     sqlite3_exec(
         db,
         "CREATE INDEX IF NOT EXISTS 企业日记_列表 ON 企业日记(处理, bookid DESC, 标题, 时间);"
-        "CREATE INDEX IF NOT EXISTS 企业日记_分类 ON 企业日记(分类, 处理, bookid DESC);",
+        "CREATE INDEX IF NOT EXISTS 企业日记_分类 ON 企业日记(分类, 处理, bookid DESC, 标题, 时间);",
         nullptr, nullptr, nullptr);
 }
 
@@ -169,6 +169,16 @@ QString Statement::columnName(int i) const
 {
     return QString::fromUtf8(sqlite3_column_name(stmt_, i));
 }
+
+qint64 Statement::integer(int i) const { return sqlite3_column_int64(stmt_, i); }
+
+QString Statement::text(int i) const
+{
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i));
+    return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(stmt_, i)) : QString();
+}
+
+bool Statement::isNull(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
 
 QVariant Statement::value(int i) const
 {

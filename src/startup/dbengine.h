@@ -37,6 +37,9 @@ public:
     int columnCount() const;
     QString columnName(int i) const;
     QVariant value(int i) const;
+    qint64 integer(int i) const;
+    QString text(int i) const;
+    bool isNull(int i) const;
 
 private:
     sqlite3 *db_;

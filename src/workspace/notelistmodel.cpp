@@ -30,7 +30,28 @@ void NoteListModel::setRows(std::vector<NoteRow> rows)
 {
     beginResetModel();
     rows_ = std::move(rows);
+    blockRead_.assign((rows_.size() + kBlock - 1) / kBlock, false);
     endResetModel();
+}
+
+void NoteListModel::ensureDetails(std::size_t row) const
+{
+    const std::size_t block = row / kBlock;
+    if (block >= blockRead_.size() || blockRead_[block])
+        return;
+    blockRead_[block] = true;
+    try {
+        notestore::fillDetails(rows_, block * kBlock, (block + 1) * kBlock);
+    } catch (const DbError &) {
+        // The database went away under a painted list: the rows show empty
+        // until the next refresh, which reports the failure.
+    }
+}
+
+NoteRow NoteListModel::row(int i) const
+{
+    ensureDetails(std::size_t(i));
+    return rows_.at(std::size_t(i));
 }
 
 int NoteListModel::rowCount(const QModelIndex &parent) const
@@ -52,6 +73,8 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
         return r.done ? done_ : pending_;
     if (role != Qt::DisplayRole)
         return {};
+    if (index.column() == Title || index.column() == Time)
+        ensureDetails(std::size_t(index.row()));
     switch (index.column()) {
     case Mark:
         return QStringLiteral("1");

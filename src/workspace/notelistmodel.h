@@ -15,8 +15,11 @@ namespace varnel
 QIcon listPicture(int number);
 
 // The rows of the note list. Six columns: the mark, "标题", "内容", "作者",
-// "时间" and "编号"; only the first two are shown. The body is not kept: the
-// window reads it when a note is opened.
+// "时间" and "编号"; only the first two are shown. A list holds the ids and
+// marks of all its notes but reads titles and times only for the blocks of
+// rows that are asked for (those on screen), so a list of 100,000 notes costs
+// what a screenful costs. The body is not kept: the window reads it when a
+// note is opened.
 class NoteListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -26,7 +29,7 @@ class NoteListModel : public QAbstractTableModel
     explicit NoteListModel(QObject *parent = nullptr);
 
     void setRows(std::vector<NoteRow> rows); // replaces everything in one reset
-    const NoteRow &row(int i) const { return rows_.at(std::size_t(i)); }
+    NoteRow row(int i) const; // with title and time
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -35,7 +38,11 @@ class NoteListModel : public QAbstractTableModel
                         int role = Qt::DisplayRole) const override;
 
   private:
-    std::vector<NoteRow> rows_;
+    static constexpr std::size_t kBlock = 64;
+    void ensureDetails(std::size_t row) const;
+
+    mutable std::vector<NoteRow> rows_;
+    mutable std::vector<bool> blockRead_;
     QIcon done_;
     QIcon pending_;
 };

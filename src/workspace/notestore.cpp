@@ -1,5 +1,10 @@
 #include "notestore.h"
 
+#include <QHash>
+#include <QStringList>
+
+#include <algorithm>
+
 #include "database.h"
 #include "notefingerprints.h"
 
@@ -71,15 +76,36 @@ std::vector<NoteRow> listRows(const ListSql &sql)
 {
     Session session;
     const ListSql effective = narrowed(sql);
-    DbRs->Open(effective.withColumns(QStringLiteral("bookid,标题,时间,处理")), *DbConn,
-               RsMode::Read, effective.params);
     std::vector<NoteRow> rows;
-    rows.reserve(std::size_t(DbRs->RecordCount()));
-    for (; !DbRs->Eof(); DbRs->MoveNext()) {
-        rows.push_back({DbRs->Field(0).toLongLong(), DbRs->Field(1).toString(),
-                        DbRs->Field(2).toString(), DbRs->Field(3).toLongLong() == 1});
-    }
+    DbConn->ForEachRow(effective.withColumns(QStringLiteral("bookid,处理")), effective.params,
+                       [&rows](const DbRow &row) {
+                           NoteRow note;
+                           note.bookid = row.Integer(0);
+                           note.done = row.Integer(1) == 1;
+                           rows.push_back(std::move(note));
+                       });
     return rows;
+}
+
+void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to)
+{
+    to = std::min(to, rows.size());
+    if (from >= to)
+        return;
+    QHash<qint64, std::size_t> where;
+    QStringList ids;
+    for (std::size_t i = from; i < to; ++i) {
+        where.insert(rows[i].bookid, i);
+        ids.append(QString::number(rows[i].bookid)); // our own numbers, never user text
+    }
+    Session session;
+    DbConn->ForEachRow(QStringLiteral("select bookid,标题,时间 from 企业日记 where bookid in (") +
+                           ids.join(QLatin1Char(',')) + QLatin1Char(')'),
+                       {}, [&](const DbRow &row) {
+                           NoteRow &note = rows[where.value(row.Integer(0))];
+                           note.title = row.Text(1);
+                           note.time = row.Text(2);
+                       });
 }
 
 qint64 count(const ListSql &sql)

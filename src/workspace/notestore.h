@@ -10,7 +10,9 @@
 namespace varnel
 {
 
-// What the note list shows of one note; the body is fetched when the note is opened.
+// What the note list shows of one note. A list is read as ids and marks only;
+// title and time are filled in for the rows on screen (fillDetails), and the
+// body is fetched when the note is opened.
 struct NoteRow {
     qint64 bookid = 0;
     QString title;
@@ -23,7 +25,9 @@ struct NoteRow {
 namespace notestore
 {
 
-std::vector<NoteRow> listRows(const ListSql &sql); // the list's columns only
+std::vector<NoteRow> listRows(const ListSql &sql); // ids and done marks, in list order
+// Fills title and time of rows[from, to); rows of notes gone meanwhile stay empty.
+void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to);
 qint64 count(const ListSql &sql);                  // rows the statement would give
 QString body(qint64 bookid);                       // empty when the note is gone
 
