@@ -44,12 +44,13 @@ void drawCloseButton(QPainter &p, const QRectF &box)
 
 } // namespace
 
-QPixmap programIcon()
+QPixmap programIcon(int size)
 {
-    QPixmap icon(24, 24);
+    QPixmap icon(size, size);
     icon.fill(Qt::transparent);
     QPainter p(&icon);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 24.0, size / 24.0);
     drawNotebook(p);
     return icon;
 }

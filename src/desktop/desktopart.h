@@ -7,8 +7,9 @@
 namespace varnel
 {
 
-// The program icon for the tray: a small blue notebook, 24 x 24.
-QPixmap programIcon();
+// The program icon: a small blue notebook, 24 x 24 for the tray, or drawn at
+// another size (the desktop menu's icon).
+QPixmap programIcon(int size = 24);
 
 // The face of the reminder pop-up, 256 x 159: an empty message frame with a
 // blue title strip and a red close button in the top right corner, whose

@@ -116,6 +116,8 @@ void frmMain::createEngine()
     connect(Downloader1, &Downloader::DownloadProgress, this,
             &frmMain::Downloader1_DownloadProgress);
     connect(Downloader1, &Downloader::DownloadError, this, &frmMain::Downloader1_DownloadError);
+    connect(Downloader1, &Downloader::DownloadComplete, this,
+            &frmMain::Downloader1_DownloadComplete);
     connect(Downloader1, &Downloader::DownloadAllComplete, this,
             &frmMain::Downloader1_DownloadAllComplete);
 }
@@ -301,10 +303,21 @@ void frmMain::Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes,
         } else if (row->text(ColStatus) != kDone) {
             row->setText(ColStatus, kDone);
             setRowIcon(i, SmallImages::Finished);
-            QMessageBox box(QMessageBox::NoIcon, updater::appTitle(),
-                            QStringLiteral("恭喜你，升级完成！"), QMessageBox::Ok, this);
-            box.exec();
         }
+    }
+}
+
+// The congratulation waits until the new file has taken the program's place:
+// all bytes having arrived is not yet an update.
+void frmMain::Downloader1_DownloadComplete(qint64, const QString &saveFile)
+{
+    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
+        if (lstDownload->topLevelItem(i)->data(ColProgram, kKeyRole).toString() != saveFile)
+            continue;
+        QMessageBox box(QMessageBox::NoIcon, updater::appTitle(),
+                        QStringLiteral("恭喜你，升级完成！"), QMessageBox::Ok, this);
+        box.exec();
+        return;
     }
 }
 

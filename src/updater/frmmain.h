@@ -66,6 +66,7 @@ class frmMain : public QWidget
     void ProgressBar1_MouseDown(int index);
     void Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes, const QString &saveFile);
     void Downloader1_DownloadError(const QString &saveFile);
+    void Downloader1_DownloadComplete(qint64 maxBytes, const QString &saveFile);
     void Downloader1_DownloadAllComplete(const QStringList &fileNotDownload);
     void showEndBox(const QStringList &fileNotDownload);
 

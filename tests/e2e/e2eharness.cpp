@@ -7,10 +7,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
 #include <QThread>
+
+#include <csignal>
 
 namespace {
 
@@ -121,6 +124,59 @@ TrayHost::~TrayHost()
     process_.waitForFinished(5000);
 }
 
+namespace proc {
+
+namespace {
+QString procEntry(qint64 pid, const char *name)
+{
+    return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name));
+}
+
+bool ended(qint64 pid)
+{
+    QFile status(procEntry(pid, "status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return true;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("State:"))
+            return line.contains("zombie") || line.contains("dead");
+    }
+    return false;
+}
+} // namespace
+
+QString executable(qint64 pid)
+{
+    return pid > 0 ? QFileInfo(procEntry(pid, "exe")).canonicalFilePath() : QString();
+}
+
+QString workingDirectory(qint64 pid)
+{
+    return pid > 0 ? QFileInfo(procEntry(pid, "cwd")).canonicalFilePath() : QString();
+}
+
+bool waitForEnd(qint64 pid, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!ended(pid)) {
+        if (timer.elapsed() > ms)
+            return false;
+        QTest::qWait(100);
+    }
+    return true;
+}
+
+void killIfRunning(qint64 pid, const QString &program)
+{
+    if (pid <= 0 || ended(pid) || executable(pid) != QFileInfo(program).canonicalFilePath())
+        return;
+    ::kill(pid_t(pid), SIGKILL);
+    waitForEnd(pid, 5000);
+}
+
+} // namespace proc
+
 namespace x11 {
 
 QString xdotool(const QStringList &args, int *exitCode)
@@ -224,6 +280,13 @@ QImage grab(const QString &window)
 {
     QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? screen->grabWindow(WId(window.toULongLong())).toImage() : QImage();
+}
+
+qint64 windowPid(const QString &window)
+{
+    int exitCode = 1;
+    const QString out = xdotool({QStringLiteral("getwindowpid"), window}, &exitCode);
+    return exitCode == 0 ? out.toLongLong() : 0;
 }
 
 } // namespace x11

@@ -56,6 +56,19 @@ private:
     bool ok_ = false;
 };
 
+// A process the test did not start itself (one that a program of the
+// journey started), looked at through /proc.
+namespace proc {
+
+QString executable(qint64 pid);       // the canonical path of its program file
+QString workingDirectory(qint64 pid); // canonical
+// Waits until the process has ended (gone, or a zombie nobody reaped yet).
+bool waitForEnd(qint64 pid, int ms = 20000);
+// Kills the process if it still runs `program` (so a reused pid is left alone).
+void killIfRunning(qint64 pid, const QString &program);
+
+} // namespace proc
+
 namespace x11 {
 
 // The id of a visible top-level window whose title matches the regular
@@ -70,6 +83,8 @@ void key(const QString &chord);
 void typeText(const QString &text);
 void focus(const QString &window);
 QImage grab(const QString &window);
+// The process that owns the window (its _NET_WM_PID), 0 when unknown.
+qint64 windowPid(const QString &window);
 
 // Runs xdotool with the arguments; returns its standard output.
 QString xdotool(const QStringList &args, int *exitCode = nullptr);

@@ -95,6 +95,67 @@ QList<Mark> listMarks(const QString &mainWindow)
     return marks;
 }
 
+bool waitForNotices(const QString &mainWindow, int ms)
+{
+    const QImage first = x11::grab(mainWindow).copy(mainwin::lab_key);
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QTest::qWait(250);
+        const QImage now = x11::grab(mainWindow).copy(mainwin::lab_key);
+        if (!now.isNull() && !first.isNull() && now != first)
+            return true;
+    }
+    return false;
+}
+
+bool updateBoxShown(const QString &mainWindow)
+{
+    // The box's own background, on the margin left of its text box.
+    const QImage image = x11::grab(mainWindow);
+    const QRect margin(mainwin::UpdateBox.left() + 3, mainwin::Text7.top() + 5, 5, 200);
+    int matching = 0;
+    for (int y = margin.top(); y <= margin.bottom(); ++y) {
+        for (int x = margin.left(); x <= margin.right(); ++x) {
+            if (image.valid(x, y) && (image.pixel(x, y) & 0xFFFFFF) == 0xFFFFE1)
+                ++matching;
+        }
+    }
+    return matching > margin.width() * margin.height() * 9 / 10;
+}
+
+int textPixels(const QString &window, const QRect &area)
+{
+    const QImage image = x11::grab(window);
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.valid(x, y) ? image.pixel(x, y) : qRgb(255, 255, 255);
+            if (qRed(p) < 100 && qGreen(p) < 100 && qBlue(p) < 100)
+                ++dark;
+        }
+    }
+    return dark;
+}
+
+BoxIcon boxIcon(const QString &box)
+{
+    const QImage image = x11::grab(box);
+    int red = 0, yellow = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) > 180 && qGreen(p) < 80 && qBlue(p) < 80)
+                ++red;
+            else if (qRed(p) > 200 && qGreen(p) > 180 && qBlue(p) < 100)
+                ++yellow;
+        }
+    }
+    if (red > 30 && red > yellow)
+        return BoxIcon::Critical;
+    return yellow > 30 ? BoxIcon::Warning : BoxIcon::None;
+}
+
 QList<int> categoryRows(const QString &mainWindow)
 {
     QList<int> rows;

@@ -258,6 +258,9 @@ void TestUpdaterWindow::progressFillsTheRow()
     QCOMPARE(row->text(3), QStringLiteral("0.0 KB"));
     QCOMPARE(row->text(4), QStringLiteral("升级完毕"));
     QCOMPARE(w.ProgressBar1.at(0)->value(), 100);
+    // The last byte is no success yet: the file still has to take its place.
+    QVERIFY(boxes.boxes().isEmpty());
+    emit w.Downloader1->DownloadComplete(3 * 1048576, key);
     QCOMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes().at(0).text, QStringLiteral("恭喜你，升级完成！"));
     QCOMPARE(boxes.boxes().at(0).title, QStringLiteral("Varnel升级"));

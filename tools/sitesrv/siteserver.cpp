@@ -54,17 +54,47 @@ QString SiteServer::url(const QString &pathAndQuery) const
 
 bool SiteServer::setFault(const QString &path, const QString &kind)
 {
+    return control("/control/fault?path=" + QUrl::toPercentEncoding(path) +
+                   "&kind=" + QUrl::toPercentEncoding(kind));
+}
+
+bool SiteServer::setFormValue(const QString &path, const QString &name, const QString &value)
+{
+    QByteArray query = "/control/value?path=" + QUrl::toPercentEncoding(path) +
+                       "&name=" + QUrl::toPercentEncoding(name);
+    if (!value.isNull())
+        query += "&value=" + QUrl::toPercentEncoding(value);
+    return control(query);
+}
+
+bool SiteServer::reset()
+{
+    return control("/control/reset");
+}
+
+int SiteServer::hits(const QString &path)
+{
+    QByteArray body;
+    if (!control("/control/hits?path=" + QUrl::toPercentEncoding(path), &body))
+        return -1;
+    bool ok = false;
+    const int count = body.trimmed().toInt(&ok);
+    return ok ? count : -1;
+}
+
+bool SiteServer::control(const QByteArray &query, QByteArray *body)
+{
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(port_));
     if (!socket.waitForConnected(5000))
         return false;
-    const QByteArray query = "/control/fault?path=" + QUrl::toPercentEncoding(path) +
-                             "&kind=" + QUrl::toPercentEncoding(kind);
     socket.write("GET " + query + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
     QByteArray answer;
     while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
         answer += socket.readAll();
     answer += socket.readAll();
+    if (body)
+        *body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
     return answer.startsWith("HTTP/1.0 200") || answer.startsWith("HTTP/1.1 200");
 }
 

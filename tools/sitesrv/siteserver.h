@@ -33,6 +33,14 @@ class SiteServer
     // misbehaviour ("404", "500", "short", "slow", "redirect", "close") or back
     // to normal ("none"). Returns once the server has taken it.
     bool setFault(const QString &path, const QString &kind);
+    // Serves the page at `path` ("/update.asp") with form control `name`
+    // holding `value`; a null value gives the page its own value back.
+    bool setFormValue(const QString &path, const QString &name, const QString &value);
+    // Every fault and every replaced value back to normal, the counts of
+    // hits() back to 0.
+    bool reset();
+    // How often a fixed path was requested so far (-1: no answer).
+    int hits(const QString &path);
 
     // A port on 127.0.0.1 where nothing listens: connections are refused.
     static int unusedPort();
@@ -40,6 +48,10 @@ class SiteServer
     static QByteArray pattern(qint64 size);
 
   private:
+    // Sends a control request ("/control/...") and says whether it was
+    // taken; `body` receives the answer's body.
+    bool control(const QByteArray &pathAndQuery, QByteArray *body = nullptr);
+
     QProcess process_;
     int port_ = 0;
     QString error_;

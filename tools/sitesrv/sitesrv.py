@@ -27,7 +27,13 @@ serves the path as it should), close (closes without an answer).
 Control requests (answer "ok"):
   /control/fault?path=/update/vlbook.exe&kind=404   switch a fixed path
   /control/fault?path=/update.asp&kind=none         back to normal
-  /control/reset                                    every path back to normal
+  /control/value?path=/update.asp&name=ver&value=112
+                         serves that page with the form control "ver" holding
+                         112 (an input's value, a textarea's text); without
+                         value the page's own value comes back
+  /control/hits?path=/update.asp                    how often that path was asked for
+  /control/reset                                    every path back to normal,
+                                                    the counts at 0
   /control/ping
 
 Test paths, always available:
@@ -44,8 +50,10 @@ Test paths, always available:
 """
 
 import argparse
+import html
 import mimetypes
 import os
+import re
 import socket
 import sys
 import threading
@@ -66,6 +74,8 @@ class State:
         self.root = os.path.realpath(root)
         self.download = download
         self.faults = dict(faults)
+        self.values = {}  # path -> {control name: value} replaced in the served page
+        self.hits = {}  # path -> requests for it (fixed paths, faulty or not)
         self.lock = threading.Lock()
         self.last_request = time.monotonic()
 
@@ -80,6 +90,26 @@ class State:
             else:
                 self.faults[path] = kind
 
+    def set_value(self, path, name, value):
+        with self.lock:
+            page = self.values.setdefault(path, {})
+            if value is None:
+                page.pop(name, None)
+            else:
+                page[name] = value
+
+    def values_for(self, path):
+        with self.lock:
+            return dict(self.values.get(path, {}))
+
+    def count(self, path):
+        with self.lock:
+            self.hits[path] = self.hits.get(path, 0) + 1
+
+    def hits_of(self, path):
+        with self.lock:
+            return self.hits.get(path, 0)
+
     def touch(self):
         self.last_request = time.monotonic()
 
@@ -91,6 +121,28 @@ def pattern(size):
         piece = BLOCK if left >= len(BLOCK) else BLOCK[:left]
         left -= len(piece)
         yield piece
+
+
+def override_values(page, values):
+    """The page text with the named form controls holding other values: the
+    value attribute of <input name=...>, the text of <textarea name=...>."""
+    for name, value in values.items():
+        quoted = html.escape(value, quote=True)
+        name_attr = r"""\bname\s*=\s*["']?%s(?=["'\s/>])""" % re.escape(name)
+
+        def input_tag(m, name_attr=name_attr, quoted=quoted):
+            tag = m.group(0)
+            if not re.search(name_attr, tag, re.I):
+                return tag
+            tag = re.sub(r"""\s\bvalue\s*=\s*("[^"]*"|'[^']*'|[^\s>]*)""", "", tag, flags=re.I)
+            end = -2 if tag.endswith("/>") else -1
+            return '%s value="%s"%s' % (tag[:end].rstrip(), quoted, tag[end:])
+
+        page = re.sub(r"<input\b[^>]*>", input_tag, page, flags=re.I)
+        page = re.sub(r"(<textarea\b[^>]*%s[^>]*>).*?(</textarea>)" % name_attr,
+                      lambda m, q=html.escape(value, quote=False): m.group(1) + q + m.group(2),
+                      page, flags=re.I | re.S)
+    return page
 
 
 def notice_page(charset_meta=None, form_in_table=False, padding=0, values=None):
@@ -213,15 +265,25 @@ class Handler(BaseHTTPRequestHandler):
             if kind not in KINDS and kind != "none":
                 return self.answer(400, b"unknown kind", "text/plain")
             self.state.set_fault(query.get("path", DOWNLOAD_PATH), kind)
+        elif path == "/control/value":
+            if not query.get("path") or not query.get("name"):
+                return self.answer(400, b"path and name needed", "text/plain")
+            self.state.set_value(query["path"], query["name"], query.get("value"))
+        elif path == "/control/hits":
+            hits = self.state.hits_of(query.get("path", DOWNLOAD_PATH))
+            return self.answer(200, str(hits).encode("ascii"), "text/plain")
         elif path == "/control/reset":
             with self.state.lock:
                 self.state.faults.clear()
+                self.state.values.clear()
+                self.state.hits.clear()
         elif path != "/control/ping":
             return self.error_page(404)
         self.answer(200, b"ok", "text/plain")
 
     # -- fixed paths: the site and the download ---------------------------
     def fixed(self, path, faulty):
+        self.state.count(path)
         kind = self.state.fault_for(path) if faulty else None
         if kind in ("404", "500"):
             return self.error_page(int(kind))
@@ -257,6 +319,9 @@ class Handler(BaseHTTPRequestHandler):
         if ext in TEXT_TYPES:
             host = self.headers.get("Host") or "127.0.0.1:%d" % self.server.server_port
             body = body.replace(b"@SITE@", ("http://" + host).encode("ascii", "replace"))
+            values = self.state.values_for(path)
+            if values:
+                body = override_values(body.decode("utf-8"), values).encode("utf-8")
             return body, TEXT_TYPES[ext]
         return body, mimetypes.guess_type(full)[0] or "application/octet-stream"
 
