@@ -179,7 +179,7 @@ void benchWindow(const BenchData &data)
     report("keystroke_wide_median_ms", median(typeTerms(search, data.wideTerms, 10)), "ms");
     const double floor = floorSearch(data.rareTerms);
     report("floor_ms", floor, "ms");
-    report("keystroke_floor_ratio", floor > 0 ? median(keys) / floor : 0, "x");
+    std::printf("keystroke_floor_ratio@%d %.3f x\n", g_notes, floor > 0 ? median(keys) / floor : 0);
 
     auto *title = child<QLineEdit>(window, "Text1");
     auto *body = child<QPlainTextEdit>(window, "Text2");
