@@ -16,6 +16,10 @@ namespace
 
 constexpr int kTransferTimeoutMs = 20000;
 constexpr qint64 kMaxBytes = 4 * 1024 * 1024; // a banner, not a download
+// Breaking lines only between words costs time that grows with the square of
+// the longest word: a page far larger than a banner, which may be one endless
+// word of junk, is broken anywhere instead.
+constexpr int kWrapAnywhereFrom = 64 * 1024; // characters
 
 QByteArray charsetOf(const QByteArray &contentType)
 {
@@ -94,7 +98,10 @@ void BannerView::onPageReply(QNetworkReply *reply)
     const QByteArray body = reply->readAll();
     const QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
     document()->setMetaInformation(QTextDocument::DocumentUrl, page_.toString());
-    setHtml(decodePage(body, type));
+    const QString html = decodePage(body, type);
+    setWordWrapMode(html.size() > kWrapAnywhereFrom ? QTextOption::WrapAnywhere
+                                                    : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setHtml(html);
     emit pageFinished(true);
 }
 

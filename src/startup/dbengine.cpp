@@ -4,7 +4,10 @@
 #include "database.h"
 #include "notefingerprints.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace varnel::db {
 
@@ -15,6 +18,8 @@ const char kKey[] = "Rv8-tq2Lm0";
 struct SharedHandle {
     sqlite3 *db = nullptr;
     QString path;
+    dev_t device = 0; // which file the handle has open
+    ino_t inode = 0;
     ~SharedHandle()
     {
         if (db)
@@ -55,6 +60,16 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
         fail(db, rc, QStringLiteral("bind"));
 }
 
+// Whether the file at `path` is still the one the handle opened. A file
+// replaced or deleted under a running program would otherwise go on being
+// read through the old handle while every change to it is refused.
+bool sameFile(const SharedHandle &handle, const QString &path)
+{
+    struct stat now {};
+    return ::stat(QFile::encodeName(path).constData(), &now) == 0 &&
+           now.st_dev == handle.device && now.st_ino == handle.inode;
+}
+
 } // namespace
 
 void fail(sqlite3 *db, int rc, const QString &what)
@@ -65,6 +80,12 @@ void fail(sqlite3 *db, int rc, const QString &what)
         throw DbError(DbError::NotADatabase, rc,
                       QStringLiteral("无法读取数据库文件：\n%1\n\n原因：数据库密码不正确，"
                                      "或者文件已损坏、不是本软件的数据库。")
+                          .arg(file));
+    }
+    if (primary == SQLITE_CORRUPT) {
+        throw DbError(DbError::NotADatabase, rc,
+                      QStringLiteral("无法读取数据库文件：\n%1\n\n原因：文件已损坏，"
+                                     "内容不完整或被改写。")
                           .arg(file));
     }
     if (primary == SQLITE_CANTOPEN) {
@@ -81,6 +102,9 @@ sqlite3 *openKeyed(const QString &path, bool create)
 {
     if (!create && !QFileInfo(path).isFile())
         fail(nullptr, SQLITE_CANTOPEN, QStringLiteral("open"));
+    // An empty file would open as a new database without any of the tables.
+    if (!create && QFileInfo(path).size() == 0)
+        fail(nullptr, SQLITE_CORRUPT, QStringLiteral("open"));
     sqlite3 *db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
@@ -121,11 +145,16 @@ sqlite3 *shared()
 {
     SharedHandle &handle = sharedHandle();
     const QString path = databasePath();
-    if (handle.db && handle.path == path)
+    if (handle.db && handle.path == path && sameFile(handle, path))
         return handle.db;
     closeShared();
     handle.db = openKeyed(path, false);
     handle.path = path;
+    struct stat opened {};
+    if (::stat(QFile::encodeName(path).constData(), &opened) == 0) {
+        handle.device = opened.st_dev;
+        handle.inode = opened.st_ino;
+    }
     ensureIndexes(handle.db);
     NoteFingerprints::instance().attach(handle.db);
     return handle.db;
@@ -139,6 +168,8 @@ void closeShared()
         sqlite3_close_v2(handle.db);
     handle.db = nullptr;
     handle.path.clear();
+    handle.device = 0;
+    handle.inode = 0;
 }
 
 Statement::Statement(sqlite3 *db, const QString &sql, const QVariantList &params) : db_(db)

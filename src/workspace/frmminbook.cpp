@@ -34,10 +34,13 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include <limits>
 
 using varnel::DbError;
 using Sql = varnel::ListSql;
@@ -187,6 +190,9 @@ void FrmMinBook::createEditor()
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(px(840), px(600), px(3735), px(330));
+    // A stored title may be longer than a line box takes by default; cut
+    // short, it would be saved back cut short.
+    Text1->setMaxLength(std::numeric_limits<int>::max());
     Text1->installEventFilter(this);
 
     Text4 = new QLineEdit(this);
@@ -626,10 +632,18 @@ void FrmMinBook::clearEditor()
     Text4->clear();
 }
 
+// The body as typed. The plain-text form of the box would turn no-break
+// spaces into spaces and line separators into line breaks; only the
+// paragraph breaks between the box's lines are turned back into line breaks.
+QString FrmMinBook::editorBody() const
+{
+    return Text2->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
+
 bool FrmMinBook::cmd_add_Click()
 {
     return guarded([this] {
-        notestore::addNote(Text1->text(), Text2->toPlainText(), numericValue(Text5->text()));
+        notestore::addNote(Text1->text(), editorBody(), numericValue(Text5->text()));
         clearEditor();
         Note_R();
     });
@@ -645,7 +659,7 @@ void FrmMinBook::Quxiao_Click()
 bool FrmMinBook::cmd_edit_Click()
 {
     return guarded([this] {
-        notestore::changeNote(Text3->text(), Text1->text(), Text2->toPlainText(),
+        notestore::changeNote(Text3->text(), Text1->text(), editorBody(),
                               numericValue(Text5->text()));
         setEditorState(EditorState::Changed);
         Note_R();

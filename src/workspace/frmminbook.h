@@ -108,6 +108,7 @@ class FrmMinBook : public QWidget
     enum class EditorState { Blank, Loaded, Changed };
     void setEditorState(EditorState state);
     void clearEditor();
+    QString editorBody() const;
     bool cmd_add_Click();
     void Quxiao_Click();
     bool cmd_edit_Click();

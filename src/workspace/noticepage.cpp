@@ -220,6 +220,30 @@ NoticeForm readForm(const GumboNode *root, const QByteArray &source)
     return form;
 }
 
+// The parser stops the whole program on an assertion of its own for some
+// misnested SVG and MathML (inside tables, selects, templates). A notice form
+// has no use for either: their tags are renamed to unknown ones of the same
+// length, which the parser treats as ordinary elements.
+void renameForeignContent(QByteArray &html)
+{
+    static const char *const names[] = {"svg", "math"};
+    for (qsizetype at = html.indexOf('<'); at >= 0; at = html.indexOf('<', at + 1)) {
+        qsizetype name = at + 1;
+        if (name < html.size() && html.at(name) == '/')
+            ++name;
+        for (const char *tag : names) {
+            const auto length = qsizetype(qstrlen(tag));
+            const qsizetype end = name + length;
+            if (end > html.size() || qstrnicmp(html.constData() + name, tag, uint(length)) != 0)
+                continue;
+            const char next = end < html.size() ? html.at(end) : ' ';
+            if (next == ' ' || next == '\t' || next == '\n' || next == '\r' || next == '\f' ||
+                next == '/' || next == '>')
+                html[name] = 'x';
+        }
+    }
+}
+
 } // namespace
 
 QString decodePage(const QByteArray &body, const QByteArray &contentType)
@@ -235,11 +259,16 @@ QString decodePage(const QByteArray &body, const QByteArray &contentType)
 
 NoticeForm parseNoticeForm(const QByteArray &body, const QByteArray &contentType)
 {
-    const QByteArray utf8 = decodePage(body, contentType).toUtf8();
-    GumboOutput *output =
-        gumbo_parse_with_options(&kGumboDefaultOptions, utf8.constData(), size_t(utf8.size()));
+    QByteArray utf8 = decodePage(body, contentType).toUtf8();
+    renameForeignContent(utf8);
+    // The parse errors are of no use here, and each one keeps a copy of the
+    // stack of open elements: a page of a few thousand unclosed tags would
+    // cost gigabytes.
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    GumboOutput *output = gumbo_parse_with_options(&options, utf8.constData(), size_t(utf8.size()));
     NoticeForm form = readForm(output->root, utf8);
-    gumbo_destroy_output(&kGumboDefaultOptions, output);
+    gumbo_destroy_output(&options, output);
     return form;
 }
 

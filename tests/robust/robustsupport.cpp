@@ -1,0 +1,203 @@
+#include "robustsupport.h"
+
+#include "database.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+namespace robust
+{
+
+void addSeedRows()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 2u, 3u, 20240601u})
+        QTest::addRow("seed %u", seed) << seed;
+    const auto clock = quint32(QDateTime::currentMSecsSinceEpoch() % 1000000007);
+    QTest::addRow("clock seed %u", clock) << clock;
+}
+
+namespace
+{
+
+QString codePoint(char32_t c)
+{
+    return QString::fromUcs4(&c, 1);
+}
+
+char32_t inRange(QRandomGenerator &rng, char32_t first, char32_t last)
+{
+    return first + char32_t(rng.bounded(quint32(last - first + 1)));
+}
+
+QString oneOf(QRandomGenerator &rng, std::initializer_list<const char16_t *> choices)
+{
+    const auto *it = choices.begin() + rng.bounded(int(choices.size()));
+    return QString::fromUtf16(*it);
+}
+
+} // namespace
+
+QString RandomText::piece(unsigned kind)
+{
+    switch (kind) {
+    case Ascii: {
+        // Printable ASCII without the wildcards, which are a kind of their own.
+        char32_t c = 0;
+        do
+            c = inRange(rng_, 0x20, 0x7E);
+        while (c == '%' || c == '_');
+        return codePoint(c);
+    }
+    case Chinese:
+        return rng_.bounded(8) == 0 ? oneOf(rng_, {u"，", u"。", u"！", u"“", u"”", u"：", u"、"})
+                                    : codePoint(inRange(rng_, 0x4E00, 0x9FA5));
+    case Emoji:
+        return codePoint(rng_.bounded(3) == 0 ? inRange(rng_, 0x20000, 0x2A6DF)
+                                              : inRange(rng_, 0x1F300, 0x1FAFF));
+    case RightToLeft:
+        switch (rng_.bounded(4)) {
+        case 0:
+            return codePoint(inRange(rng_, 0x05D0, 0x05EA)); // Hebrew
+        case 1:
+            return oneOf(rng_, {u"\u200E", u"\u200F", u"\u202A", u"\u202B", u"\u202C", u"\u202D",
+                                u"\u202E", u"\u2066", u"\u2067", u"\u2068", u"\u2069"});
+        default:
+            return codePoint(inRange(rng_, 0x0627, 0x064A)); // Arabic
+        }
+    case Wildcards:
+        return rng_.bounded(2) ? QStringLiteral("%") : QStringLiteral("_");
+    case Quotes:
+        return oneOf(rng_, {u"'", u"\"", u"\\", u"''", u"\\'", u";", u"--", u"/*", u"*/", u"`",
+                            u"[", u"]", u"?1", u":a", u"@b", u"$c"});
+    case Controls: {
+        char32_t c = 0;
+        do
+            c = rng_.bounded(4) == 0 ? inRange(rng_, 0x7F, 0x9F) : inRange(rng_, 0x01, 0x1F);
+        while (c == '\r');
+        return codePoint(c);
+    }
+    default: // Odd
+        return oneOf(rng_, {u"\u0301", u"e\u0301", u"\uFEFF", u"\uFFFD", u"\u200B", u"\u200D",
+                            u"\u00A0", u"\u3000", u"\uFFFC", u"\u2028", u"\uFB01", u"\u1E9E",
+                            u"\u0130", u"\u00DF", u"\U0001F468\u200D\U0001F469\u200D\U0001F467",
+                            u"\U0001F1E8\U0001F1F3", u"\uE000"});
+    }
+}
+
+QString RandomText::text(int length, unsigned kinds)
+{
+    QList<unsigned> chosen;
+    for (unsigned bit = 1; bit <= Odd; bit <<= 1) {
+        if (kinds & bit)
+            chosen.append(bit);
+    }
+    QString out;
+    if (chosen.isEmpty())
+        return out;
+    out.reserve(length + 8);
+    // Pieces come in runs of one kind, as real text does.
+    while (out.size() < length) {
+        const unsigned kind = chosen.at(bounded(int(chosen.size())));
+        const int run = 1 + bounded(6);
+        for (int i = 0; i < run && out.size() < length; ++i)
+            out += piece(kind);
+    }
+    return out;
+}
+
+QString RandomText::any(int maxLength, unsigned without)
+{
+    unsigned kinds = 0;
+    while ((kinds & ~without & Everything) == 0)
+        kinds = rng_.generate() & Everything;
+    return text(bounded(maxLength + 1), kinds & ~without);
+}
+
+std::vector<StoredNote> storedNotes()
+{
+    varnel::OpenDb();
+    std::vector<StoredNote> notes;
+    try {
+        varnel::DbRs->Open(QStringLiteral("select bookid, 标题, 内容, 分类, 处理, 时间 from 企业日记 "
+                                          "order by bookid"),
+                           *varnel::DbConn, varnel::RsMode::Read);
+        for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext()) {
+            notes.push_back({varnel::DbRs->Field(0).toLongLong(),
+                             varnel::DbRs->Field(1).toString(), varnel::DbRs->Field(2).toString(),
+                             varnel::DbRs->Field(3).toLongLong(),
+                             varnel::DbRs->Field(4).toLongLong(),
+                             varnel::DbRs->Field(5).toString()});
+        }
+    } catch (...) {
+        varnel::CloseDb();
+        throw;
+    }
+    varnel::CloseDb();
+    return notes;
+}
+
+QString integrityCheck()
+{
+    varnel::OpenDb();
+    QStringList lines;
+    try {
+        varnel::DbRs->Open(QStringLiteral("PRAGMA integrity_check"), *varnel::DbConn,
+                           varnel::RsMode::Read);
+        for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext())
+            lines.append(varnel::DbRs->Field(0).toString());
+    } catch (...) {
+        varnel::CloseDb();
+        throw;
+    }
+    varnel::CloseDb();
+    return lines.join(QLatin1Char('\n'));
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size() && file.flush();
+}
+
+QByteArray databaseWithOtherKey()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("other.db"));
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return {};
+    sqlite3_key(db, "not-the-key", 11);
+    sqlite3_exec(db,
+                 "PRAGMA cipher_page_size = 4096;"
+                 "CREATE TABLE 系统用户表 (Czy TEXT, pass TEXT, auto INTEGER, skin INTEGER);"
+                 "INSERT INTO 系统用户表 VALUES ('admin', '', 0, 1);"
+                 "CREATE TABLE 企业日记 (bookid INTEGER PRIMARY KEY AUTOINCREMENT, 标题 TEXT,"
+                 " 内容 TEXT, 分类 INTEGER, 处理 INTEGER DEFAULT 0, 时间 TEXT);"
+                 "CREATE TABLE 分类 (id INTEGER PRIMARY KEY AUTOINCREMENT, bh INTEGER, mc TEXT);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return fileBytes(path);
+}
+
+QByteArray randomBytes(QRandomGenerator &rng, qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(rng.bounded(256));
+    return bytes;
+}
+
+} // namespace robust

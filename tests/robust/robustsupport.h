@@ -1,0 +1,75 @@
+#pragma once
+
+// What the fault and fuzz tests share: seeds for the randomized runs, random
+// text of every kind of character, and ways to look at and damage the
+// database file.
+
+#include <QByteArray>
+#include <QList>
+#include <QRandomGenerator>
+#include <QString>
+#include <QVariantList>
+
+#include <vector>
+
+namespace robust
+{
+
+// Adds one data row per seed, named after it so a failure names its seed:
+// a few fixed seeds and one taken from the clock.
+void addSeedRows();
+
+// Random text. Every kind can be mixed; none ever gives a NUL character.
+class RandomText
+{
+  public:
+    enum Kind : unsigned {
+        Ascii = 1,       // printable ASCII letters, digits, blanks, punctuation
+        Chinese = 2,     // CJK ideographs and punctuation
+        Emoji = 4,       // characters outside the BMP: surrogate pairs
+        RightToLeft = 8, // Hebrew, Arabic and the bidi controls
+        Wildcards = 16,  // % and _
+        Quotes = 32,     // ' " \ ; -- and the like
+        Controls = 64,   // control characters other than NUL and CR
+        Odd = 128,       // combining marks, BOM, U+FFFD, zero-width and other oddities
+        Everything = 255,
+    };
+
+    explicit RandomText(quint32 seed) : rng_(seed) {}
+    QRandomGenerator &rng() { return rng_; }
+
+    QString text(int length, unsigned kinds);
+    // Any text: a random mix of kinds, random length up to maxLength.
+    QString any(int maxLength, unsigned without = 0);
+    int bounded(int n) { return int(rng_.bounded(n)); }
+    bool chance(int percent) { return bounded(100) < percent; }
+
+  private:
+    QString piece(unsigned kind);
+    QRandomGenerator rng_;
+};
+
+// One note as stored, every column.
+struct StoredNote {
+    qint64 bookid = 0;
+    QString title;
+    QString body;
+    qint64 category = 0;
+    qint64 done = 0;
+    QString time;
+    bool operator==(const StoredNote &) const = default;
+};
+
+// Every note of the database of the current program folder, by bookid.
+std::vector<StoredNote> storedNotes();
+// The result of PRAGMA integrity_check ("ok" when sound).
+QString integrityCheck();
+
+QByteArray fileBytes(const QString &path);
+bool writeFileBytes(const QString &path, const QByteArray &bytes);
+// A database made with another password, as a byte image.
+QByteArray databaseWithOtherKey();
+// Random bytes.
+QByteArray randomBytes(QRandomGenerator &rng, qsizetype size);
+
+} // namespace robust
