@@ -124,6 +124,79 @@ TrayHost::~TrayHost()
     process_.waitForFinished(5000);
 }
 
+ScreenReader::ScreenReader() : oldAddress_(qgetenv("DBUS_SESSION_BUS_ADDRESS"))
+{
+    bus_.start(QStringLiteral("dbus-daemon"),
+               {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                QStringLiteral("--print-address=1")});
+    if (!bus_.waitForStarted(5000))
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    while (!bus_.canReadLine() && waited.elapsed() < 10000)
+        bus_.waitForReadyRead(500);
+    const QByteArray address = bus_.readLine().trimmed();
+    if (address.isEmpty())
+        return;
+    // Programs started from now on inherit both.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    // A program looks for the accessibility bus once, when it starts, and
+    // does not have it started on demand: it must be there first.
+    // Its own socket folder, apart from any other launcher on the display.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+    launcher_.setProcessEnvironment(env);
+    launcher_.start(QStringLiteral("/usr/libexec/at-spi-bus-launcher"),
+                    {QStringLiteral("--launch-immediately")});
+    ok_ = runtime_.isValid() && launcher_.waitForStarted(5000) && waitForName("org.a11y.Bus");
+}
+
+bool ScreenReader::waitForName(const char *name)
+{
+    for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < 10000;) {
+        if (!waited.isValid())
+            waited.start();
+        QProcess ask;
+        ask.start(QStringLiteral("dbus-send"),
+                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                   QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                   QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                   QStringLiteral("string:") + QLatin1String(name)});
+        ask.waitForFinished(5000);
+        if (ask.readAllStandardOutput().contains("boolean true"))
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+ScreenReader::~ScreenReader()
+{
+    if (oldAddress_.isNull())
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    else
+        qputenv("DBUS_SESSION_BUS_ADDRESS", oldAddress_);
+    qunsetenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON");
+    for (QProcess *process : {&launcher_, &bus_}) {
+        process->terminate();
+        if (!process->waitForFinished(5000)) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+}
+
+QStringList ScreenReader::labels(qint64 pid) const
+{
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(VARNEL_SOURCE_DIR "/tests/e2e/screentext.py"),
+                 QString::number(pid)});
+    probe.waitForFinished(30000);
+    return QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 namespace proc {
 
 namespace {

@@ -56,6 +56,27 @@ private:
     bool ok_ = false;
 };
 
+// A private session bus for the test process and the programs it starts,
+// with the accessibility (AT-SPI) bus behind it, for as long as the object
+// lives: the programs publish their widgets there, and a journey reads the
+// texts on screen the way a screen reader does.
+class ScreenReader {
+public:
+    ScreenReader();
+    ~ScreenReader();
+    bool ok() const { return ok_; }
+    // The texts of the labels in the windows of the process.
+    QStringList labels(qint64 pid) const;
+
+private:
+    static bool waitForName(const char *name);
+    QProcess bus_;
+    QTemporaryDir runtime_;
+    QProcess launcher_;
+    QByteArray oldAddress_;
+    bool ok_ = false;
+};
+
 // A process the test did not start itself (one that a program of the
 // journey started), looked at through /proc.
 namespace proc {

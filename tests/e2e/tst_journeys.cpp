@@ -1,6 +1,6 @@
 // Journeys of a user through the real Varnelpad under an X server with a tray
-// host: keys and clicks by xdotool, results read from the screen and from the
-// database file.
+// host: keys and clicks by xdotool, results read from the screen (its pixels,
+// and its texts through the accessibility bus) and from the database file.
 
 #include "e2eharness.h"
 #include "journeydriver.h"
@@ -105,6 +105,8 @@ private slots:
     void addSelectSaveAndExport()
     {
         TrayHost tray;
+        ScreenReader reader;
+        QVERIFY2(reader.ok(), "no session bus for reading the screen");
         E2eFolder folder;
         QVERIFY(folder.ok());
         installOpener(folder);
@@ -125,11 +127,16 @@ private slots:
         QTRY_COMPARE(folder.scalar(QStringLiteral("select count(*) from 分类 where mc='Work'")).toInt(), 1);
         QTRY_COMPARE(categoryRows(main).size(), 1);
 
-        x11::click(main, QPoint(100, categoryRows(main).first()));
+        const QPoint work(100, categoryRows(main).first());
+        x11::click(main, work);
         saveNote(main, QStringLiteral("Plan A"), QStringLiteral("first line\nsecond line"));
         saveNote(main, QStringLiteral("Plan B"), QStringLiteral("another"));
         const int id = folder.scalar(QStringLiteral("select id from 分类 where mc='Work'")).toInt();
         QTRY_COMPARE(notes(folder, QStringLiteral("分类=%1").arg(id)), 2);
+        // The count line follows a click on the category, as the user sees it.
+        x11::click(main, work);
+        QTRY_VERIFY2(reader.labels(program.pid()).contains(QStringLiteral("此分类【2】条信息")),
+                     qPrintable(reader.labels(program.pid()).join(QLatin1Char('|'))));
 
         x11::click(main, mainwin::cmd_out);
         QVERIFY(answerBox(QStringLiteral("Varnel提示")));
