@@ -35,7 +35,8 @@
 
 using namespace varnel;
 
-namespace {
+namespace
+{
 
 int g_notes = 0;
 
@@ -79,8 +80,9 @@ double peakRssMb()
 }
 
 // Opens and closes one message box the moment it shows, noting the time.
-class BoxCloser : public QObject {
-public:
+class BoxCloser : public QObject
+{
+  public:
     QElapsedTimer clock;
     double shownAt = -1;
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -94,9 +96,10 @@ public:
     }
 };
 
-class UrlSink : public QObject {
+class UrlSink : public QObject
+{
     Q_OBJECT
-public slots:
+  public slots:
     void open(const QUrl &) {}
 };
 

@@ -6,24 +6,29 @@
 
 using namespace varnel;
 
-namespace {
+namespace
+{
 
 // Common characters for the filler text; the marker words use none of them.
-const QString kPool = QStringLiteral(
-    "的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出就分对成会可主发年动同工也能下过子说产"
-    "种面而方后多定行学法所民得经十三之进着等部度家电力里如水化高自二理起小物现实加量都两体制机当使点从业"
-    "本去把性好应开它合还因由其些然前外天政四日那社义事平形相全表间样与关各重新线内数正心反你明看原又么利"
-    "比或但质气第向道命此变条只没结解问意建月公无系军很情者最立代想已通并提直题党程展五果料象员革位入常文"
-    "总次品式活设及管特件长求老头基资边流路级少图山统接知较将组见计别她手角期根论运农指几九区强放决西被干"
-    "做必战先回则任取据处理府研质");
+const QString kPool = QStringLiteral("的一是在不了有和人这中大为上个国我以要他时来用们生到作地于出"
+                                     "就分对成会可主发年动同工也能下过子说产"
+                                     "种面而方后多定行学法所民得经十三之进着等部度家电力里如水化高"
+                                     "自二理起小物现实加量都两体制机当使点从业"
+                                     "本去把性好应开它合还因由其些然前外天政四日那社义事平形相全表"
+                                     "间样与关各重新线内数正心反你明看原又么利"
+                                     "比或但质气第向道命此变条只没结解问意建月公无系军很情者最立代"
+                                     "想已通并提直题党程展五果料象员革位入常文"
+                                     "总次品式活设及管特件长求老头基资边流路级少图山统接知较将组见"
+                                     "计别她手角期根论运农指几九区强放决西被干"
+                                     "做必战先回则任取据处理府研质");
 const QStringList kAsciiWords = {"the",    "meeting", "notes",  "project", "server", "backup",
                                  "report", "draft",   "todo",   "email",   "budget", "plan",
                                  "login",  "version", "update", "review",  "call",   "list"};
-const QStringList kRare = {"翡翠湖", "琥珀灯", "珊瑚礁", "玛瑙镯", "翎羽扇", "骆驼铃", "蝴蝶谷",
-                           "蜻蜓湾", "鹦鹉螺", "麒麟阁", "凤凰岭", "龙舌兰", "紫藤架", "芙蓉镇",
-                           "茉莉茶", "薰衣草", "蒲公英", "向日葵", "郁金香", "樱桃酱", "枇杷膏",
-                           "榴莲酥", "橄榄枝", "柠檬汁", "椰子糖", "葡萄酒", "菠萝包", "荔枝冻",
-                           "杏仁饼", "核桃仁"};
+const QStringList kRare = {"翡翠湖", "琥珀灯", "珊瑚礁", "玛瑙镯", "翎羽扇", "骆驼铃",
+                           "蝴蝶谷", "蜻蜓湾", "鹦鹉螺", "麒麟阁", "凤凰岭", "龙舌兰",
+                           "紫藤架", "芙蓉镇", "茉莉茶", "薰衣草", "蒲公英", "向日葵",
+                           "郁金香", "樱桃酱", "枇杷膏", "榴莲酥", "橄榄枝", "柠檬汁",
+                           "椰子糖", "葡萄酒", "菠萝包", "荔枝冻", "杏仁饼", "核桃仁"};
 const QStringList kWide = {"年度总结", "客户跟进", "周报草稿"};
 
 QString filler(QRandomGenerator &rng, int length)
@@ -78,7 +83,8 @@ BenchData fillNotebook(int notes)
                                  .arg(rng.bounded(60), 2, 10, QLatin1Char('0'))
                                  .arg(rng.bounded(60), 2, 10, QLatin1Char('0'));
         DbConn->Execute(
-            QStringLiteral("insert into 企业日记 (标题, 内容, 分类, 处理, 时间) values (?,?,?,?,?)"),
+            QStringLiteral(
+                "insert into 企业日记 (标题, 内容, 分类, 处理, 时间) values (?,?,?,?,?)"),
             {title, body, 1 + int(rng.bounded(20)), rng.bounded(10) == 0 ? 1 : 0, time});
     }
     DbConn->Execute(QStringLiteral("commit"));

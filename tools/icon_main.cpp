@@ -15,5 +15,6 @@ int main(int argc, char **argv)
         return 2;
     }
     const int size = QByteArray(argv[2]).toInt();
-    return size > 0 && varnel::programIcon(size).save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
+    return size > 0 && varnel::programIcon(size).save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0
+                                                                                              : 1;
 }

@@ -9,8 +9,9 @@
 // apply() gives the window and its standard controls the notebook's one look
 // (style, palette and style sheet). Calls out of order are ignored, so a
 // window is never left half-skinned.
-class SkinEngine {
-public:
+class SkinEngine
+{
+  public:
     explicit SkinEngine(QWidget *window);
 
     void setSkinLevel(int level); // 1: the full look
@@ -24,7 +25,7 @@ public:
     static QString styleSheet();
     static QPalette palette();
 
-private:
+  private:
     enum class Stage { Idle, LevelSet, Prepared, Applied };
     QPointer<QWidget> window_;
     int level_ = 0;

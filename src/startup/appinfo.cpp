@@ -4,9 +4,11 @@
 
 #include <QCoreApplication>
 
-namespace varnel {
+namespace varnel
+{
 
-namespace {
+namespace
+{
 QString &folderOverride()
 {
     static QString folder;
@@ -14,7 +16,10 @@ QString &folderOverride()
 }
 } // namespace
 
-QString appTitle() { return QStringLiteral("Varnelpad"); }
+QString appTitle()
+{
+    return QStringLiteral("Varnelpad");
+}
 
 QString versionText()
 {
@@ -39,21 +44,39 @@ QString programFolder()
     return QCoreApplication::applicationDirPath();
 }
 
-void setProgramFolder(const QString &folder) { folderOverride() = folder; }
+void setProgramFolder(const QString &folder)
+{
+    folderOverride() = folder;
+}
 
-QString dataFolder() { return programFolder() + QStringLiteral("/data"); }
+QString dataFolder()
+{
+    return programFolder() + QStringLiteral("/data");
+}
 
-QString databasePath() { return dataFolder() + QStringLiteral("/pelbrook_data.Tandrel"); }
+QString databasePath()
+{
+    return dataFolder() + QStringLiteral("/pelbrook_data.Tandrel");
+}
 
 QString skinPath(const QString &number)
 {
     return dataFolder() + QStringLiteral("/sk") + number + QStringLiteral(".tandrel");
 }
 
-QString exportPath() { return programFolder() + QStringLiteral("/VarnelOutNote.txt"); }
+QString exportPath()
+{
+    return programFolder() + QStringLiteral("/VarnelOutNote.txt");
+}
 
-QString siteUrl() { return QStringLiteral(VARNEL_SITE_URL "/"); }
+QString siteUrl()
+{
+    return QStringLiteral(VARNEL_SITE_URL "/");
+}
 
-QString siteUrl(const QString &path) { return QStringLiteral(VARNEL_SITE_URL) + path; }
+QString siteUrl(const QString &path)
+{
+    return QStringLiteral(VARNEL_SITE_URL) + path;
+}
 
 } // namespace varnel

@@ -1,13 +1,21 @@
 #include "appwindows.h"
 
-namespace varnel {
+namespace varnel
+{
 
-namespace {
+namespace
+{
 AppWindows *g_current = nullptr;
 }
 
-AppWindows *AppWindows::current() { return g_current; }
+AppWindows *AppWindows::current()
+{
+    return g_current;
+}
 
-void AppWindows::setCurrent(AppWindows *windows) { g_current = windows; }
+void AppWindows::setCurrent(AppWindows *windows)
+{
+    g_current = windows;
+}
 
 } // namespace varnel

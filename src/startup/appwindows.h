@@ -3,10 +3,12 @@
 // How the windows of the running notebook reach each other without knowing
 // each other's classes: the start-up and login code, the tray and the hot key
 // ask for the main window here; the program installs the one implementation.
-namespace varnel {
+namespace varnel
+{
 
-class AppWindows {
-public:
+class AppWindows
+{
+  public:
     virtual ~AppWindows() = default;
 
     static AppWindows *current();

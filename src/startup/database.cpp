@@ -4,7 +4,8 @@
 
 #include <QRegularExpression>
 
-namespace varnel {
+namespace varnel
+{
 
 std::unique_ptr<Connection> DbConn;
 std::unique_ptr<Recordset> DbRs;
@@ -19,7 +20,10 @@ DbError::DbError(Kind kind, int sqliteCode, const QString &userText)
 
 Connection::Connection() : alive_(std::make_shared<bool>(true)), db_(db::shared()) {}
 
-Connection::~Connection() { Close(); }
+Connection::~Connection()
+{
+    Close();
+}
 
 void Connection::Execute(const QString &sql, const QVariantList &params)
 {
@@ -28,15 +32,17 @@ void Connection::Execute(const QString &sql, const QVariantList &params)
     }
 }
 
-namespace {
-class StatementRow : public DbRow {
-public:
+namespace
+{
+class StatementRow : public DbRow
+{
+  public:
     explicit StatementRow(const db::Statement &stmt) : stmt_(stmt) {}
     qint64 Integer(int column) const override { return stmt_.integer(column); }
     QString Text(int column) const override { return stmt_.text(column); }
     bool IsNull(int column) const override { return stmt_.isNull(column); }
 
-private:
+  private:
     const db::Statement &stmt_;
 };
 } // namespace
@@ -57,7 +63,10 @@ void Connection::Close()
     db_ = nullptr;
 }
 
-bool Connection::IsOpen() const { return db_ != nullptr; }
+bool Connection::IsOpen() const
+{
+    return db_ != nullptr;
+}
 
 sqlite3 *Connection::handle() const
 {
@@ -89,7 +98,8 @@ void ShutdownDb()
 
 // ----------------------------------------------------------------- Recordset
 
-namespace {
+namespace
+{
 
 // "select * from <table> ..." names the one table a writable recordset changes.
 QString tableOf(const QString &sql)
@@ -180,7 +190,10 @@ void Recordset::requireWritable() const
         misuse(QStringLiteral("记录集是只读的"));
 }
 
-bool Recordset::Eof() const { return pos_ >= rows_.size(); }
+bool Recordset::Eof() const
+{
+    return pos_ >= rows_.size();
+}
 
 void Recordset::MoveNext()
 {
@@ -188,13 +201,25 @@ void Recordset::MoveNext()
         ++pos_;
 }
 
-void Recordset::MoveFirst() { pos_ = 0; }
+void Recordset::MoveFirst()
+{
+    pos_ = 0;
+}
 
-int Recordset::RecordCount() const { return int(rows_.size()); }
+int Recordset::RecordCount() const
+{
+    return int(rows_.size());
+}
 
-int Recordset::FieldCount() const { return int(columns_.size()); }
+int Recordset::FieldCount() const
+{
+    return int(columns_.size());
+}
 
-QString Recordset::FieldName(int position) const { return columns_.value(position); }
+QString Recordset::FieldName(int position) const
+{
+    return columns_.value(position);
+}
 
 int Recordset::column(const QString &name) const
 {

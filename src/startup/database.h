@@ -22,19 +22,21 @@ struct sqlite3;
 // clean recordset. Underneath, one keyed SQLite handle lives for the whole
 // process, so neither the key derivation nor a cold page cache is paid per
 // operation. Values from the user only ever reach SQL as bound parameters.
-namespace varnel {
+namespace varnel
+{
 
 // A failed data operation. what() is a technical text; userText() is the
 // message shown to the user, in Chinese, naming the file and the cause.
-class DbError : public std::runtime_error {
-public:
+class DbError : public std::runtime_error
+{
+  public:
     enum Kind { Missing, NotADatabase, Failed };
     DbError(Kind kind, int sqliteCode, const QString &userText);
     Kind kind() const { return kind_; }
     int sqliteCode() const { return code_; }
     QString userText() const { return userText_; }
 
-private:
+  private:
     Kind kind_;
     int code_;
     QString userText_;
@@ -47,16 +49,18 @@ enum class RsMode {
 
 // One row of a forward-only read (Connection::ForEachRow). Valid only inside
 // the callback that receives it.
-class DbRow {
-public:
+class DbRow
+{
+  public:
     virtual ~DbRow() = default;
     virtual qint64 Integer(int column) const = 0;
     virtual QString Text(int column) const = 0;
     virtual bool IsNull(int column) const = 0;
 };
 
-class Connection {
-public:
+class Connection
+{
+  public:
     Connection();
     ~Connection();
     Connection(const Connection &) = delete;
@@ -72,15 +76,16 @@ public:
     bool IsOpen() const;
     sqlite3 *handle() const; // throws when closed
 
-private:
+  private:
     friend class Recordset;
     std::shared_ptr<bool> alive_;
     sqlite3 *db_;
 };
 
 // A client-side recordset: Open reads the whole result into memory.
-class Recordset {
-public:
+class Recordset
+{
+  public:
     void Open(const QString &sql, Connection &conn, RsMode mode, const QVariantList &params = {});
     void Close();
     bool IsOpen() const;
@@ -102,7 +107,7 @@ public:
     void Update();
     void Delete();
 
-private:
+  private:
     struct Row {
         qint64 rowid = 0;
         QVariantList values;

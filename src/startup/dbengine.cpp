@@ -9,9 +9,11 @@
 
 #include <sys/stat.h>
 
-namespace varnel::db {
+namespace varnel::db
+{
 
-namespace {
+namespace
+{
 
 const char kKey[] = "Rv8-tq2Lm0";
 
@@ -65,9 +67,10 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
 // read through the old handle while every change to it is refused.
 bool sameFile(const SharedHandle &handle, const QString &path)
 {
-    struct stat now {};
-    return ::stat(QFile::encodeName(path).constData(), &now) == 0 &&
-           now.st_dev == handle.device && now.st_ino == handle.inode;
+    struct stat now {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &now) == 0 && now.st_dev == handle.device &&
+           now.st_ino == handle.inode;
 }
 
 } // namespace
@@ -89,9 +92,9 @@ void fail(sqlite3 *db, int rc, const QString &what)
                           .arg(file));
     }
     if (primary == SQLITE_CANTOPEN) {
-        throw DbError(DbError::Missing, rc,
-                      QStringLiteral("无法打开数据库文件：\n%1\n\n原因：文件不存在或无法访问。")
-                          .arg(file));
+        throw DbError(
+            DbError::Missing, rc,
+            QStringLiteral("无法打开数据库文件：\n%1\n\n原因：文件不存在或无法访问。").arg(file));
     }
     throw DbError(DbError::Failed, rc,
                   QStringLiteral("数据库操作失败：\n%1\n\n原因：%2（%3）")
@@ -137,7 +140,8 @@ void ensureIndexes(sqlite3 *db)
     sqlite3_exec(
         db,
         "CREATE INDEX IF NOT EXISTS 企业日记_列表 ON 企业日记(处理, bookid DESC, 标题, 时间);"
-        "CREATE INDEX IF NOT EXISTS 企业日记_分类 ON 企业日记(分类, 处理, bookid DESC, 标题, 时间);",
+        "CREATE INDEX IF NOT EXISTS 企业日记_分类 ON 企业日记(分类, 处理, bookid DESC, 标题, "
+        "时间);",
         nullptr, nullptr, nullptr);
 }
 
@@ -150,7 +154,8 @@ sqlite3 *shared()
     closeShared();
     handle.db = openKeyed(path, false);
     handle.path = path;
-    struct stat opened {};
+    struct stat opened {
+    };
     if (::stat(QFile::encodeName(path).constData(), &opened) == 0) {
         handle.device = opened.st_dev;
         handle.inode = opened.st_ino;
@@ -182,7 +187,10 @@ Statement::Statement(sqlite3 *db, const QString &sql, const QVariantList &params
         bindValue(db, stmt_, i + 1, params.at(i));
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+Statement::~Statement()
+{
+    sqlite3_finalize(stmt_);
+}
 
 bool Statement::step()
 {
@@ -194,14 +202,20 @@ bool Statement::step()
     fail(db_, rc, QString::fromUtf8(sqlite3_sql(stmt_)));
 }
 
-int Statement::columnCount() const { return sqlite3_column_count(stmt_); }
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(stmt_);
+}
 
 QString Statement::columnName(int i) const
 {
     return QString::fromUtf8(sqlite3_column_name(stmt_, i));
 }
 
-qint64 Statement::integer(int i) const { return sqlite3_column_int64(stmt_, i); }
+qint64 Statement::integer(int i) const
+{
+    return sqlite3_column_int64(stmt_, i);
+}
 
 QString Statement::text(int i) const
 {
@@ -209,7 +223,10 @@ QString Statement::text(int i) const
     return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(stmt_, i)) : QString();
 }
 
-bool Statement::isNull(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
+bool Statement::isNull(int i) const
+{
+    return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
+}
 
 QVariant Statement::value(int i) const
 {
@@ -224,9 +241,9 @@ QVariant Statement::value(int i) const
     case SQLITE_NULL:
         return QVariant();
     default:
-        return QVariant(QString::fromUtf8(
-            reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i)),
-            sqlite3_column_bytes(stmt_, i)));
+        return QVariant(
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i)),
+                              sqlite3_column_bytes(stmt_, i)));
     }
 }
 

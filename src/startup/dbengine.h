@@ -8,7 +8,8 @@
 
 // The process-wide keyed SQLite handle behind OpenDb and the helpers the data
 // layer builds on. Only the data layer and the provisioning tool include this.
-namespace varnel::db {
+namespace varnel::db
+{
 
 // Opens the database file with the notebook's key and page size. With create
 // false a missing file is an error. Throws DbError.
@@ -26,8 +27,9 @@ void ensureIndexes(sqlite3 *db);
 void registerFunctions(sqlite3 *db);
 
 // A prepared statement that finalizes itself.
-class Statement {
-public:
+class Statement
+{
+  public:
     Statement(sqlite3 *db, const QString &sql, const QVariantList &params = {});
     ~Statement();
     Statement(const Statement &) = delete;
@@ -41,7 +43,7 @@ public:
     QString text(int i) const;
     bool isNull(int i) const;
 
-private:
+  private:
     sqlite3 *db_;
     sqlite3_stmt *stmt_ = nullptr;
 };

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-namespace varnel::db {
+namespace varnel::db
+{
 
-namespace {
+namespace
+{
 
 inline unsigned char lowerByte(unsigned char c)
 {

@@ -6,7 +6,8 @@
 // The LIKE operator on UTF-8 text: % matches any run of characters, _ exactly
 // one character, ASCII letters match without regard to case, everything else
 // exactly. A pattern of the form %literal% is a plain substring search.
-namespace varnel::db {
+namespace varnel::db
+{
 
 bool likeMatch(std::string_view pattern, std::string_view text);
 

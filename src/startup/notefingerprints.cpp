@@ -6,9 +6,11 @@
 
 #include <QStringList>
 
-namespace varnel {
+namespace varnel
+{
 
-namespace {
+namespace
+{
 
 constexpr std::uint32_t kBits = 4096;
 const char kNotesTable[] = "企业日记";
@@ -160,7 +162,8 @@ void NoteFingerprints::erase(long long bookid)
     slot_.erase(found);
 }
 
-namespace {
+namespace
+{
 const QString kRowSql = QStringLiteral("select bookid, 标题, 内容, vl_time(时间) from 企业日记");
 
 NoteFingerprints::Bits rowBits(const db::Statement &stmt)

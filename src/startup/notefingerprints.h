@@ -19,10 +19,12 @@ struct sqlite3;
 // note. The sets live in memory, follow every change made through the
 // process's database handle, and are rebuilt when another handle changed the
 // file. Nothing here decides a match: LIKE still does.
-namespace varnel {
+namespace varnel
+{
 
-class NoteFingerprints {
-public:
+class NoteFingerprints
+{
+  public:
     static NoteFingerprints &instance();
 
     // Called by the data layer when the shared handle opens and closes.
@@ -40,7 +42,7 @@ public:
     static Bits termMask(const QString &term);
     bool isBuilt() const { return built_; }
 
-private:
+  private:
     static void onChange(void *self, int op, const char *database, const char *table,
                          long long rowid);
     void rebuild();

@@ -3,9 +3,11 @@
 
 #include <cstring>
 
-namespace varnel::db {
+namespace varnel::db
+{
 
-namespace {
+namespace
+{
 
 // vl_time(时间): the stored "YYYY-MM-DD HH:MM:SS" as shown, "yyyy-M-d H:mm:ss".
 // Written on bytes: it runs once per row of every search.
@@ -31,10 +33,10 @@ void shownTimeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         std::memcpy(out + k, text + from, std::size_t(len));
         k += len;
     };
-    put(0, 5, false);  // "YYYY-"
-    put(5, 2, true);   // month
+    put(0, 5, false); // "YYYY-"
+    put(5, 2, true);  // month
     out[k++] = '-';
-    put(8, 2, true);   // day
+    put(8, 2, true); // day
     out[k++] = ' ';
     put(11, 2, true);  // hour
     put(13, 6, false); // ":MM:SS"

@@ -3,7 +3,8 @@
 #include <QString>
 
 // Facts about the updater program.
-namespace updater {
+namespace updater
+{
 
 QString appTitle();    // "Varnel升级"
 QString captionText(); // "Varnel升级 v1.0.14更新"

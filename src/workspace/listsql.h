@@ -27,7 +27,7 @@ struct ListSql {
     // The same search limited to the notes of `candidates`, a condition that
     // keeps every note that can match (empty: no limit).
     static ListSql search(const QString &text, const QString &candidates);
-    static ListSql countOf(qint64 category);       // every note, or one category's (category != 0)
+    static ListSql countOf(qint64 category); // every note, or one category's (category != 0)
 };
 
 } // namespace varnel

@@ -28,8 +28,8 @@ namespace notestore
 std::vector<NoteRow> listRows(const ListSql &sql); // ids and done marks, in list order
 // Fills title and time of rows[from, to); rows of notes gone meanwhile stay empty.
 void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to);
-qint64 count(const ListSql &sql);                  // rows the statement would give
-QString body(qint64 bookid);                       // empty when the note is gone
+qint64 count(const ListSql &sql); // rows the statement would give
+QString body(qint64 bookid);      // empty when the note is gone
 
 void addNote(const QString &title, const QString &body, qint64 category);
 void changeNote(const QString &bookid, const QString &title, const QString &body, qint64 category);

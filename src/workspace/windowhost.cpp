@@ -3,9 +3,13 @@
 #include "frmico.h"
 #include "frmminbook.h"
 
-namespace varnel {
+namespace varnel
+{
 
-WindowHost::WindowHost() { AppWindows::setCurrent(this); }
+WindowHost::WindowHost()
+{
+    AppWindows::setCurrent(this);
+}
 
 WindowHost::~WindowHost()
 {
@@ -34,7 +38,10 @@ void WindowHost::unloadMainWindow()
         main_->close();
 }
 
-bool WindowHost::isMainWindowLoaded() const { return main_ && !main_->isHidden(); }
+bool WindowHost::isMainWindowLoaded() const
+{
+    return main_ && !main_->isHidden();
+}
 
 void WindowHost::loadTray(bool shown)
 {
@@ -49,8 +56,14 @@ void WindowHost::delIcon()
         tray_->DelIcon();
 }
 
-bool WindowHost::trayIconShown() const { return tray_ && tray_->isIconShown(); }
+bool WindowHost::trayIconShown() const
+{
+    return tray_ && tray_->isIconShown();
+}
 
-bool WindowHost::hotKeyActive() const { return tray_ && tray_->isHotKeyActive(); }
+bool WindowHost::hotKeyActive() const
+{
+    return tray_ && tray_->isHotKeyActive();
+}
 
 } // namespace varnel

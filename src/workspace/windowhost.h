@@ -9,12 +9,14 @@
 #include "frmminbook.h"
 class Frmico;
 
-namespace varnel {
+namespace varnel
+{
 
 // The running program's windows: at most one main window (built anew at every
 // show, destroyed when hidden) and the tray window.
-class WindowHost : public AppWindows {
-public:
+class WindowHost : public AppWindows
+{
+  public:
     WindowHost();
     ~WindowHost() override;
 
@@ -29,7 +31,7 @@ public:
     FrmMinBook *mainWindow() const { return main_; }
     Frmico *tray() const { return tray_.get(); }
 
-private:
+  private:
     QPointer<FrmMinBook> main_;
     std::unique_ptr<Frmico> tray_;
 };

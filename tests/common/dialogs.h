@@ -8,8 +8,9 @@
 // Answers the modal dialogs a test provokes. Arm it before the action that
 // opens a dialog; it polls for the active modal widget, records what it saw
 // and answers it.
-class DialogAnswerer {
-public:
+class DialogAnswerer
+{
+  public:
     struct Seen {
         QString title;
         QString text;
@@ -26,7 +27,7 @@ public:
     Seen last() const { return seen_.isEmpty() ? Seen() : seen_.last(); }
     void clear() { seen_.clear(); }
 
-private:
+  private:
     void arm(std::function<bool(QWidget *)> answer);
     QList<Seen> seen_;
 };

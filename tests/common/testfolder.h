@@ -7,8 +7,9 @@
 // provisioned data folder, made the notebook's program folder, and private
 // XDG config and runtime folders. Restores nothing of the user's: it never
 // touched it.
-class TestFolder {
-public:
+class TestFolder
+{
+  public:
     explicit TestFolder(bool provision = true);
     ~TestFolder();
 
@@ -20,7 +21,7 @@ public:
     static void exec(const QString &sql);
     static QVariant scalar(const QString &sql);
 
-private:
+  private:
     QTemporaryDir dir_;
     bool ok_ = false;
 };

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 std::map<std::string, TestFactory> &registry()
 {
     static std::map<std::string, TestFactory> classes;

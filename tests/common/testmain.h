@@ -16,5 +16,5 @@ struct TestRegistration {
 };
 
 #define VARNEL_TEST_CLASS(Class)                                                                   \
-    static const TestRegistration registration_##Class(                                           \
+    static const TestRegistration registration_##Class(                                            \
         #Class, []() -> std::unique_ptr<QObject> { return std::make_unique<Class>(); })

@@ -15,7 +15,8 @@
 
 #include <csignal>
 
-namespace {
+namespace
+{
 
 bool copyExecutable(const QString &from, const QString &to)
 {
@@ -44,9 +45,9 @@ E2eFolder::E2eFolder()
     QFile::setPermissions(dir_.filePath(QStringLiteral("xdg-runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString built = QStringLiteral(VARNEL_BUILT_APP_DIR);
-    ok_ = dir_.isValid() &&
-          copyExecutable(built + QStringLiteral("/Varnelpad"), program()) &&
-          copyExecutable(built + QStringLiteral("/update"), dir_.filePath(QStringLiteral("update"))) &&
+    ok_ = dir_.isValid() && copyExecutable(built + QStringLiteral("/Varnelpad"), program()) &&
+          copyExecutable(built + QStringLiteral("/update"),
+                         dir_.filePath(QStringLiteral("update"))) &&
           provisionProgramFolder(dir_.path());
 }
 
@@ -160,7 +161,8 @@ bool ScreenReader::waitForName(const char *name)
         QProcess ask;
         ask.start(QStringLiteral("dbus-send"),
                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                   QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                   QStringLiteral("--dest=org.freedesktop.DBus"),
+                   QStringLiteral("/org/freedesktop/DBus"),
                    QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
                    QStringLiteral("string:") + QLatin1String(name)});
         ask.waitForFinished(5000);
@@ -190,16 +192,19 @@ ScreenReader::~ScreenReader()
 QStringList ScreenReader::labels(qint64 pid) const
 {
     QProcess probe;
-    probe.start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral(VARNEL_SOURCE_DIR "/tests/e2e/screentext.py"),
-                 QString::number(pid)});
+    probe.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral(VARNEL_SOURCE_DIR "/tests/e2e/screentext.py"), QString::number(pid)});
     probe.waitForFinished(30000);
-    return QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(probe.readAllStandardOutput())
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-namespace proc {
+namespace proc
+{
 
-namespace {
+namespace
+{
 QString procEntry(qint64 pid, const char *name)
 {
     return QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name));
@@ -250,7 +255,8 @@ void killIfRunning(qint64 pid, const QString &program)
 
 } // namespace proc
 
-namespace x11 {
+namespace x11
+{
 
 QString xdotool(const QStringList &args, int *exitCode)
 {
@@ -271,7 +277,8 @@ QStringList windows(const QString &titleRegex)
 
 QRect geometry(const QString &window)
 {
-    const QString out = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    const QString out =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
     QRect rect;
     for (const QString &line : out.split(QLatin1Char('\n'))) {
         const QString value = line.section(QLatin1Char('='), 1);
@@ -287,7 +294,8 @@ QRect geometry(const QString &window)
     return rect;
 }
 
-namespace {
+namespace
+{
 QString findWindow(const QString &titleRegex, QSize size)
 {
     for (const QString &window : windows(titleRegex)) {

@@ -9,8 +9,9 @@
 // Runs the real programs for a journey: a private program folder with copies
 // of Varnelpad and update and a freshly provisioned data folder, private XDG
 // folders, and xdotool to press keys and click on the test's X server.
-class E2eFolder {
-public:
+class E2eFolder
+{
+  public:
     E2eFolder();
     ~E2eFolder();
 
@@ -23,14 +24,15 @@ public:
     QVariant scalar(const QString &sql, const QVariantList &params = {}) const;
     void exec(const QString &sql, const QVariantList &params = {}) const;
 
-private:
+  private:
     QTemporaryDir dir_;
     bool ok_ = false;
 };
 
 // One running copy of a program of the folder.
-class RunningProgram {
-public:
+class RunningProgram
+{
+  public:
     RunningProgram(const E2eFolder &folder, const QString &name = QStringLiteral("Varnelpad"));
     ~RunningProgram(); // kills what is still running
 
@@ -40,18 +42,19 @@ public:
     qint64 pid() const { return process_.processId(); }
     QString output() { return QString::fromLocal8Bit(process_.readAll()); }
 
-private:
+  private:
     QProcess process_;
 };
 
 // A tray host (trayer) on the test X server for as long as the object lives.
-class TrayHost {
-public:
+class TrayHost
+{
+  public:
     TrayHost();
     ~TrayHost();
     bool ok() const { return ok_; }
 
-private:
+  private:
     QProcess process_;
     bool ok_ = false;
 };
@@ -60,15 +63,16 @@ private:
 // with the accessibility (AT-SPI) bus behind it, for as long as the object
 // lives: the programs publish their widgets there, and a journey reads the
 // texts on screen the way a screen reader does.
-class ScreenReader {
-public:
+class ScreenReader
+{
+  public:
     ScreenReader();
     ~ScreenReader();
     bool ok() const { return ok_; }
     // The texts of the labels in the windows of the process.
     QStringList labels(qint64 pid) const;
 
-private:
+  private:
     static bool waitForName(const char *name);
     QProcess bus_;
     QTemporaryDir runtime_;
@@ -79,7 +83,8 @@ private:
 
 // A process the test did not start itself (one that a program of the
 // journey started), looked at through /proc.
-namespace proc {
+namespace proc
+{
 
 QString executable(qint64 pid);       // the canonical path of its program file
 QString workingDirectory(qint64 pid); // canonical
@@ -90,7 +95,8 @@ void killIfRunning(qint64 pid, const QString &program);
 
 } // namespace proc
 
-namespace x11 {
+namespace x11
+{
 
 // The id of a visible top-level window whose title matches the regular
 // expression (and whose size is `size` when given), waiting up to ms.

@@ -2,9 +2,11 @@
 
 #include <QTest>
 
-namespace journey {
+namespace journey
+{
 
-namespace {
+namespace
+{
 
 enum class Hue { None, Red, Blue };
 
@@ -61,9 +63,15 @@ QString waitForLogin(int ms)
     return QString();
 }
 
-QString waitForMain(int ms) { return x11::waitForWindow(kTitle, kMainSize, ms); }
+QString waitForMain(int ms)
+{
+    return x11::waitForWindow(kTitle, kMainSize, ms);
+}
 
-bool mainIsGone(int ms) { return x11::waitForNoWindow(kTitle, kMainSize, ms); }
+bool mainIsGone(int ms)
+{
+    return x11::waitForNoWindow(kTitle, kMainSize, ms);
+}
 
 bool answerBox(const QString &title, const QString &key, int ms)
 {

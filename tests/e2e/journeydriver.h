@@ -7,12 +7,14 @@
 
 // Where the controls of the windows sit (their design places, in pixels of
 // the client area) and the few steps every journey repeats.
-namespace journey {
+namespace journey
+{
 
 inline const QString kTitle = QStringLiteral("^Varnelpad v1\\.1\\.2$");
 inline const QSize kMainSize(455, 418);
 
-namespace mainwin {
+namespace mainwin
+{
 // Text2 is clicked off its centre: the "saved" bubble covers the centre for a second.
 inline const QPoint Text1(180, 51), Text2(380, 90), cmd_add(28, 114), cmd_edit(28, 138),
     cmd_del(28, 162), cmd_ok(113, 218), cmd_out(217, 218), cmdALL(272, 218), txtCZ(400, 219),
@@ -20,17 +22,18 @@ inline const QPoint Text1(180, 51), Text2(380, 90), cmd_add(28, 114), cmd_edit(2
 inline const QRect ListIcons(162, 262, 20, 140), TreeArea(57, 241, 95, 140);
 // The help / notice line, and the update box with its text and buttons as
 // they sit once "升级" has opened the box.
-inline const QRect lab_key(56, 401, 268, 16), UpdateBox(16, 40, 425, 353),
-    Text7(26, 70, 405, 281);
+inline const QRect lab_key(56, 401, 268, 16), UpdateBox(16, 40, 425, 353), Text7(26, 70, 405, 281);
 inline const QPoint UpdateNow(291, 371), Later_update(381, 371);
 } // namespace mainwin
 
-namespace updatewin {
+namespace updatewin
+{
 inline const QString kTitle = QStringLiteral("^Varnel升级 v1\\.0\\.14更新$");
 inline const QPoint cmdDownload(63, 216);
 } // namespace updatewin
 
-namespace settings {
+namespace settings
+{
 inline const QPoint txtXMM(136, 19), txtQDMM(136, 51), cmdQDXG(108, 84), autostartBox(89, 119);
 }
 
@@ -41,8 +44,7 @@ bool mainIsGone(int ms = 20000);
 
 // Answers the next message box titled `title` by pressing `key` (Return, or
 // y for Yes); returns false when none came.
-bool answerBox(const QString &title, const QString &key = QStringLiteral("Return"),
-               int ms = 20000);
+bool answerBox(const QString &title, const QString &key = QStringLiteral("Return"), int ms = 20000);
 
 void typeInto(const QString &window, QPoint at, const QString &text);
 

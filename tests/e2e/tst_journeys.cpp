@@ -2,17 +2,18 @@
 // host: keys and clicks by xdotool, results read from the screen (its pixels,
 // and its texts through the accessibility bus) and from the database file.
 
+#include "../desktop/rawxgrab.h"
 #include "e2eharness.h"
 #include "journeydriver.h"
 #include "testmain.h"
-#include "../desktop/rawxgrab.h"
 
 #include <QFile>
 #include <QtTest>
 
 using namespace journey;
 
-namespace {
+namespace
+{
 
 // A fake desktop opener: records what Varnelpad asked to open.
 void installOpener(const E2eFolder &folder)
@@ -51,9 +52,10 @@ int notes(const E2eFolder &folder, const QString &where = QStringLiteral("1=1"))
 
 } // namespace
 
-class JourneyFirstDay : public QObject {
+class JourneyFirstDay : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void typeSaveHideAndRecall()
     {
         TrayHost tray;
@@ -65,7 +67,8 @@ private slots:
         QVERIFY2(!main.isEmpty(), "the main window did not come up after the login");
 
         saveNote(main, QStringLiteral("First day"), QStringLiteral("Hello, notebook"));
-        QTRY_COMPARE(notes(folder, QStringLiteral("标题='First day' and 内容='Hello, notebook'")), 1);
+        QTRY_COMPARE(notes(folder, QStringLiteral("标题='First day' and 内容='Hello, notebook'")),
+                     1);
         QTRY_COMPARE(listMarks(main).size(), 1);
         QCOMPARE(listMarks(main).first().colour, 'R');
 
@@ -81,9 +84,10 @@ private slots:
 };
 VARNEL_TEST_CLASS(JourneyFirstDay);
 
-class JourneySecondCopy : public QObject {
+class JourneySecondCopy : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void secondStartIsTurnedAway()
     {
         E2eFolder folder;
@@ -99,9 +103,10 @@ private slots:
 };
 VARNEL_TEST_CLASS(JourneySecondCopy);
 
-class JourneyCategories : public QObject {
+class JourneyCategories : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void addSelectSaveAndExport()
     {
         TrayHost tray;
@@ -124,7 +129,8 @@ private slots:
         x11::focus(input);
         x11::typeText(QStringLiteral("Work"));
         x11::key(QStringLiteral("Return"));
-        QTRY_COMPARE(folder.scalar(QStringLiteral("select count(*) from 分类 where mc='Work'")).toInt(), 1);
+        QTRY_COMPARE(
+            folder.scalar(QStringLiteral("select count(*) from 分类 where mc='Work'")).toInt(), 1);
         QTRY_COMPARE(categoryRows(main).size(), 1);
 
         const QPoint work(100, categoryRows(main).first());
@@ -154,9 +160,10 @@ private slots:
 };
 VARNEL_TEST_CLASS(JourneyCategories);
 
-class JourneyDoneAndDelete : public QObject {
+class JourneyDoneAndDelete : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void doneMovesDownAndDeleteLasts()
     {
         TrayHost tray;
@@ -193,9 +200,10 @@ private slots:
 };
 VARNEL_TEST_CLASS(JourneyDoneAndDelete);
 
-class JourneyPasswordAndAutostart : public QObject {
+class JourneyPasswordAndAutostart : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void passwordThenAutostart()
     {
         TrayHost tray;
@@ -236,7 +244,8 @@ private slots:
             QVERIFY(answerBox(QStringLiteral("Varnel软件")));
             QCOMPARE(folder.scalar(QStringLiteral("select auto from 系统用户表")).toInt(), 1);
         }
-        const QString entry = folder.path() + QStringLiteral("/xdg-config/autostart/Pirdek.desktop");
+        const QString entry =
+            folder.path() + QStringLiteral("/xdg-config/autostart/Pirdek.desktop");
         QVERIFY(QFile::exists(entry));
         RunningProgram program(folder);
         QTest::qWait(2000);
@@ -248,9 +257,10 @@ private slots:
 };
 VARNEL_TEST_CLASS(JourneyPasswordAndAutostart);
 
-class JourneyExit : public QObject {
+class JourneyExit : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void trayMenuEndsEverything()
     {
         TrayHost tray;

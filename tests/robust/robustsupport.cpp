@@ -124,13 +124,13 @@ std::vector<StoredNote> storedNotes()
     varnel::OpenDb();
     std::vector<StoredNote> notes;
     try {
-        varnel::DbRs->Open(QStringLiteral("select bookid, 标题, 内容, 分类, 处理, 时间 from 企业日记 "
-                                          "order by bookid"),
-                           *varnel::DbConn, varnel::RsMode::Read);
+        varnel::DbRs->Open(
+            QStringLiteral("select bookid, 标题, 内容, 分类, 处理, 时间 from 企业日记 "
+                           "order by bookid"),
+            *varnel::DbConn, varnel::RsMode::Read);
         for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext()) {
-            notes.push_back({varnel::DbRs->Field(0).toLongLong(),
-                             varnel::DbRs->Field(1).toString(), varnel::DbRs->Field(2).toString(),
-                             varnel::DbRs->Field(3).toLongLong(),
+            notes.push_back({varnel::DbRs->Field(0).toLongLong(), varnel::DbRs->Field(1).toString(),
+                             varnel::DbRs->Field(2).toString(), varnel::DbRs->Field(3).toLongLong(),
                              varnel::DbRs->Field(4).toLongLong(),
                              varnel::DbRs->Field(5).toString()});
         }

@@ -55,11 +55,16 @@ void TestDamagedDatabaseAtStart::startEndsWithAMessage_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("cause");
-    QTest::newRow("truncated") << "truncated" << "文件已损坏";
-    QTest::newRow("empty") << "empty" << "文件已损坏";
-    QTest::newRow("random bytes") << "random bytes" << "不是本软件的数据库";
-    QTest::newRow("other password") << "other password" << "数据库密码不正确";
-    QTest::newRow("no data folder") << "no data folder" << "文件不存在";
+    QTest::newRow("truncated") << "truncated"
+                               << "文件已损坏";
+    QTest::newRow("empty") << "empty"
+                           << "文件已损坏";
+    QTest::newRow("random bytes") << "random bytes"
+                                  << "不是本软件的数据库";
+    QTest::newRow("other password") << "other password"
+                                    << "数据库密码不正确";
+    QTest::newRow("no data folder") << "no data folder"
+                                    << "文件不存在";
 }
 
 void TestDamagedDatabaseAtStart::startEndsWithAMessage()

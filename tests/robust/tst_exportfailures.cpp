@@ -66,10 +66,14 @@ void TestExportFailures::failedExportLeavesEverythingAsItWas_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
-    QTest::newRow("disk full halfway") << "disk full" << "无法写入导出文件";
-    QTest::newRow("link into a missing folder") << "dangling link" << "无法写入导出文件";
-    QTest::newRow("disk full from the start") << "disk full at once" << "无法写入导出文件";
-    QTest::newRow("notes cannot be read") << "database" << "无法读取数据库文件";
+    QTest::newRow("disk full halfway") << "disk full"
+                                       << "无法写入导出文件";
+    QTest::newRow("link into a missing folder") << "dangling link"
+                                                << "无法写入导出文件";
+    QTest::newRow("disk full from the start") << "disk full at once"
+                                              << "无法写入导出文件";
+    QTest::newRow("notes cannot be read") << "database"
+                                          << "无法读取数据库文件";
 }
 
 void TestExportFailures::failedExportLeavesEverythingAsItWas()

@@ -98,8 +98,8 @@ void TestHugeNotes::comesBackByteForByte_data()
                            << lines(random, 20000, K::Emoji | K::Odd);
     QTest::newRow("right to left") << QStringLiteral("\u202Eשלום עולם\u202C مرحبا 123")
                                    << lines(random, 20000, K::RightToLeft | K::Ascii);
-    QTest::newRow("binary-looking text") << binaryLooking(random, 2000)
-                                         << binaryLooking(random, 200000);
+    QTest::newRow("binary-looking text")
+        << binaryLooking(random, 2000) << binaryLooking(random, 200000);
     QTest::newRow("100,000-character title")
         << random.text(100000, K::Ascii | K::Chinese | K::Emoji | K::RightToLeft)
         << QStringLiteral("标题很长");
@@ -158,8 +158,7 @@ void TestHugeNotes::comesBackByteForByte()
     QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
     QCOMPARE(answers.seen().size(), 1);
     QCOMPARE(answers.last().text, QStringLiteral("已导出1 篇内容"));
-    QVERIFY2(robust::fileBytes(varnel::exportPath()) ==
-                 exportOf(title, stored.front().time, body),
+    QVERIFY2(robust::fileBytes(varnel::exportPath()) == exportOf(title, stored.front().time, body),
              "the export file differs");
 }
 

@@ -3,8 +3,8 @@
 
 #include "testmain.h"
 
-#include "burstnote.h"
 #include "appinfo.h"
+#include "burstnote.h"
 #include "database.h"
 #include "robustsupport.h"
 #include "testfolder.h"
@@ -93,8 +93,10 @@ void TestKilledSaves::killedInTheMiddleOfABurst()
                                                         .arg(bookid)));
             const BurstNote expected = burstNote(tag, number);
             QCOMPARE(it->second.title, expected.title);
-            QVERIFY2(it->second.body == expected.body,
-                     qPrintable(QStringLiteral("round %1: body of note %2 differs").arg(round).arg(number)));
+            QVERIFY2(
+                it->second.body == expected.body,
+                qPrintable(
+                    QStringLiteral("round %1: body of note %2 differs").arg(round).arg(number)));
             QCOMPARE(it->second.category, expected.category);
         }
         // A note the writer was killed in the middle of is there whole or not at all.
@@ -115,8 +117,7 @@ void TestKilledSaves::killedInTheMiddleOfABurst()
                                 .arg(ofThisRound)));
         varnel::ShutdownDb();
     }
-    qInfo("%zu notes saved in 20 rounds; %d kills left a journal behind", notesSaved,
-          journalsLeft);
+    qInfo("%zu notes saved in 20 rounds; %d kills left a journal behind", notesSaved, journalsLeft);
     // The kills must have hit bursts, not only starts.
     QVERIFY2(roundsWithSaves >= 5, qPrintable(QString::number(roundsWithSaves)));
 }

@@ -21,12 +21,20 @@ constexpr qint64 kBudgetMs = 1200;
 
 QByteArray contentTypeFor(robust::RandomText &random)
 {
-    static const char *const types[] = {
-        "", "text/html", "text/html; charset=utf-8", "text/html; charset=gb2312",
-        "text/html; charset=GBK", "text/html;charset=\"gb18030\"", "text/html; charset=x-unknown",
-        "text/html; charset=", "text/html; charset=utf-16", "text/html; charset=iso-8859-1",
-        "text/html; charset=shift_jis", "charset=big5", "text/html; charset=utf-32le",
-        "application/octet-stream"};
+    static const char *const types[] = {"",
+                                        "text/html",
+                                        "text/html; charset=utf-8",
+                                        "text/html; charset=gb2312",
+                                        "text/html; charset=GBK",
+                                        "text/html;charset=\"gb18030\"",
+                                        "text/html; charset=x-unknown",
+                                        "text/html; charset=",
+                                        "text/html; charset=utf-16",
+                                        "text/html; charset=iso-8859-1",
+                                        "text/html; charset=shift_jis",
+                                        "charset=big5",
+                                        "text/html; charset=utf-32le",
+                                        "application/octet-stream"};
     if (random.chance(5)) // a charset name of any length and content
         return "text/html; charset=" + random.any(300).toUtf8();
     return types[random.bounded(int(std::size(types)))];
@@ -37,17 +45,78 @@ QByteArray contentTypeFor(robust::RandomText &random)
 QByteArray tagSoup(robust::RandomText &random)
 {
     static const char *const tokens[] = {
-        "<form name=formsg>", "<form id=formsg>", "</form>", "<form name=other>",
-        "<input name=gg1 value=\"", "<input name=ver value=113>", "<input type=checkbox name=c",
-        " checked", "\">", "<textarea name=update_vl>", "</textarea>", "<select name=s>",
-        "<option selected value=", "<option>", "</select>", "<table>", "<tr>", "<td>", "</td>",
-        "</table>", "<div>", "</div>", "<b>", "</b>", "<i>", "<p>", "</p>", "<!--", "-->",
-        "<script>", "</script>", "<style>", "<![CDATA[", "]]>", "&amp;", "&#x1F600;", "&#0;",
-        "&#xD800;", "&#99999999;", "&bogus;", "&", "<", ">", "\"", "'", "=", "/", "<meta "
-        "charset=gb2312>", "<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">",
-        "<plaintext>", "<xmp>", "<noscript>", "<template>", "</template>", "<svg>", "<math>",
-        "<frameset>", "<html>", "<body>", "</body>", "<head>", "<title>", "<isindex>",
-        "<image>", "<keygen>", "<button>", "<a href=x>", "</a>", "<li>", "<ul>", "<nobr>"};
+        "<form name=formsg>",
+        "<form id=formsg>",
+        "</form>",
+        "<form name=other>",
+        "<input name=gg1 value=\"",
+        "<input name=ver value=113>",
+        "<input type=checkbox name=c",
+        " checked",
+        "\">",
+        "<textarea name=update_vl>",
+        "</textarea>",
+        "<select name=s>",
+        "<option selected value=",
+        "<option>",
+        "</select>",
+        "<table>",
+        "<tr>",
+        "<td>",
+        "</td>",
+        "</table>",
+        "<div>",
+        "</div>",
+        "<b>",
+        "</b>",
+        "<i>",
+        "<p>",
+        "</p>",
+        "<!--",
+        "-->",
+        "<script>",
+        "</script>",
+        "<style>",
+        "<![CDATA[",
+        "]]>",
+        "&amp;",
+        "&#x1F600;",
+        "&#0;",
+        "&#xD800;",
+        "&#99999999;",
+        "&bogus;",
+        "&",
+        "<",
+        ">",
+        "\"",
+        "'",
+        "=",
+        "/",
+        "<meta "
+        "charset=gb2312>",
+        "<meta http-equiv=Content-Type content=\"text/html; charset=utf-8\">",
+        "<plaintext>",
+        "<xmp>",
+        "<noscript>",
+        "<template>",
+        "</template>",
+        "<svg>",
+        "<math>",
+        "<frameset>",
+        "<html>",
+        "<body>",
+        "</body>",
+        "<head>",
+        "<title>",
+        "<isindex>",
+        "<image>",
+        "<keygen>",
+        "<button>",
+        "<a href=x>",
+        "</a>",
+        "<li>",
+        "<ul>",
+        "<nobr>"};
     const int pieces = random.bounded(400);
     int opened = 0;
     QByteArray page;
@@ -92,18 +161,18 @@ QString controlText(robust::RandomText &random)
 // Balanced markup that holds no form and no control.
 QString filler(robust::RandomText &random, int depth)
 {
-    static const char *const wrappers[] = {"div", "span", "p", "b", "em", "section", "center",
-                                           "font"};
+    static const char *const wrappers[] = {"div", "span",    "p",      "b",
+                                           "em",  "section", "center", "font"};
     QString out;
     const int parts = random.bounded(4);
     for (int i = 0; i < parts; ++i) {
         if (depth > 0 && random.chance(50)) {
             const QString tag = QLatin1String(wrappers[random.bounded(int(std::size(wrappers)))]);
-            out += u'<' + tag + u'>' + filler(random, depth - 1) + QStringLiteral("</") + tag +
-                   u'>';
+            out +=
+                u'<' + tag + u'>' + filler(random, depth - 1) + QStringLiteral("</") + tag + u'>';
         } else {
-            out += escaped(random.text(random.bounded(20), robust::RandomText::Chinese |
-                                                               robust::RandomText::Ascii),
+            out += escaped(random.text(random.bounded(20),
+                                       robust::RandomText::Chinese | robust::RandomText::Ascii),
                            false);
         }
     }
@@ -139,8 +208,8 @@ WellFormedPage wellFormedPage(robust::RandomText &random)
 {
     WellFormedPage page;
     QString controls;
-    const char *const names[] = {"gg1", "ggurl1", "gg2", "ggurl2", "gg3", "ggurl3", "update_vl",
-                                 "ver"};
+    const char *const names[] = {"gg1", "ggurl1", "gg2",       "ggurl2",
+                                 "gg3", "ggurl3", "update_vl", "ver"};
     for (const char *name : names) {
         if (random.chance(10))
             continue; // a missing control
@@ -174,7 +243,7 @@ WellFormedPage wellFormedPage(robust::RandomText &random)
     const bool inMeta = random.chance(50);
     const QString meta = !inMeta ? QString()
                          : gb    ? QStringLiteral("<meta http-equiv=\"Content-Type\" "
-                                                  "content=\"text/html; charset=gb2312\">")
+                                                     "content=\"text/html; charset=gb2312\">")
                                  : QStringLiteral("<meta charset=\"utf-8\">");
     const QString html = QStringLiteral("<!DOCTYPE html><html><head>") + meta +
                          QStringLiteral("<title>通知</title></head><body>") + filler(random, 6) +
@@ -186,7 +255,8 @@ WellFormedPage wellFormedPage(robust::RandomText &random)
         page.body = encoder.encode(html);
         static const char *const gbTypes[] = {"text/html; charset=gb2312", "text/html; charset=GBK",
                                               "text/html; charset=gb18030"};
-        page.contentType = inMeta ? QByteArray("text/html") : QByteArray(gbTypes[random.bounded(3)]);
+        page.contentType =
+            inMeta ? QByteArray("text/html") : QByteArray(gbTypes[random.bounded(3)]);
     } else {
         page.body = html.toUtf8();
         // An unknown charset in the header falls back to UTF-8.
@@ -348,8 +418,7 @@ void TestNoticeReaderFuzz::decodingRoundTrips()
         QCOMPARE(decodePage(text.toUtf8(), "text/html; charset=no-such-thing"), text);
         QCOMPARE(decodePage(text.toUtf8()), text);
         // Any bytes under any declared charset decode to something, never crash.
-        decodePage(robust::randomBytes(random.rng(), random.bounded(4096)),
-                   contentTypeFor(random));
+        decodePage(robust::randomBytes(random.rng(), random.bounded(4096)), contentTypeFor(random));
     }
 }
 

@@ -37,17 +37,20 @@ void TestScrambleFuzz::randomPasswords()
     robust::RandomText random(seed);
     std::map<char16_t, QChar> letterOf; // what each digit became so far
     for (int round = 0; round < 3000; ++round) {
-        QString typed = random.chance(40) ? random.text(random.bounded(12), robust::RandomText::Ascii)
-                                          : random.any(random.chance(5) ? 5000 : 24);
+        QString typed = random.chance(40)
+                            ? random.text(random.bounded(12), robust::RandomText::Ascii)
+                            : random.any(random.chance(5) ? 5000 : 24);
         if (random.chance(30)) // digits anywhere
-            typed.insert(random.bounded(int(typed.size()) + 1), QString::number(random.bounded(1000)));
+            typed.insert(random.bounded(int(typed.size()) + 1),
+                         QString::number(random.bounded(1000)));
         if (random.chance(5) && typed.size() > 2)
             typed.truncate(random.bounded(4)); // the short ones
         QString stored;
         try {
             stored = varnel::ScramblePassword(typed);
         } catch (...) {
-            QFAIL(qPrintable(QStringLiteral("threw on a password of %1 characters").arg(typed.size())));
+            QFAIL(qPrintable(
+                QStringLiteral("threw on a password of %1 characters").arg(typed.size())));
         }
         QCOMPARE(varnel::ScramblePassword(typed), stored);
         const qsizetype n = typed.size();

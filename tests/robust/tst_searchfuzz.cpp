@@ -40,8 +40,8 @@ bool like(const QList<uint> &pattern, const QList<uint> &text)
             }
         } else {
             for (qsizetype j = 1; j <= n; ++j) {
-                next[std::size_t(j)] = row[std::size_t(j - 1)] &&
-                                       (p == '_' || folded(p) == folded(text[j - 1]));
+                next[std::size_t(j)] =
+                    row[std::size_t(j - 1)] && (p == '_' || folded(p) == folded(text[j - 1]));
             }
         }
         row.swap(next);
@@ -141,14 +141,21 @@ QString searchTerm(robust::RandomText &random, const std::vector<Note> &notes)
     if (kind < 65)
         return random.any(12);
     if (kind < 75) {
-        static const char16_t *const wild[] = {u"%", u"_", u"%%", u"a_b", u"%_%", u"__", u"_%",
-                                               u"2008-8-8", u"2008_8_8", u"%-%-%"};
+        static const char16_t *const wild[] = {u"%",  u"_",  u"%%",       u"a_b",      u"%_%",
+                                               u"__", u"_%", u"2008-8-8", u"2008_8_8", u"%-%-%"};
         return QString::fromUtf16(wild[random.bounded(int(std::size(wild)))]);
     }
     if (kind < 85) {
-        static const char16_t *const sql[] = {u"'; drop table 企业日记; --", u"\\", u"''",
-                                              u"%' or '1'='1", u"\"", u"\\%", u"?1", u"\\_",
-                                              u"' || '", u"]]>"};
+        static const char16_t *const sql[] = {u"'; drop table 企业日记; --",
+                                              u"\\",
+                                              u"''",
+                                              u"%' or '1'='1",
+                                              u"\"",
+                                              u"\\%",
+                                              u"?1",
+                                              u"\\_",
+                                              u"' || '",
+                                              u"]]>"};
         return QString::fromUtf16(sql[random.bounded(int(std::size(sql)))]);
     }
     if (kind < 90) // ten thousand characters
@@ -202,10 +209,9 @@ void TestSearchFuzz::randomSearches()
     for (; searches < 400 && clock.elapsed() < kBudgetMs; ++searches) {
         box->setText(searchTerm(random, notes));
         const QString term = box->text(); // exactly what the window searched for
-        QVERIFY2(dialogs.seen.isEmpty(),
-                 qPrintable(QStringLiteral("search %1 showed: %2")
-                                .arg(searches)
-                                .arg(dialogs.seen.join(QLatin1Char('|')))));
+        QVERIFY2(dialogs.seen.isEmpty(), qPrintable(QStringLiteral("search %1 showed: %2")
+                                                        .arg(searches)
+                                                        .arg(dialogs.seen.join(QLatin1Char('|')))));
         const bool checkable = term.size() <= 200 || (!term.contains(u'%') && !term.contains(u'_'));
         if (!checkable)
             continue;
@@ -213,13 +219,14 @@ void TestSearchFuzz::randomSearches()
         if (!expected.isEmpty() && expected.size() < int(notes.size()))
             ++narrowed;
         if (ws.titles() != expected) {
-            QFAIL(qPrintable(QStringLiteral("search %1 for \"%2\" (%3 characters): %4 notes listed, "
-                                            "%5 expected")
-                                 .arg(searches)
-                                 .arg(visible(term))
-                                 .arg(term.size())
-                                 .arg(ws.rows())
-                                 .arg(expected.size())));
+            QFAIL(
+                qPrintable(QStringLiteral("search %1 for \"%2\" (%3 characters): %4 notes listed, "
+                                          "%5 expected")
+                               .arg(searches)
+                               .arg(visible(term))
+                               .arg(term.size())
+                               .arg(ws.rows())
+                               .arg(expected.size())));
         }
     }
     qInfo("%d searches, %d of them listing some notes but not all", searches, narrowed);

@@ -87,16 +87,14 @@ class BadSite : public QThread
             const QByteArray body = robust::randomBytes(rng, 256 * 1024);
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=x-nonsense\r\n"
                           "Content-Length: " +
-                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
-                          body);
+                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
             socket->disconnectFromHost();
             break;
         }
         case EndlessWord: { // text with nowhere to break a line, as a hex dump has
             const QByteArray body = robust::randomBytes(rng, 200 * 1024).toHex();
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
-                          body);
+                          QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
             socket->disconnectFromHost();
             break;
         }

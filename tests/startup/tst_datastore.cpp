@@ -14,10 +14,11 @@
 
 using namespace varnel;
 
-class TestDataStore : public QObject {
+class TestDataStore : public QObject
+{
     Q_OBJECT
 
-private slots:
+  private slots:
     void everyOperationGetsAFreshRecordset();
     void anOpenConnectionLeftBehindIsReplaced();
     void insertTakesTheColumnDefaults();
@@ -57,7 +58,8 @@ void TestDataStore::anOpenConnectionLeftBehindIsReplaced()
     DbRs->Open(QStringLiteral("select * from 系统用户表 where czy='admin'"), *DbConn, RsMode::Read);
     // No CloseDb: the next operation must work all the same.
     OpenDb();
-    DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn, RsMode::Write);
+    DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn,
+               RsMode::Write);
     DbRs->SetField(QStringLiteral("skin"), 3);
     DbRs->Update();
     CloseDb();
@@ -113,7 +115,8 @@ void TestDataStore::valuesAreBoundNotSpliced()
     DbRs->Update();
     CloseDb();
     OpenDb();
-    DbRs->Open(QStringLiteral("select * from 企业日记 where 标题=?"), *DbConn, RsMode::Read, {nasty});
+    DbRs->Open(QStringLiteral("select * from 企业日记 where 标题=?"), *DbConn, RsMode::Read,
+               {nasty});
     QCOMPARE(DbRs->RecordCount(), 1);
     QCOMPARE(DbRs->Field(QStringLiteral("标题")).toString(), nasty);
     CloseDb();
@@ -123,7 +126,8 @@ void TestDataStore::deletingACategoryLeavesItsNotesAlone()
 {
     TestFolder folder;
     TestFolder::exec(QStringLiteral("insert into 分类 (bh, mc) values (0, '工作')"));
-    TestFolder::exec(QStringLiteral("insert into 企业日记 (标题, 内容, 分类) values ('a', 'b', 1)"));
+    TestFolder::exec(
+        QStringLiteral("insert into 企业日记 (标题, 内容, 分类) values ('a', 'b', 1)"));
     OpenDb();
     DbRs->Open(QStringLiteral("select * from 分类  where id=1"), *DbConn, RsMode::Write);
     QVERIFY(!DbRs->Eof());
@@ -149,7 +153,8 @@ void TestDataStore::walkingAndCounting()
         DbRs->MoveNext();
     }
     CloseDb();
-    QCOMPARE(names, (QStringList{QStringLiteral("c0"), QStringLiteral("c1"), QStringLiteral("c2")}));
+    QCOMPARE(names,
+             (QStringList{QStringLiteral("c0"), QStringLiteral("c1"), QStringLiteral("c2")}));
 }
 
 void TestDataStore::recordsetIsReadOnlyInReadMode()
@@ -236,7 +241,8 @@ void TestDataStore::fileIsUnreadableWithoutTheKey()
 void TestDataStore::shownTimeDropsLeadingZeros()
 {
     QCOMPARE(shownTime(QStringLiteral("2008-08-08 09:05:00")), QStringLiteral("2008-8-8 9:05:00"));
-    QCOMPARE(shownTime(QStringLiteral("2026-12-17 23:59:09")), QStringLiteral("2026-12-17 23:59:09"));
+    QCOMPARE(shownTime(QStringLiteral("2026-12-17 23:59:09")),
+             QStringLiteral("2026-12-17 23:59:09"));
     QCOMPARE(shownTime(QStringLiteral("garbage")), QStringLiteral("garbage"));
     TestFolder folder;
     QCOMPARE(TestFolder::scalar(QStringLiteral("select vl_time('2008-08-08 09:05:00')")).toString(),

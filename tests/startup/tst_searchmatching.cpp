@@ -14,10 +14,11 @@
 
 using namespace varnel;
 
-class TestSearchMatching : public QObject {
+class TestSearchMatching : public QObject
+{
     Q_OBJECT
 
-private slots:
+  private slots:
     void likeMatchesLikeSqlite_data();
     void likeMatchesLikeSqlite();
     void likeAgreesWithSqliteOnRandomInput();
@@ -25,7 +26,7 @@ private slots:
     void prefilterFollowsChanges();
     void prefilterNoticesAnotherHandle();
 
-private:
+  private:
     static QStringList search(const QString &term, bool narrowed);
 };
 
@@ -34,20 +35,34 @@ void TestSearchMatching::likeMatchesLikeSqlite_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("match");
-    QTest::newRow("ascii any case") << "%abc%" << "xxABCyy" << true;
-    QTest::newRow("chinese substring") << "%密码%" << "我的密码本" << true;
-    QTest::newRow("chinese miss") << "%密码%" << "我的密本码" << false;
-    QTest::newRow("percent alone") << "%" << "" << true;
-    QTest::newRow("underscore one char") << "%密_%" << "密码" << true;
-    QTest::newRow("underscore needs a char") << "a_c" << "ac" << false;
-    QTest::newRow("anchored both ends") << "a%c" << "abbbc" << true;
-    QTest::newRow("anchored miss") << "a%c" << "abbbcd" << false;
-    QTest::newRow("backslash is literal") << "%a\\b%" << "xa\\by" << true;
-    QTest::newRow("quote is literal") << "%it's%" << "so it's fine" << true;
-    QTest::newRow("empty pattern") << "" << "a" << false;
-    QTest::newRow("several stars") << "%a%b%" << "xxaYYbZ" << true;
-    QTest::newRow("non-ascii no case folding") << "%É%" << "é" << false;
-    QTest::newRow("emoji") << "%😀_%" << "x😀y" << true;
+    QTest::newRow("ascii any case") << "%abc%"
+                                    << "xxABCyy" << true;
+    QTest::newRow("chinese substring") << "%密码%"
+                                       << "我的密码本" << true;
+    QTest::newRow("chinese miss") << "%密码%"
+                                  << "我的密本码" << false;
+    QTest::newRow("percent alone") << "%"
+                                   << "" << true;
+    QTest::newRow("underscore one char") << "%密_%"
+                                         << "密码" << true;
+    QTest::newRow("underscore needs a char") << "a_c"
+                                             << "ac" << false;
+    QTest::newRow("anchored both ends") << "a%c"
+                                        << "abbbc" << true;
+    QTest::newRow("anchored miss") << "a%c"
+                                   << "abbbcd" << false;
+    QTest::newRow("backslash is literal") << "%a\\b%"
+                                          << "xa\\by" << true;
+    QTest::newRow("quote is literal") << "%it's%"
+                                      << "so it's fine" << true;
+    QTest::newRow("empty pattern") << ""
+                                   << "a" << false;
+    QTest::newRow("several stars") << "%a%b%"
+                                   << "xxaYYbZ" << true;
+    QTest::newRow("non-ascii no case folding") << "%É%"
+                                               << "é" << false;
+    QTest::newRow("emoji") << "%😀_%"
+                           << "x😀y" << true;
 }
 
 void TestSearchMatching::likeMatchesLikeSqlite()
@@ -113,8 +128,8 @@ QStringList TestSearchMatching::search(const QString &term, bool narrowed)
 void TestSearchMatching::prefilterNeverLosesAMatch()
 {
     TestFolder folder;
-    const QStringList words = {"密码", "会议", "Project", "backup", "银行卡", "旅行计划", "100%",
-                               "a_b", "O'Neil", "C:\\temp", "😀表情"};
+    const QStringList words = {"密码", "会议", "Project", "backup",   "银行卡", "旅行计划",
+                               "100%", "a_b",  "O'Neil",  "C:\\temp", "😀表情"};
     QRandomGenerator rng(7);
     OpenDb();
     DbConn->Execute(QStringLiteral("begin"));
@@ -124,14 +139,16 @@ void TestSearchMatching::prefilterNeverLosesAMatch()
             title += words.at(int(rng.bounded(words.size())));
         for (int k = 0; k < 20; ++k)
             body += words.at(int(rng.bounded(words.size()))) + QLatin1Char(' ');
-        DbConn->Execute(QStringLiteral("insert into 企业日记 (标题, 内容, 分类, 时间) values (?,?,0,?)"),
-                        {title, body, QStringLiteral("2008-08-%1 09:05:00").arg(1 + i % 28, 2, 10, QLatin1Char('0'))});
+        DbConn->Execute(
+            QStringLiteral("insert into 企业日记 (标题, 内容, 分类, 时间) values (?,?,0,?)"),
+            {title, body,
+             QStringLiteral("2008-08-%1 09:05:00").arg(1 + i % 28, 2, 10, QLatin1Char('0'))});
     }
     DbConn->Execute(QStringLiteral("commit"));
     CloseDb();
-    const QStringList terms = {"密码", "码会", "project", "PROJ", "银行卡旅", "2008-8-8", "9:05",
-                               "%", "_", "a_b", "100%", "o'neil", "c:\\", "😀", "表情密", "无此词",
-                               "b%p", "密_"};
+    const QStringList terms = {"密码", "码会", "project", "PROJ",   "银行卡旅", "2008-8-8",
+                               "9:05", "%",    "_",       "a_b",    "100%",     "o'neil",
+                               "c:\\", "😀",    "表情密",  "无此词", "b%p",      "密_"};
     for (const QString &term : terms)
         QCOMPARE(search(term, true), search(term, false));
 }

@@ -33,7 +33,8 @@ class BoxLogger : public QObject
         if (!file.open(QIODevice::Append))
             return;
         QString text = box->text();
-        text.replace(QLatin1String("\r"), QString()).replace(QLatin1String("\n"), QLatin1String("\\n"));
+        text.replace(QLatin1String("\r"), QString())
+            .replace(QLatin1String("\n"), QLatin1String("\\n"));
         file.write((box->windowTitle() + QLatin1Char('\t') + QString::number(box->icon()) +
                     QLatin1Char('\t') + text + QLatin1Char('\n'))
                        .toUtf8());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QRandomGenerator>
 #include <QHash>
+#include <QRandomGenerator>
 #include <QString>
 
 #include <iterator>
@@ -18,8 +18,8 @@ struct BurstNote {
 inline BurstNote burstNote(const QString &tag, int i)
 {
     QRandomGenerator rng(quint32(qHash(tag, 0)) ^ quint32(i * 2654435761u));
-    static const char16_t pieces[][8] = {u"记事本", u"note ", u"\n", u"密码123", u"'\"%_\\",
-                                         u"\U0001F600", u"שלום", u"\t", u"完成。"};
+    static const char16_t pieces[][8] = {u"记事本",     u"note ", u"\n", u"密码123", u"'\"%_\\",
+                                         u"\U0001F600", u"שלום",  u"\t", u"完成。"};
     BurstNote note;
     note.title = QStringLiteral("%1-%2").arg(tag).arg(i);
     // Bodies from empty to a few pages, so saves differ in the pages they touch.
