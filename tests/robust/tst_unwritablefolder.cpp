@@ -1,0 +1,127 @@
+// The program folder cannot be written (the data folder inside it still
+// can): the export says so and never claims success, no editor opens, and the
+// notes stay as they were and can still be saved.
+//
+// Root writes anywhere, so run as root the test starts itself again as an
+// ordinary user (nobody), for whom the folder's permissions hold.
+
+#include "testmain.h"
+#include "workspacefixture.h"
+
+#include "appinfo.h"
+#include "robustsupport.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace
+{
+
+constexpr auto kReadOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                           QFile::ReadOther | QFile::ExeOther;
+constexpr auto kOpen = kReadOnly | QFile::WriteOwner;
+
+// Takes away the write permission of a folder while it lives.
+class ReadOnlyFolder
+{
+  public:
+    explicit ReadOnlyFolder(const QString &path) : path_(path)
+    {
+        ok_ = QFile::setPermissions(path_, kReadOnly);
+    }
+    ~ReadOnlyFolder() { QFile::setPermissions(path_, kOpen); }
+    bool ok() const { return ok_; }
+
+  private:
+    QString path_;
+    bool ok_ = false;
+};
+
+} // namespace
+
+class TestUnwritableProgramFolder : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void exportFailsAndNotesStay();
+
+  private:
+    void runAsOrdinaryUser();
+};
+
+void TestUnwritableProgramFolder::exportFailsAndNotesStay()
+{
+    if (::geteuid() == 0) {
+        runAsOrdinaryUser();
+        return;
+    }
+    Workspace ws;
+    for (int i = 0; i < 5; ++i)
+        addNote(QStringLiteral("笔记%1").arg(i), QStringLiteral("内容%1").arg(i));
+    const std::vector<robust::StoredNote> notes = robust::storedNotes();
+    ws.show();
+
+    ReadOnlyFolder readOnly(ws.folder.path());
+    QVERIFY(readOnly.ok());
+    {
+        DialogAnswerer answers;
+        answers.answerMessage(QMessageBox::Ok);
+        QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+        QCOMPARE(answers.seen().size(), 1);
+        QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
+        QVERIFY2(answers.last().text.contains(QStringLiteral("无法写入导出文件")),
+                 qPrintable(answers.last().text));
+        QVERIFY(!answers.last().text.contains(QStringLiteral("已导出")));
+    }
+    QVERIFY(!QFile::exists(varnel::exportPath()));
+    QVERIFY(ws.files.opened.isEmpty());
+    QVERIFY(robust::storedNotes() == notes);
+    QCOMPARE(robust::integrityCheck(), QStringLiteral("ok"));
+
+    // The data folder is still writable: a new note saves.
+    ws.edit("Text1")->setText(QStringLiteral("仍然可以保存"));
+    QTest::mouseClick(ws.button("cmd_add"), Qt::LeftButton);
+    QCOMPARE(int(robust::storedNotes().size()), int(notes.size()) + 1);
+}
+
+void TestUnwritableProgramFolder::runAsOrdinaryUser()
+{
+    // A copy of this program in a folder the user can reach, wherever the
+    // build folder is.
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    const QString copy = bin.filePath(QStringLiteral("tst_robust"));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    QVERIFY(QFile::setPermissions(copy, kReadOnly));
+    QVERIFY(QFile::setPermissions(bin.path(), kOpen));
+    const QString home = bin.filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(home));
+    QVERIFY(QFile::setPermissions(home, kOpen | QFile::WriteGroup | QFile::WriteOther));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                 QStringLiteral("--clear-groups"), copy,
+                 QStringLiteral("TestUnwritableProgramFolder")});
+    QVERIFY2(child.waitForStarted(10000), "setpriv did not start");
+    QVERIFY(child.waitForFinished(100000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    qInfo("%s", qPrintable(output));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             "the test failed as an ordinary user");
+    QVERIFY2(output.contains(QStringLiteral("PASS   : TestUnwritableProgramFolder::"
+                                            "exportFailsAndNotesStay()")),
+             "the test did not run as an ordinary user");
+}
+
+VARNEL_TEST_CLASS(TestUnwritableProgramFolder);
+#include "tst_unwritablefolder.moc"
