@@ -102,8 +102,7 @@ void TestExportFailures::failedExportLeavesEverythingAsItWas()
                                        robust::randomBytes(rng, database.size())));
     }
 
-    DialogAnswerer answers;
-    answers.answerMessage(QMessageBox::Ok);
+    QString text;
     {
         // Far less room than the notes need: more than the two header lines,
         // or nothing at all.
@@ -112,15 +111,12 @@ void TestExportFailures::failedExportLeavesEverythingAsItWas()
                                                             : RLIM_INFINITY;
         FileSizeLimit full(room);
         QVERIFY(full.ok());
-        QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+        exportMustFail(ws, &text);
     }
-    QCOMPARE(answers.seen().size(), 1);
-    QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
-    qInfo("%s", qPrintable(answers.last().text));
-    QVERIFY2(answers.last().text.contains(message), qPrintable(answers.last().text));
-    QVERIFY2(!answers.last().text.contains(QStringLiteral("已导出")),
-             qPrintable(answers.last().text));
-    QVERIFY(ws.files.opened.isEmpty());
+    if (QTest::currentTestFailed())
+        return;
+    qInfo("%s", qPrintable(text));
+    QVERIFY2(text.contains(message), qPrintable(text));
 
     if (fault == u"dangling link")
         QVERIFY(QFileInfo(path).isSymLink());

@@ -187,3 +187,15 @@ bool DialogCatcher::eventFilter(QObject *watched, QEvent *event)
     }
     return false;
 }
+
+void exportMustFail(const Workspace &ws, QString *text)
+{
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(answers.seen().size(), 1);
+    *text = answers.last().text;
+    QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
+    QVERIFY2(!text->contains(QStringLiteral("已导出")), qPrintable(*text));
+    QVERIFY(ws.files.opened.isEmpty());
+}

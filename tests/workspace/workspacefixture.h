@@ -97,6 +97,11 @@ qint64 addNote(const QString &title, const QString &body, qint64 category = 0, i
 void addCategory(qint64 id, qint64 bh, const QString &name);
 QVariant sqlValue(const QString &sql, const QVariantList &params = {});
 
+// Clicks "导出" where the export has to fail: one critical box that does not
+// claim success, and no editor opened. The box's text goes to `text`; check
+// QTest::currentTestFailed() afterwards.
+void exportMustFail(const Workspace &ws, QString *text);
+
 // The colour a list or tree picture is drawn in.
 QColor pictureColour(const QIcon &icon);
 
