@@ -25,12 +25,6 @@ namespace
 
 QPointer<frmLogin> g_login;
 
-// Design measures are in twips; 15 twips make one pixel.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
 } // namespace
 
 frmLogin::frmLogin(AppWindows *windows, QWidget *parent)

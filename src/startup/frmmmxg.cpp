@@ -19,12 +19,6 @@ using namespace varnel;
 namespace
 {
 
-// Design measures are in twips; 15 twips make one pixel.
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(left / 15, top / 15, width / 15, height / 15);
-}
-
 const QString kAutostartTitle = QStringLiteral("Varnel软件");
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QRect>
 #include <QRegion>
 
 class QImage;
@@ -10,6 +11,13 @@ namespace varnel
 {
 
 class DbError;
+
+// A rectangle of a window's design, given in twips (15 to a pixel), in whole
+// pixels.
+inline QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
 
 // Starts moving a window as if its caption bar had been pressed: called from
 // the mouse-press handler of a control that serves as the window's drag handle.

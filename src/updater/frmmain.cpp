@@ -4,6 +4,7 @@
 #include "listcells.h"
 #include "listwatcher.h"
 #include "progresstext.h"
+#include "twips.h"
 #include "updaterinfo.h"
 
 #include <QCloseEvent>
@@ -19,11 +20,6 @@
 
 namespace
 {
-constexpr int kTwipsPerPixel = 15;
-int px(int twips)
-{
-    return qRound(double(twips) / kTwipsPerPixel);
-}
 
 constexpr int kKeyRole = Qt::UserRole;
 enum Column { ColProgram, ColBar, ColPercent, ColRemaining, ColStatus };

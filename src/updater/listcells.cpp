@@ -1,18 +1,13 @@
 #include "listcells.h"
+#include "twips.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>
 
 namespace
 {
-constexpr double kTwipsPerPixel = 15.0;
 constexpr double kBarInsetTwips = 20.0;
 constexpr int kHiddenAboveTop = 3;
-
-int toPixels(double twips)
-{
-    return qRound(twips / kTwipsPerPixel);
-}
 } // namespace
 
 bool GetListSubItemRect(const QTreeWidget *list, int item, int subItem, QRect &rect)
@@ -37,8 +32,7 @@ BarPlacement barPlacement(const QRect &cell)
     const double left = cell.left() * kTwipsPerPixel + kBarInsetTwips;
     const double top = (height - barHeight) / 2 + cell.top() * kTwipsPerPixel;
     BarPlacement placement;
-    placement.geometry =
-        QRect(toPixels(left), toPixels(top), toPixels(width - kBarInsetTwips), toPixels(barHeight));
+    placement.geometry = QRect(px(left), px(top), px(width - kBarInsetTwips), px(barHeight));
     placement.visible = cell.top() > kHiddenAboveTop;
     return placement;
 }

@@ -43,3 +43,9 @@ QVariant TestFolder::scalar(const QString &sql)
     varnel::CloseDb();
     return value;
 }
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}

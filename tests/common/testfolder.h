@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -25,3 +26,6 @@ class TestFolder
     QTemporaryDir dir_;
     bool ok_ = false;
 };
+
+// The bytes of a file, or "<missing>" when it cannot be read.
+QByteArray fileContents(const QString &path);

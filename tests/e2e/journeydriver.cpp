@@ -68,6 +68,16 @@ QString waitForMain(int ms)
     return x11::waitForWindow(kTitle, kMainSize, ms);
 }
 
+QString loginWithEmptyPassword()
+{
+    const QString login = waitForLogin();
+    if (login.isEmpty())
+        return QString();
+    x11::focus(login);
+    x11::key(QStringLiteral("Return"));
+    return waitForMain();
+}
+
 bool mainIsGone(int ms)
 {
     return x11::waitForNoWindow(kTitle, kMainSize, ms);

@@ -40,6 +40,9 @@ inline const QPoint txtXMM(136, 19), txtQDMM(136, 51), cmdQDXG(108, 84), autosta
 // The login window: the one titled like the program that is not the main window.
 QString waitForLogin(int ms = 20000);
 QString waitForMain(int ms = 20000);
+// Presses Enter in the login window (empty password) and waits for the main
+// window; empty when either does not come.
+QString loginWithEmptyPassword();
 bool mainIsGone(int ms = 20000);
 
 // Answers the next message box titled `title` by pressing `key` (Return, or

@@ -27,16 +27,6 @@ void installOpener(const E2eFolder &folder)
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-QString loginWithEmptyPassword()
-{
-    const QString login = waitForLogin();
-    if (login.isEmpty())
-        return QString();
-    x11::focus(login);
-    x11::key(QStringLiteral("Return"));
-    return waitForMain();
-}
-
 void saveNote(const QString &main, const QString &title, const QString &body)
 {
     typeInto(main, mainwin::Text1, title);

@@ -8,6 +8,7 @@
 #include "e2eharness.h"
 #include "journeydriver.h"
 #include "siteserver.h"
+#include "testfolder.h"
 #include "testmain.h"
 #include "varnel_config.h"
 
@@ -27,12 +28,6 @@ namespace
 
 const QString kNoticePage = QStringLiteral("/update.asp");
 const QString kDownload = QStringLiteral("/update/vlbook.exe");
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString builtProgram()
 {
@@ -85,16 +80,6 @@ bool isCongratulation(const QString &box)
     return x11::windows(kCongratulation).contains(box);
 }
 
-QString loginWithEmptyPassword()
-{
-    const QString login = waitForLogin();
-    if (login.isEmpty())
-        return QString();
-    x11::focus(login);
-    x11::key(QStringLiteral("Return"));
-    return waitForMain();
-}
-
 // Kills an `update` left behind by a journey that failed half-way; it is
 // not a child of the test, so nothing else would.
 struct StrayUpdater {
@@ -131,7 +116,7 @@ void JourneyUpdate::initTestCase()
     QVERIFY(work_.isValid());
     // The new program: the build's Varnelpad with a tail, which an ELF
     // program file carries along without noticing.
-    QByteArray program = contents(builtProgram());
+    QByteArray program = fileContents(builtProgram());
     QVERIFY(!program.isEmpty());
     program += QByteArrayLiteral("\nVarnelpad journey payload\n");
     for (int i = 0; i < 65536; ++i)
@@ -141,7 +126,7 @@ void JourneyUpdate::initTestCase()
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(program), program.size());
     file.close();
-    QVERIFY(contents(payload_) != contents(builtProgram()));
+    QVERIFY(fileContents(payload_) != fileContents(builtProgram()));
 
     // The programs use the address built into them; another run may still
     // hold that port for a while.
@@ -265,7 +250,8 @@ void JourneyUpdate::updateInstallsTheServedProgram()
     QCOMPARE(site_->hits(kDownload), 1);
 
     const QString installed = folder.program();
-    QVERIFY2(contents(installed) == contents(payload_), "the program file is not the served one");
+    QVERIFY2(fileContents(installed) == fileContents(payload_),
+             "the program file is not the served one");
     QVERIFY(QFileInfo(installed).isExecutable());
     QCOMPARE(topLevelFiles(folder),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
@@ -281,8 +267,8 @@ void JourneyUpdate::failedDownloadKeepsTheOldProgram()
     QVERIFY(tray.ok());
     E2eFolder folder;
     QVERIFY(folder.ok());
-    const QByteArray old = contents(folder.program());
-    QCOMPARE(old, contents(builtProgram()));
+    const QByteArray old = fileContents(folder.program());
+    QCOMPARE(old, fileContents(builtProgram()));
     RunningProgram program(folder);
     const QString main = openUpdateBox(program);
     QVERIFY2(!main.isEmpty(), "the update box with the update text did not come up");
@@ -302,7 +288,7 @@ void JourneyUpdate::failedDownloadKeepsTheOldProgram()
     QVERIFY2(proc::waitForEnd(stray.pid), "update did not end after its last box");
     QCOMPARE(site_->hits(kDownload), 1);
 
-    QVERIFY2(contents(folder.program()) == old, "the old program file was changed");
+    QVERIFY2(fileContents(folder.program()) == old, "the old program file was changed");
     QVERIFY(QFileInfo(folder.program()).isExecutable());
     QCOMPARE(topLevelFiles(folder),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));

@@ -3,8 +3,10 @@
 #include "boxanswerer.h"
 #include "downloader.h"
 #include "httpreadservice.h"
+#include "oldprogram.h"
 #include "siteserver.h"
 #include "stagedfile.h"
+#include "testfolder.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -52,12 +54,6 @@ class EventLog
     QStringList lines;
 };
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -70,8 +66,6 @@ QStringList entries(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                   QDir::Name);
 }
-
-const QByteArray kOldProgram = "#!/bin/sh\necho old program\n";
 
 } // namespace
 
@@ -118,7 +112,7 @@ void TestDownloader::successReplacesTheFileWhole()
     QCOMPARE(engine.fileStatus(), (QList<quint8>{0, 255}));
     QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
 
-    QCOMPARE(contents(target), SiteServer::pattern(size));
+    QCOMPARE(fileContents(target), SiteServer::pattern(size));
     QVERIFY(QFileInfo(target).isExecutable());
     QVERIFY(QFile::permissions(target) & QFile::ExeOther);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Varnelpad")});
@@ -172,8 +166,8 @@ void TestDownloader::failuresLeaveTheOldFileAsItWas()
     engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=1000")), other);
     QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
 
-    QCOMPARE(contents(target), kOldProgram);
-    QCOMPARE(contents(other), SiteServer::pattern(1000));
+    QCOMPARE(fileContents(target), kOldProgram);
+    QCOMPARE(fileContents(other), SiteServer::pattern(1000));
     QCOMPARE(entries(dir.path()),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("other")}));
     QCOMPARE(log.count(QStringLiteral("error ")), 1);
@@ -215,7 +209,7 @@ void TestDownloader::redirectIsFollowedAndReported()
     QCOMPARE(last.BytesMax, 5000);
     QVERIFY(last.Data);
     QVERIFY(last.Data->commit(target));
-    QCOMPARE(contents(target), SiteServer::pattern(5000));
+    QCOMPARE(fileContents(target), SiteServer::pattern(5000));
 }
 
 void TestDownloader::readCancelledAndRestartedFromItsOwnNotification()
@@ -242,7 +236,7 @@ void TestDownloader::readCancelledAndRestartedFromItsOwnNotification()
     QCOMPARE(completions.size(), 1);
     QCOMPARE(completions.at(0).StatusCode, int(ReadCode::EndDownload));
     QVERIFY(completions.at(0).Data->commit(target));
-    QCOMPARE(contents(target), SiteServer::pattern(777));
+    QCOMPARE(fileContents(target), SiteServer::pattern(777));
     QVERIFY(!service.CancelRead(target));
 }
 
@@ -262,7 +256,7 @@ void TestDownloader::slowDownloadCanBeCancelledWithoutATrace()
     const int seen = log.lines.size();
     QTest::qWait(400); // the server keeps sending for a while: nothing may come of it
     QCOMPARE(log.lines.size(), seen);
-    QCOMPARE(contents(target), kOldProgram);
+    QCOMPARE(fileContents(target), kOldProgram);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Varnelpad")});
 }
 
@@ -286,7 +280,7 @@ void TestDownloader::destinationThatCannotBeWrittenIsAFailure()
     QCOMPARE(log.count(QStringLiteral("complete")), 0);
     QCOMPARE(log.count(QStringLiteral("error")), 2);
     QCOMPARE(log.lines.last(), QStringLiteral("all [|%1|%2]").arg(noFolder, isFolder));
-    QCOMPARE(contents(isFolder + QStringLiteral("/keep")), QByteArray("kept"));
+    QCOMPARE(fileContents(isFolder + QStringLiteral("/keep")), QByteArray("kept"));
     QCOMPARE(entries(dir.path()),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("plainfile")}));
     QVERIFY(!engine.failureReason(noFolder).isEmpty());
@@ -312,12 +306,12 @@ void TestDownloader::sameDestinationTwiceIsRefusedWhileRunning()
 
     QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
     QCOMPARE(log.lines.last(), QStringLiteral("all []"));
-    QCOMPARE(contents(target), SiteServer::pattern(3000));
+    QCOMPARE(fileContents(target), SiteServer::pattern(3000));
 
     // Once the first has ended the same destination may be fetched again.
     engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=10")), target);
     QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("all")) == 2, 30000);
-    QCOMPARE(contents(target), SiteServer::pattern(10));
+    QCOMPARE(fileContents(target), SiteServer::pattern(10));
     QCOMPARE(boxes.boxes().size(), 1);
 }
 

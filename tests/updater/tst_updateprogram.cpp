@@ -2,7 +2,9 @@
 // the HTTP test server on the site address built into it. A preloaded hook
 // presses "开始升级" and answers the message boxes, logging their texts.
 
+#include "oldprogram.h"
 #include "siteserver.h"
+#include "testfolder.h"
 #include "testmain.h"
 #include "varnel_config.h"
 
@@ -14,12 +16,6 @@
 
 namespace
 {
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // A new program file worth checking byte for byte.
 QByteArray newProgram()
 {
@@ -29,7 +25,6 @@ QByteArray newProgram()
     return bytes;
 }
 
-const QByteArray kOldProgram = "#!/bin/sh\necho old program\n";
 } // namespace
 
 class TestUpdateProgram : public QObject
@@ -106,7 +101,7 @@ TestUpdateProgram::Run TestUpdateProgram::runUpdate()
         return run;
     }
     run.exitCode = update.exitStatus() == QProcess::NormalExit ? update.exitCode() : -2;
-    run.boxes = QString::fromUtf8(contents(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    run.boxes = QString::fromUtf8(fileContents(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return run;
 }
 
@@ -123,7 +118,7 @@ void TestUpdateProgram::updateReplacesTheProgram()
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.boxes, (QStringList{QStringLiteral("Varnel升级\t0\t恭喜你，升级完成！"),
                                      QStringLiteral("Varnel提示\t2\tVarnel升级完毕")}));
-    QCOMPARE(contents(program), contents(payload_));
+    QCOMPARE(fileContents(program), fileContents(payload_));
     QVERIFY(QFileInfo(program).isExecutable());
     QCOMPARE(QDir(folder_).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
@@ -152,7 +147,7 @@ void TestUpdateProgram::missingDownloadLeavesTheProgramAlone()
                  QStringLiteral("Varnel提示\t3\tVarnel升级失败，原来的程序没有改动。")),
              qPrintable(run.boxes.at(0)));
     QVERIFY(run.boxes.at(0).contains(QStringLiteral("404")));
-    QCOMPARE(contents(program), kOldProgram);
+    QCOMPARE(fileContents(program), kOldProgram);
     QCOMPARE(QDir(folder_).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
 }

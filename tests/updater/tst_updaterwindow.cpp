@@ -8,6 +8,7 @@
 #include "listwatcher.h"
 #include "progresstext.h"
 #include "siteserver.h"
+#include "testfolder.h"
 #include "testmain.h"
 #include "updaterinfo.h"
 
@@ -34,11 +35,6 @@ class UrlRecorder : public QObject
     void open(const QUrl &url) { opened << url; }
 };
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestUpdaterWindow : public QObject
@@ -324,7 +320,7 @@ void TestUpdaterWindow::wholeUpdateReplacesTheProgram()
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
     QCOMPARE(boxes.texts(),
              (QStringList{QStringLiteral("恭喜你，升级完成！"), QStringLiteral("Varnel升级完毕")}));
-    QCOMPARE(contents(program), SiteServer::pattern(2500000));
+    QCOMPARE(fileContents(program), SiteServer::pattern(2500000));
     QVERIFY(QFileInfo(program).isExecutable());
     QCOMPARE(list(w)->topLevelItem(0)->text(4), QStringLiteral("升级完毕"));
 }
@@ -345,7 +341,7 @@ void TestUpdaterWindow::failedUpdateLeavesTheProgramAlone()
     QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
     QCOMPARE(boxes.boxes().size(), 1);
     QVERIFY(boxes.texts().at(0).contains(QStringLiteral("升级失败")));
-    QCOMPARE(contents(program), QByteArray("old program"));
+    QCOMPARE(fileContents(program), QByteArray("old program"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList{"Varnelpad"});
     QCOMPARE(list(w)->topLevelItem(0)->text(4), QStringLiteral("更新错误"));
