@@ -17,11 +17,28 @@ namespace
 
 const char kKey[] = "Rv8-tq2Lm0";
 
+// Which file a path names: the handle notices a file replaced or deleted
+// under a running program, which it would otherwise go on reading while every
+// change to it is refused.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId &) const = default;
+};
+
+FileId fileAt(const QString &path)
+{
+    struct stat now {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &now) != 0)
+        return {};
+    return {now.st_dev, now.st_ino};
+}
+
 struct SharedHandle {
     sqlite3 *db = nullptr;
     QString path;
-    dev_t device = 0; // which file the handle has open
-    ino_t inode = 0;
+    FileId file; // the file the handle has open
     ~SharedHandle()
     {
         if (db)
@@ -62,17 +79,6 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
         fail(db, rc, QStringLiteral("bind"));
 }
 
-// Whether the file at `path` is still the one the handle opened. A file
-// replaced or deleted under a running program would otherwise go on being
-// read through the old handle while every change to it is refused.
-bool sameFile(const SharedHandle &handle, const QString &path)
-{
-    struct stat now {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &now) == 0 && now.st_dev == handle.device &&
-           now.st_ino == handle.inode;
-}
-
 } // namespace
 
 void fail(sqlite3 *db, int rc, const QString &what)
@@ -103,10 +109,11 @@ void fail(sqlite3 *db, int rc, const QString &what)
 
 sqlite3 *openKeyed(const QString &path, bool create)
 {
-    if (!create && !QFileInfo(path).isFile())
+    const QFileInfo file(path);
+    if (!create && !file.isFile())
         fail(nullptr, SQLITE_CANTOPEN, QStringLiteral("open"));
     // An empty file would open as a new database without any of the tables.
-    if (!create && QFileInfo(path).size() == 0)
+    if (!create && file.size() == 0)
         fail(nullptr, SQLITE_CORRUPT, QStringLiteral("open"));
     sqlite3 *db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
@@ -149,17 +156,12 @@ sqlite3 *shared()
 {
     SharedHandle &handle = sharedHandle();
     const QString path = databasePath();
-    if (handle.db && handle.path == path && sameFile(handle, path))
+    if (handle.db && handle.path == path && fileAt(path) == handle.file)
         return handle.db;
     closeShared();
     handle.db = openKeyed(path, false);
     handle.path = path;
-    struct stat opened {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &opened) == 0) {
-        handle.device = opened.st_dev;
-        handle.inode = opened.st_ino;
-    }
+    handle.file = fileAt(path);
     ensureIndexes(handle.db);
     NoteFingerprints::instance().attach(handle.db);
     return handle.db;
@@ -173,8 +175,7 @@ void closeShared()
         sqlite3_close_v2(handle.db);
     handle.db = nullptr;
     handle.path.clear();
-    handle.device = 0;
-    handle.inode = 0;
+    handle.file = {};
 }
 
 Statement::Statement(sqlite3 *db, const QString &sql, const QVariantList &params) : db_(db)

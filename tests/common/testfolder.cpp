@@ -2,6 +2,7 @@
 
 #include "appinfo.h"
 #include "database.h"
+#include "dbengine.h"
 #include "provisioning.h"
 
 #include <QDir>
@@ -48,4 +49,12 @@ QByteArray fileContents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool rekeyDatabase(const QString &path)
+{
+    sqlite3 *db = varnel::db::openKeyed(path, false);
+    const bool ok = sqlite3_rekey(db, "another-key", 11) == SQLITE_OK;
+    sqlite3_close_v2(db);
+    return ok;
 }

@@ -29,3 +29,7 @@ class TestFolder
 
 // The bytes of a file, or "<missing>" when it cannot be read.
 QByteArray fileContents(const QString &path);
+
+// Keys the database file at `path` with another password than the program's,
+// as a database from elsewhere would be. Throws DbError when it cannot be opened.
+bool rekeyDatabase(const QString &path);

@@ -155,9 +155,9 @@ ScreenReader::ScreenReader() : oldAddress_(qgetenv("DBUS_SESSION_BUS_ADDRESS"))
 
 bool ScreenReader::waitForName(const char *name)
 {
-    for (QElapsedTimer waited; !waited.isValid() || waited.elapsed() < 10000;) {
-        if (!waited.isValid())
-            waited.start();
+    QElapsedTimer waited;
+    waited.start();
+    do {
         QProcess ask;
         ask.start(QStringLiteral("dbus-send"),
                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
@@ -169,7 +169,7 @@ bool ScreenReader::waitForName(const char *name)
         if (ask.readAllStandardOutput().contains("boolean true"))
             return true;
         QThread::msleep(100);
-    }
+    } while (waited.elapsed() < 10000);
     return false;
 }
 

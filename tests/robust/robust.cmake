@@ -12,6 +12,7 @@ target_link_libraries(robust_noteburst PRIVATE varnel_startup varnel_common)
 # Notes the message boxes of a real program run (TestDamagedDatabaseAtStart).
 add_library(robust_boxlog SHARED ${CMAKE_CURRENT_LIST_DIR}/boxlog/boxlog.cpp)
 target_link_libraries(robust_boxlog PRIVATE Qt6::Widgets varnel_common)
+target_include_directories(robust_boxlog PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
 
 target_sources(tst_robust PRIVATE
   ${PROJECT_SOURCE_DIR}/tests/workspace/workspacefixture.cpp

@@ -1,14 +1,12 @@
 #include "robustsupport.h"
 
 #include "database.h"
+#include "testfolder.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#define SQLITE_HAS_CODEC 1
-#include <sqlcipher/sqlite3.h>
 
 namespace robust
 {
@@ -119,24 +117,19 @@ QString RandomText::any(int maxLength, unsigned without)
     return text(bounded(maxLength + 1), kinds & ~without);
 }
 
+// A connection that a throwing read leaves open is replaced by the next OpenDb.
 std::vector<StoredNote> storedNotes()
 {
+    using varnel::DbRs;
     varnel::OpenDb();
     std::vector<StoredNote> notes;
-    try {
-        varnel::DbRs->Open(
-            QStringLiteral("select bookid, 标题, 内容, 分类, 处理, 时间 from 企业日记 "
-                           "order by bookid"),
-            *varnel::DbConn, varnel::RsMode::Read);
-        for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext()) {
-            notes.push_back({varnel::DbRs->Field(0).toLongLong(), varnel::DbRs->Field(1).toString(),
-                             varnel::DbRs->Field(2).toString(), varnel::DbRs->Field(3).toLongLong(),
-                             varnel::DbRs->Field(4).toLongLong(),
-                             varnel::DbRs->Field(5).toString()});
-        }
-    } catch (...) {
-        varnel::CloseDb();
-        throw;
+    DbRs->Open(QStringLiteral("select bookid, 标题, 内容, 分类, 处理, 时间 from 企业日记 "
+                              "order by bookid"),
+               *varnel::DbConn, varnel::RsMode::Read);
+    for (; !DbRs->Eof(); DbRs->MoveNext()) {
+        notes.push_back({DbRs->Field(0).toLongLong(), DbRs->Field(1).toString(),
+                         DbRs->Field(2).toString(), DbRs->Field(3).toLongLong(),
+                         DbRs->Field(4).toLongLong(), DbRs->Field(5).toString()});
     }
     varnel::CloseDb();
     return notes;
@@ -144,25 +137,14 @@ std::vector<StoredNote> storedNotes()
 
 QString integrityCheck()
 {
+    using varnel::DbRs;
     varnel::OpenDb();
     QStringList lines;
-    try {
-        varnel::DbRs->Open(QStringLiteral("PRAGMA integrity_check"), *varnel::DbConn,
-                           varnel::RsMode::Read);
-        for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext())
-            lines.append(varnel::DbRs->Field(0).toString());
-    } catch (...) {
-        varnel::CloseDb();
-        throw;
-    }
+    DbRs->Open(QStringLiteral("PRAGMA integrity_check"), *varnel::DbConn, varnel::RsMode::Read);
+    for (; !DbRs->Eof(); DbRs->MoveNext())
+        lines.append(DbRs->Field(0).toString());
     varnel::CloseDb();
     return lines.join(QLatin1Char('\n'));
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool writeFileBytes(const QString &path, const QByteArray &bytes)
@@ -172,24 +154,13 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes)
            file.write(bytes) == bytes.size() && file.flush();
 }
 
-QByteArray databaseWithOtherKey()
+QByteArray databaseWithOtherKey(const QString &from)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("other.db"));
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+    const QString copy = dir.filePath(QStringLiteral("other.db"));
+    if (!QFile::copy(from, copy) || !rekeyDatabase(copy))
         return {};
-    sqlite3_key(db, "not-the-key", 11);
-    sqlite3_exec(db,
-                 "PRAGMA cipher_page_size = 4096;"
-                 "CREATE TABLE 系统用户表 (Czy TEXT, pass TEXT, auto INTEGER, skin INTEGER);"
-                 "INSERT INTO 系统用户表 VALUES ('admin', '', 0, 1);"
-                 "CREATE TABLE 企业日记 (bookid INTEGER PRIMARY KEY AUTOINCREMENT, 标题 TEXT,"
-                 " 内容 TEXT, 分类 INTEGER, 处理 INTEGER DEFAULT 0, 时间 TEXT);"
-                 "CREATE TABLE 分类 (id INTEGER PRIMARY KEY AUTOINCREMENT, bh INTEGER, mc TEXT);",
-                 nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    return fileBytes(path);
+    return fileContents(copy);
 }
 
 QByteArray randomBytes(QRandomGenerator &rng, qsizetype size)

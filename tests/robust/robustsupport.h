@@ -65,10 +65,9 @@ std::vector<StoredNote> storedNotes();
 // The result of PRAGMA integrity_check ("ok" when sound).
 QString integrityCheck();
 
-QByteArray fileBytes(const QString &path);
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
-// A database made with another password, as a byte image.
-QByteArray databaseWithOtherKey();
+// The database at `from` keyed with another password, as a byte image.
+QByteArray databaseWithOtherKey(const QString &from);
 // Random bytes.
 QByteArray randomBytes(QRandomGenerator &rng, qsizetype size);
 

@@ -2,6 +2,7 @@
 // file and what is wrong with it in a message box, and end with an error
 // status once the box is answered, without crashing.
 
+#include "testfolder.h"
 #include "testmain.h"
 
 #include "e2eharness.h"
@@ -25,7 +26,7 @@ QString databaseFile(const E2eFolder &folder)
 bool damage(const E2eFolder &folder, const QString &fault)
 {
     const QString path = databaseFile(folder);
-    const QByteArray original = robust::fileBytes(path);
+    const QByteArray original = fileContents(path);
     QRandomGenerator rng(11);
     if (fault == u"truncated")
         return robust::writeFileBytes(path, original.left(original.size() / 2));
@@ -34,7 +35,7 @@ bool damage(const E2eFolder &folder, const QString &fault)
     if (fault == u"random bytes")
         return robust::writeFileBytes(path, robust::randomBytes(rng, original.size()));
     if (fault == u"other password")
-        return robust::writeFileBytes(path, robust::databaseWithOtherKey());
+        return robust::writeFileBytes(path, robust::databaseWithOtherKey(path));
     if (fault == u"no data folder")
         return QDir(folder.path() + QStringLiteral("/data")).removeRecursively();
     return false;
@@ -95,7 +96,7 @@ void TestDamagedDatabaseAtStart::startEndsWithAMessage()
     QVERIFY2(program.exitCode() != 0, qPrintable(output));
 
     const QStringList boxes =
-        QString::fromUtf8(robust::fileBytes(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QString::fromUtf8(fileContents(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(boxes.size(), 1);
     const QStringList fields = boxes.first().split(QLatin1Char('\t'));
     QCOMPARE(fields.size(), 3);

@@ -40,7 +40,7 @@ bool damage(const QString &fault, const QByteArray &original)
     if (fault == u"replaced by garbage")
         return replaceByRename(path, robust::randomBytes(rng, original.size()));
     if (fault == u"replaced by another password's database")
-        return replaceByRename(path, robust::databaseWithOtherKey());
+        return replaceByRename(path, robust::databaseWithOtherKey(path));
     if (fault == u"deleted")
         return QFile::remove(path);
     if (fault == u"data folder removed")
@@ -92,7 +92,7 @@ void TestDatabaseFaultsWhileRunning::saveAfterTheFileWentBad()
     ws.show();
     QCOMPARE(ws.rows(), 40);
     varnel::ShutdownDb(); // the file as it is on disk, complete
-    const QByteArray original = robust::fileBytes(varnel::databasePath());
+    const QByteArray original = fileContents(varnel::databasePath());
     QVERIFY(!original.isEmpty());
     ws.get<QPushButton>("cmdALL")->click(); // the window's own handle is open again
     QCOMPARE(ws.rows(), 40);

@@ -96,7 +96,7 @@ void TestExportFailures::failedExportLeavesEverythingAsItWas()
     QByteArray database;
     if (fault == u"database") {
         varnel::ShutdownDb();
-        database = robust::fileBytes(varnel::databasePath());
+        database = fileContents(varnel::databasePath());
         QRandomGenerator rng(3);
         QVERIFY(robust::writeFileBytes(varnel::databasePath(),
                                        robust::randomBytes(rng, database.size())));
@@ -121,7 +121,7 @@ void TestExportFailures::failedExportLeavesEverythingAsItWas()
     if (fault == u"dangling link")
         QVERIFY(QFileInfo(path).isSymLink());
     else
-        QCOMPARE(robust::fileBytes(path), older);
+        QCOMPARE(fileContents(path), older);
     QCOMPARE(leftovers(ws.folder.path()), QStringList());
     QVERIFY(!QDir(ws.folder.file(QStringLiteral("gone"))).exists());
 

@@ -158,7 +158,7 @@ void TestHugeNotes::comesBackByteForByte()
     QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
     QCOMPARE(answers.seen().size(), 1);
     QCOMPARE(answers.last().text, QStringLiteral("已导出1 篇内容"));
-    QVERIFY2(robust::fileBytes(varnel::exportPath()) == exportOf(title, stored.front().time, body),
+    QVERIFY2(fileContents(varnel::exportPath()) == exportOf(title, stored.front().time, body),
              "the export file differs");
 }
 

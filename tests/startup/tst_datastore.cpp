@@ -194,13 +194,7 @@ void TestDataStore::missingDatabaseIsReportedAndNotCreated()
 void TestDataStore::wrongKeyIsReportedClearly()
 {
     TestFolder folder;
-    QFile::remove(databasePath());
-    sqlite3 *db = nullptr;
-    QCOMPARE(sqlite3_open(databasePath().toUtf8().constData(), &db), SQLITE_OK);
-    sqlite3_key(db, "another-key", 11);
-    sqlite3_exec(db, "PRAGMA cipher_page_size = 4096; create table t(x);", nullptr, nullptr,
-                 nullptr);
-    sqlite3_close(db);
+    QVERIFY(rekeyDatabase(databasePath()));
     try {
         OpenDb();
         QFAIL("a database keyed with another password opened");

@@ -6,6 +6,7 @@ include(${PROJECT_SOURCE_DIR}/tools/sitesrv/sitesrv.cmake)
 # e2ehook/answerhook.cpp); only the end-to-end test uses it.
 add_library(updater_answerhook SHARED ${CMAKE_CURRENT_LIST_DIR}/e2ehook/answerhook.cpp)
 target_link_libraries(updater_answerhook PRIVATE Qt6::Widgets varnel_common)
+target_include_directories(updater_answerhook PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
 
 varnel_area_test_libs(updater varnel_updater varnel_sitesrv varnel_config)
 add_dependencies(tst_updater update updater_answerhook)

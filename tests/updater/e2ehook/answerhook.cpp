@@ -1,30 +1,17 @@
 // Preloaded (LD_PRELOAD) into the updater program by its end-to-end test:
 // presses the window's start button once and answers every message box with
-// its first button, appending what each box said to the file named by
-// VARNEL_TEST_BOX_LOG, one line per box: title, icon number and text,
-// separated by tabs, line breaks in the text written as "\n".
+// its first button, logging what each box said (boxlogline.h).
+
+#include "boxlogline.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
 namespace
 {
-
-void logBox(const QMessageBox *box)
-{
-    QFile log(qEnvironmentVariable("VARNEL_TEST_BOX_LOG"));
-    if (!log.open(QIODevice::Append))
-        return;
-    QString text = box->text();
-    text.replace(QLatin1String("\r"), QString()).replace(QLatin1String("\n"), QLatin1String("\\n"));
-    log.write((box->windowTitle() + QLatin1Char('\t') + QString::number(box->icon()) +
-               QLatin1Char('\t') + text + QLatin1Char('\n'))
-                  .toUtf8());
-}
 
 void pressStartOnce()
 {
@@ -48,7 +35,7 @@ void poll()
         if (box->property("answered").toBool())
             return;
         box->setProperty("answered", true);
-        logBox(box);
+        appendBoxLine(box);
         if (QAbstractButton *button = box->buttons().value(0))
             button->click();
         return;
