@@ -1,0 +1,322 @@
+#include "notelistpane.h"
+
+#include "appinfo.h"
+#include "ctooltip.h"
+#include "database.h"
+#include "formcontrols.h"
+#include "frmring.h"
+#include "noteexport.h"
+#include "notelistmodel.h"
+#include "windowguard.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+
+using Sql = varnel::ListSql;
+using varnel::NoteRow;
+using varnel::numericValue;
+using varnel::px;
+namespace notestore = varnel::notestore;
+
+namespace
+{
+
+const QString kTitleHint = QStringLiteral("Varnel提示");
+
+QString searchHint()
+{
+    return QStringLiteral("关键字 例如：密码\n\n日") + QChar(0x3000) +
+           QStringLiteral("期 例如：2008-8-8");
+}
+
+} // namespace
+
+NoteListPane::NoteListPane(QWidget *window) : QObject(window), window_(window)
+{
+    // Hidden: the current category.
+    Text5 = new QLineEdit(QStringLiteral("0"), window_);
+    Text5->setObjectName(QStringLiteral("Text5"));
+    Text5->hide();
+    createButtons();
+    createList();
+    createCountAndHint();
+}
+
+NoteListPane::~NoteListPane() = default;
+
+void NoteListPane::createButtons()
+{
+    using varnel::makeButton;
+    cmd_nopass = makeButton(window_, "cmd_nopass", QStringLiteral("待办"), 840, 3120, 510, 300);
+    cmd_otime = makeButton(window_, "cmd_otime", QStringLiteral("提醒"), 2400, 3120, 510, 300);
+    cmd_otime->setEnabled(false);
+    cmd_out = makeButton(window_, "cmd_out", QStringLiteral("导出"), 3000, 3120, 510, 300);
+    cmdALL = makeButton(window_, "cmdALL", QStringLiteral("所有信息"), 3600, 3120, 975, 300);
+    Label3 = varnel::makeLabel(window_, "Label3", QStringLiteral("查找"), 4800, 3180, 360, 180);
+    txtCZ = new QLineEdit(window_);
+    txtCZ->setObjectName(QStringLiteral("txtCZ"));
+    txtCZ->setGeometry(px(5280), px(3120), px(1455), px(330));
+    txtCZ->installEventFilter(this);
+    connect(cmd_nopass, &QPushButton::clicked, this, &NoteListPane::cmd_nopass_Click);
+    connect(cmd_otime, &QPushButton::clicked, this, &NoteListPane::cmd_otime_Click);
+    connect(cmd_out, &QPushButton::clicked, this, &NoteListPane::cmd_out_Click);
+    connect(cmdALL, &QPushButton::clicked, this, &NoteListPane::cmdALL_Click);
+    connect(txtCZ, &QLineEdit::textChanged, this, &NoteListPane::txtCZ_Change);
+}
+
+void NoteListPane::createList()
+{
+    listModel_ = new varnel::NoteListModel(this);
+    ListView1 = new QTreeView(window_);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setGeometry(px(2400), px(3600), px(4335), px(2460));
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setTextElideMode(Qt::ElideNone);
+    ListView1->setIconSize(QSize(16, 16));
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setMinimumSectionSize(0);
+    ListView1->header()->setSectionsMovable(false);
+    ListView1->viewport()->installEventFilter(this);
+    connect(ListView1, &QTreeView::clicked, this, &NoteListPane::ListView1_Click);
+}
+
+void NoteListPane::createCountAndHint()
+{
+    // The count line runs to the right edge.
+    Lab_Sum = varnel::makeLabel(window_, "Lab_Sum", QString(), 4920, 6195, 1080, 180);
+    Lab_Sum->resize(window_->width() - 4 - Lab_Sum->x(), Lab_Sum->height());
+
+    // The search hint: a speech bubble, kept outside the visible area until shown.
+    pao2 = new QFrame(window_);
+    pao2->setObjectName(QStringLiteral("pao2"));
+    pao2->setGeometry(window_->width() + 10, 0, 172, 66);
+    pao2->setStyleSheet(QStringLiteral(
+        "QFrame#pao2 { background: #FFFFE1; border: 1px solid #C9B458; border-radius: 8px; }"));
+    Lab_pao2 = new QLabel(QStringLiteral("提示内容"), pao2);
+    Lab_pao2->setObjectName(QStringLiteral("Lab_pao2"));
+    Lab_pao2->setGeometry(8, 4, pao2->width() - 12, pao2->height() - 8);
+    pao2->hide();
+
+    Tim_pao2 = new QTimer(this);
+    Tim_pao2->setObjectName(QStringLiteral("Tim_pao2"));
+    Tim_pao2->setInterval(2000);
+    Tim_pao2->start();
+    connect(Tim_pao2, &QTimer::timeout, this, [this] {
+        pao2->hide();
+        Tim_pao2->stop();
+    });
+}
+
+void NoteListPane::createListTip()
+{
+    ListTip = std::make_unique<CTooltip>();
+    ListTip->setStyle(1);
+    ListTip->setIcon(1);
+}
+
+void NoteListPane::addListColumns()
+{
+    if (ListView1->model() != listModel_)
+        ListView1->setModel(listModel_);
+    QHeaderView *header = ListView1->header();
+    const int widths[varnel::NoteListModel::ColumnCount] = {300, 3700, 0, 0, 0, 0};
+    for (int column = 0; column < varnel::NoteListModel::ColumnCount; ++column)
+        header->resizeSection(column, px(widths[column]));
+}
+
+void NoteListPane::listAllAtLoad()
+{
+    txtCZ->clear();
+    if (txtCZ->text().trimmed().isEmpty()) {
+        ListSql = Sql::allNotes();
+        LoadList();
+    }
+}
+
+qint64 NoteListPane::category() const
+{
+    return numericValue(Text5->text());
+}
+
+void NoteListPane::clearSearch()
+{
+    txtCZ->clear();
+}
+
+void NoteListPane::LoadList()
+{
+    const Sql sql = ListSql;
+    const quint64 ticket = ++listTicket_;
+    if (!loading_) {
+        // Let waiting events run first. One of them may refresh the list
+        // itself; then that refresh stands and this one has nothing to add.
+        QPointer<NoteListPane> self(this);
+        QCoreApplication::processEvents();
+        if (!self)
+            throw varnel::WindowGone(); // unloaded meanwhile: the handler must stop here
+        if (ticket != listTicket_)
+            return;
+    }
+    std::vector<NoteRow> rows;
+    try {
+        rows = notestore::listRows(sql);
+    } catch (const varnel::DbError &) {
+        listModel_->setRows({});
+        throw;
+    }
+    listModel_->setRows(std::move(rows));
+    emit listLoaded();
+}
+
+void NoteListPane::LoadCount()
+{
+    const qint64 category = numericValue(Text5->text());
+    ListSql = Sql::countOf(category);
+    const qint64 count = notestore::count(ListSql);
+    Lab_Sum->setText((category != 0 ? QStringLiteral("此分类【") : QStringLiteral("全部【")) +
+                     QString::number(count) + QStringLiteral("】条信息"));
+}
+
+void NoteListPane::showCategory(qint64 category)
+{
+    Text5->setText(QString::number(category));
+    ListSql = Sql::categoryNotes(category);
+    LoadList();
+    LoadCount();
+}
+
+// The search box is emptied by an action that lists the notes itself right
+// after: the search it would set off is skipped, as its result would be replaced.
+void NoteListPane::clearSearchQuietly()
+{
+    const QSignalBlocker blocker(txtCZ);
+    txtCZ->clear();
+}
+
+void NoteListPane::Note_R()
+{
+    clearSearchQuietly();
+    if (txtCZ->text().trimmed().isEmpty()) {
+        ListSql = Sql::allNotes();
+        LoadList();
+    }
+}
+
+void NoteListPane::cmdALL_Click()
+{
+    varnel::guarded(window_, [this] {
+        clearSearchQuietly();
+        if (txtCZ->text().trimmed().isEmpty()) {
+            ListSql = Sql::allNotes();
+            LoadList();
+            Text5->setText(QStringLiteral("0"));
+            LoadCount();
+        }
+    });
+}
+
+void NoteListPane::cmd_nopass_Click()
+{
+    varnel::guarded(window_, [this] {
+        clearSearchQuietly();
+        if (txtCZ->text().trimmed().isEmpty()) {
+            ListSql = Sql::pendingNotes();
+            LoadList();
+        }
+    });
+}
+
+void NoteListPane::cmd_otime_Click()
+{
+    FrmRing::showRing();
+}
+
+void NoteListPane::ListView1_Click(const QModelIndex &)
+{
+    if (listModel_->rowCount() == 0)
+        return;
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    emit noteClicked(listModel_->row(selected.first().row()));
+}
+
+void NoteListPane::ListView1_MouseUp(const QPoint &pos)
+{
+    const int index = ListView1->indexAt(pos).row(); // -1 when no row is there
+    if (index + 1 == hotItem_)
+        return;
+    hotItem_ = index + 1;
+    if (index < 0 && ListTip)
+        ListTip->Destroy();
+}
+
+void NoteListPane::txtCZ_Change()
+{
+    varnel::guarded(window_, [this] {
+        ListSql = Sql::search(txtCZ->text());
+        LoadList();
+    });
+}
+
+void NoteListPane::txtCZ_Click()
+{
+    pao2->show();
+    Tim_pao2->start();
+    Lab_pao2->setText(searchHint());
+    pao2->move(px(4080), px(1920));
+    pao2->raise();
+}
+
+void NoteListPane::cmd_out_Click()
+{
+    const QString path = varnel::exportPath();
+    varnel::NoteExport exporter(path, numericValue(Text5->text()));
+    bool written = false;
+    if (!varnel::guarded(window_, [&] { written = exporter.write(); }))
+        return;
+    if (!written) {
+        QMessageBox::critical(window_, kTitleHint,
+                              QStringLiteral("无法写入导出文件：\n%1\n%2\n没有导出任何内容。")
+                                  .arg(QDir::toNativeSeparators(path), exporter.errorText()));
+        return;
+    }
+    QMessageBox::information(window_, kTitleHint,
+                             QStringLiteral("已导出") + QString::number(exporter.count()) +
+                                 QStringLiteral(" 篇内容"));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        QMessageBox::warning(window_, kTitleHint,
+                             QStringLiteral("无法用文本编辑器打开导出文件，请手动打开：\n%1")
+                                 .arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+bool NoteListPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == txtCZ)
+            txtCZ_Click();
+        else if (watched == ListView1->viewport())
+            ListView1_MouseUp(static_cast<QMouseEvent *>(event)->position().toPoint());
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,167 @@
+#include "noticeboard.h"
+
+#include "appinfo.h"
+#include "appwindows.h"
+#include "clicklabel.h"
+#include "formcontrols.h"
+#include "noticepage.h"
+#include "updatelaunch.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+
+using varnel::px;
+
+NoticeBoard::NoticeBoard(QWidget *window) : QObject(window), window_(window)
+{
+    WebGet = new NoticePage(this);
+    WebGet->setObjectName(QStringLiteral("WebGet"));
+    source_ = [this](const QString &name) { return WebGet->value(name); };
+    createHelpLine();
+    createUpdateBox();
+    createTimers();
+}
+
+void NoticeBoard::createHelpLine()
+{
+    updateButton =
+        varnel::makeButton(window_, "update", QStringLiteral("升级"), 120, 4920, 615, 320);
+    connect(updateButton, &QPushButton::clicked, this, &NoticeBoard::update_Click);
+
+    // The help line runs up to the count line.
+    lab_key = varnel::makeClickLabel(window_, "lab_key",
+                                     QStringLiteral("帮助：【F1】保存或修改 Ctrl+1呼叫Varnel"), 840,
+                                     6195, 3330, 180);
+    lab_key->resize(px(4920) - 4 - lab_key->x(), lab_key->height());
+    lab_key->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    lab_key->setCursor(Qt::PointingHandCursor);
+    connect(lab_key, &ClickLabel::hovered, this, [this] {
+        QFont font = lab_key->font();
+        font.setUnderline(true);
+        lab_key->setFont(font);
+    });
+    connect(lab_key, &ClickLabel::clicked, this, &NoticeBoard::lab_key_Click);
+
+    Text6 = new QLineEdit(varnel::siteUrl(), window_);
+    Text6->setObjectName(QStringLiteral("Text6"));
+    Text6->hide();
+}
+
+void NoticeBoard::createUpdateBox()
+{
+    UpdateBox = new QFrame(window_);
+    UpdateBox->setObjectName(QStringLiteral("UpdateBox"));
+    UpdateBox->setGeometry(window_->width() + 10, 0, px(6375), px(5295));
+    UpdateBox->setStyleSheet(
+        QStringLiteral("QFrame#UpdateBox { background: #FFFFE1; border: 1px solid #C9B458; }"));
+    Label4 = new QLabel(QStringLiteral("Varnel最新升级信息"), UpdateBox);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setGeometry(10, 8, UpdateBox->width() - 20, 18);
+    Text7 = new QPlainTextEdit(UpdateBox);
+    Text7->setObjectName(QStringLiteral("Text7"));
+    Text7->setGeometry(10, 30, UpdateBox->width() - 20, UpdateBox->height() - 72);
+    Text7->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text7->setReadOnly(true);
+    const int buttonsTop = UpdateBox->height() - 34;
+    UpdateNow = new QPushButton(QStringLiteral("马上升级"), UpdateBox);
+    UpdateNow->setObjectName(QStringLiteral("UpdateNow"));
+    UpdateNow->setGeometry(UpdateBox->width() - 190, buttonsTop, 80, 24);
+    Later_update = new QPushButton(QStringLiteral("稍后升级"), UpdateBox);
+    Later_update->setObjectName(QStringLiteral("Later_update"));
+    Later_update->setGeometry(UpdateBox->width() - 100, buttonsTop, 80, 24);
+    UpdateBox->hide();
+    connect(UpdateNow, &QPushButton::clicked, this, &NoticeBoard::UpdateNow_Click);
+    connect(Later_update, &QPushButton::clicked, this, &NoticeBoard::Later_update_Click);
+}
+
+void NoticeBoard::createTimers()
+{
+    auto make = [this](QTimer *&timer, const char *name, int ms, int line) {
+        timer = new QTimer(this);
+        timer->setObjectName(QString::fromLatin1(name));
+        timer->setInterval(ms);
+        timer->start();
+        connect(timer, &QTimer::timeout, this, [this, line] { noticeTick(line); });
+    };
+    make(tim_gg1, "tim_gg1", 2000, 1);
+    make(tim_gg2, "tim_gg2", 4000, 2);
+    make(tim_gg3, "tim_gg3", 6000, 3);
+}
+
+void NoticeBoard::setSource(Source source)
+{
+    source_ = std::move(source);
+}
+
+void NoticeBoard::navigate()
+{
+    WebGet->navigate(QUrl(varnel::siteUrl(QStringLiteral("/update.asp"))));
+}
+
+std::optional<QString> NoticeBoard::value(const QString &name) const
+{
+    return source_ ? source_(name) : std::nullopt;
+}
+
+void NoticeBoard::noticeTick(int line)
+{
+    const std::optional<QString> text = value(QStringLiteral("gg%1").arg(line));
+    if (!text)
+        return; // no page yet: the help line stays
+    lab_key->setText(*text);
+    if (const std::optional<QString> url = value(QStringLiteral("ggurl%1").arg(line)))
+        Text6->setText(*url);
+}
+
+void NoticeBoard::lab_key_Click()
+{
+    QDesktopServices::openUrl(QUrl(Text6->text()));
+}
+
+void NoticeBoard::update_Click()
+{
+    UpdateBox->move(px(240), px(600));
+    UpdateBox->show();
+    UpdateBox->raise();
+    const std::optional<QString> info = value(QStringLiteral("update_vl"));
+    if (!info)
+        return;
+    Text7->setPlainText(*info);
+    WebGet->refresh();
+}
+
+void NoticeBoard::UpdateNow_Click()
+{
+    const std::optional<QString> ver = value(QStringLiteral("ver"));
+    const std::optional<qint64> page = ver ? varnel::UpdateLaunch::pageVersion(*ver) : std::nullopt;
+    if (!page)
+        return; // no page, or no number on it
+    if (*page <= varnel::versionNumber()) {
+        QMessageBox::information(window_, QStringLiteral("Varnel提示"),
+                                 QStringLiteral("Varnel已经是最高版本,此时不需要升级"));
+        return;
+    }
+    const QString program = varnel::UpdateLaunch::updaterPath();
+    if (!varnel::UpdateLaunch::start(program)) {
+        QMessageBox::critical(window_, QStringLiteral("Varnel升级"),
+                              QStringLiteral("无法启动升级程序：\n%1\nVarnel 将继续运行。")
+                                  .arg(QDir::toNativeSeparators(program)));
+        return;
+    }
+    if (varnel::AppWindows *windows = varnel::AppWindows::current())
+        windows->delIcon();
+    varnel::UpdateLaunch::quit();
+}
+
+void NoticeBoard::Later_update_Click()
+{
+    UpdateBox->hide();
+}

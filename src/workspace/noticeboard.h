@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class ClickLabel;
+class NoticePage;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+// The web notices of the notes window: the notice page "WebGet", the help
+// line "lab_key" that the notice lines rotate through (a click opens the
+// address in "Text6"), and the update box that "升级" opens with its
+// "马上升级" decision.
+class NoticeBoard : public QObject
+{
+    Q_OBJECT
+  public:
+    explicit NoticeBoard(QWidget *window);
+
+    // Where the notice values come from: by default the notice page.
+    using Source = std::function<std::optional<QString>(const QString &name)>;
+    void setSource(Source source);
+
+    // Starts loading the notice page; nothing waits for it.
+    void navigate();
+    ClickLabel *helpLine() const { return lab_key; }
+
+  private:
+    void createHelpLine();
+    void createUpdateBox();
+    void createTimers();
+    std::optional<QString> value(const QString &name) const;
+    void noticeTick(int line);
+    void lab_key_Click();
+    void update_Click();
+    void UpdateNow_Click();
+    void Later_update_Click();
+
+    QWidget *window_;
+    Source source_;
+    NoticePage *WebGet = nullptr;
+    ClickLabel *lab_key = nullptr;
+    QLineEdit *Text6 = nullptr;
+    QPushButton *updateButton = nullptr; // "update"
+    QFrame *UpdateBox = nullptr;
+    QLabel *Label4 = nullptr;
+    QPlainTextEdit *Text7 = nullptr;
+    QPushButton *UpdateNow = nullptr;
+    QPushButton *Later_update = nullptr;
+    QTimer *tim_gg1 = nullptr;
+    QTimer *tim_gg2 = nullptr;
+    QTimer *tim_gg3 = nullptr;
+};
