@@ -16,8 +16,14 @@
 namespace
 {
 
-// Each seed gets about this long; a slow machine does fewer pages.
+// Each seed gets about this long; a slow machine (or a sanitizer build on a
+// busy one) still reads the minimum number of pages, only more slowly.
 constexpr qint64 kBudgetMs = 1200;
+
+bool morePages(int pages, int most, int least, const QElapsedTimer &clock)
+{
+    return pages < most && (pages < least || clock.elapsed() < kBudgetMs);
+}
 
 QByteArray contentTypeFor(robust::RandomText &random)
 {
@@ -367,7 +373,7 @@ void TestNoticeReaderFuzz::randomBytesAndTagSoup()
     QElapsedTimer clock;
     clock.start();
     int pages = 0;
-    for (; pages < 400 && clock.elapsed() < kBudgetMs; ++pages) {
+    for (; morePages(pages, 400, 20, clock); ++pages) {
         const QByteArray body = random.chance(30)
                                     ? robust::randomBytes(random.rng(), random.bounded(65536))
                                     : tagSoup(random);
@@ -380,7 +386,6 @@ void TestNoticeReaderFuzz::randomBytesAndTagSoup()
         QCOMPARE(again.found, form.found);
         QCOMPARE(again.values, form.values);
     }
-    QVERIFY(pages >= 20);
 }
 
 void TestNoticeReaderFuzz::wellFormedPagesComeBackExactly()
@@ -390,7 +395,7 @@ void TestNoticeReaderFuzz::wellFormedPagesComeBackExactly()
     QElapsedTimer clock;
     clock.start();
     int pages = 0;
-    for (; pages < 150 && clock.elapsed() < kBudgetMs; ++pages) {
+    for (; morePages(pages, 150, 10, clock); ++pages) {
         const WellFormedPage page = wellFormedPage(random);
         const NoticeForm form = parseNoticeForm(page.body, page.contentType);
         QVERIFY(form.found);
@@ -400,7 +405,6 @@ void TestNoticeReaderFuzz::wellFormedPagesComeBackExactly()
                                 .arg(QString::fromLatin1(page.contentType),
                                      differences(form.values, page.values))));
     }
-    QVERIFY(pages >= 10);
 }
 
 void TestNoticeReaderFuzz::decodingRoundTrips()
