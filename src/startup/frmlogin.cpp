@@ -7,6 +7,7 @@
 #include "gpublic.h"
 #include "scramble.h"
 #include "settingsrow.h"
+#include "windowunload.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -31,6 +32,7 @@ frmLogin::frmLogin(AppWindows *windows, QWidget *parent)
     : QWidget(parent), windows_(windows), BSE1(this)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    noteHomeLoop(this);
     setWindowTitle(QStringLiteral("用户登陆"));
     setFixedSize(twips(0, 0, 5625, 2775).size());
     createControls();
@@ -42,12 +44,12 @@ frmLogin::~frmLogin() = default;
 
 frmLogin *frmLogin::instance()
 {
-    return g_login;
+    return isUnloading(g_login) ? nullptr : g_login.data();
 }
 
 void frmLogin::unloadIfLoaded()
 {
-    delete g_login.data();
+    unloadWhenIdle(g_login);
 }
 
 void frmLogin::createControls()

@@ -14,7 +14,9 @@
 #include "notestore.h"
 #include "noticeboard.h"
 #include "windowguard.h"
+#include "windowunload.h"
 
+#include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QImageReader>
@@ -38,7 +40,7 @@ FrmMinBook::FrmMinBook(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), BSE1(this)
 {
     setObjectName(QStringLiteral("FrmMinBook"));
-    setAttribute(Qt::WA_DeleteOnClose);
+    varnel::noteHomeLoop(this);
     setWindowTitle(varnel::versionText());
     setFixedSize(455, 418);
     setMouseTracking(true);
@@ -257,7 +259,7 @@ void FrmMinBook::hideToTray(bool fromMinimise)
             fromMinimise ? nullptr : this, QStringLiteral("Varnel提示"),
             QStringLiteral("托盘图标不可用。Varnel 仍在运行，按 Ctrl+1 可以重新打开主窗口。"));
     }
-    close(); // destroys the window
+    varnel::unloadWhenIdle(this);
     frmLogin::unloadIfLoaded();
 }
 
@@ -303,6 +305,13 @@ void FrmMinBook::changeEvent(QEvent *event)
                 hideToTray(true);
         },
         Qt::QueuedConnection);
+}
+
+// Closed by the window manager: unloaded like a hidden window.
+void FrmMinBook::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    varnel::unloadWhenIdle(this);
 }
 
 void FrmMinBook::paintEvent(QPaintEvent *event)

@@ -58,6 +58,7 @@ class FrmMinBook : public QWidget
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
   private:
     void createTitleStrip();

@@ -1,6 +1,7 @@
 #include "windowguard.h"
 
 #include "database.h"
+#include "windowunload.h"
 
 #include <QMessageBox>
 
@@ -9,6 +10,7 @@ namespace varnel
 
 bool guarded(QWidget *window, const std::function<void()> &body)
 {
+    const HandlerScope running(window);
     try {
         body();
         return true;

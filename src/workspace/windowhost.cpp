@@ -2,6 +2,7 @@
 
 #include "frmico.h"
 #include "frmminbook.h"
+#include "windowunload.h"
 
 namespace varnel
 {
@@ -31,11 +32,8 @@ void WindowHost::showMainWindow()
 
 void WindowHost::unloadMainWindow()
 {
-    // The window deletes itself once control is back in the event loop, so a
-    // handler of the window that is still running (say, in a message box) is
-    // never pulled away from under its feet.
-    if (main_)
-        main_->close();
+    // Hidden now, destroyed once no handler or dialog of it is running.
+    varnel::unloadWhenIdle(main_);
 }
 
 bool WindowHost::isMainWindowLoaded() const

@@ -35,6 +35,19 @@ template <typename Fn> auto withFolder(const QString &folder, Fn fn)
     return result;
 }
 
+QString xprop(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xprop"), args);
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString rootProperty(const char *name)
+{
+    return xprop({QStringLiteral("-root"), QLatin1String(name)});
+}
+
 } // namespace
 
 E2eFolder::E2eFolder()
@@ -123,6 +136,36 @@ TrayHost::~TrayHost()
 {
     process_.kill();
     process_.waitForFinished(5000);
+}
+
+WindowManager::WindowManager()
+{
+    const QString rc = config_.filePath(QStringLiteral("rc.xml"));
+    QFile file(rc);
+    ok_ = file.open(QIODevice::WriteOnly) &&
+          file.write("<?xml version=\"1.0\"?>\n"
+                     "<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
+                     "  <theme><titleLayout>IL</titleLayout></theme>\n"
+                     "</openbox_config>\n") > 0;
+    file.close();
+    process_.start(QStringLiteral("openbox"), {QStringLiteral("--config-file"), rc});
+    ok_ = ok_ && process_.waitForStarted(5000);
+    QElapsedTimer waited;
+    waited.start();
+    while (ok_ && !rootProperty("_NET_SUPPORTING_WM_CHECK").contains("window id")) {
+        if (waited.elapsed() > 10000)
+            ok_ = false;
+        QTest::qWait(100);
+    }
+}
+
+WindowManager::~WindowManager()
+{
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
 }
 
 ScreenReader::ScreenReader() : oldAddress_(qgetenv("DBUS_SESSION_BUS_ADDRESS"))
@@ -361,6 +404,21 @@ QImage grab(const QString &window)
 {
     QScreen *screen = QGuiApplication::primaryScreen();
     return screen ? screen->grabWindow(WId(window.toULongLong())).toImage() : QImage();
+}
+
+void pressIconify(const QString &window)
+{
+    // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+    const QStringList extents =
+        xprop({QStringLiteral("-id"), window, QStringLiteral("_NET_FRAME_EXTENTS")})
+            .section(QLatin1Char('='), 1)
+            .split(QLatin1Char(','));
+    const int top = extents.value(2).trimmed().toInt();
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("--"),
+             QString::number(std::max(top / 2 - 1, 4)), QString::number(-std::max(top / 2, 4))});
+    QTest::qWait(50);
+    xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    QTest::qWait(100);
 }
 
 qint64 windowPid(const QString &window)

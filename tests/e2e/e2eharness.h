@@ -59,6 +59,21 @@ class TrayHost
     bool ok_ = false;
 };
 
+// A window manager (openbox) on the test X server for as long as the object
+// lives. Its title bars carry the iconify button first, left of the title.
+class WindowManager
+{
+  public:
+    WindowManager();
+    ~WindowManager();
+    bool ok() const { return ok_; }
+
+  private:
+    QTemporaryDir config_;
+    QProcess process_;
+    bool ok_ = false;
+};
+
 // A private session bus for the test process and the programs it starts,
 // with the accessibility (AT-SPI) bus behind it, for as long as the object
 // lives: the programs publish their widgets there, and a journey reads the
@@ -112,6 +127,9 @@ void focus(const QString &window);
 QImage grab(const QString &window);
 // The process that owns the window (its _NET_WM_PID), 0 when unknown.
 qint64 windowPid(const QString &window);
+
+// Presses the iconify button of the title bar the window manager gave the window.
+void pressIconify(const QString &window);
 
 // Runs xdotool with the arguments; returns its standard output.
 QString xdotool(const QStringList &args, int *exitCode = nullptr);

@@ -1,5 +1,7 @@
 #include "journeydriver.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 namespace journey
@@ -102,6 +104,17 @@ void typeInto(const QString &window, QPoint at, const QString &text)
             x11::key(QStringLiteral("Return"));
         x11::typeText(lines.at(i));
     }
+}
+
+void installOpener(const E2eFolder &folder)
+{
+    QDir(folder.path()).mkpath(QStringLiteral("bin"));
+    const QString script = folder.path() + QStringLiteral("/bin/xdg-open");
+    QFile file(script);
+    file.open(QIODevice::WriteOnly);
+    file.write("#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/opened.txt\"\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QList<Mark> listMarks(const QString &mainWindow)

@@ -51,6 +51,10 @@ bool answerBox(const QString &title, const QString &key = QStringLiteral("Return
 
 void typeInto(const QString &window, QPoint at, const QString &text);
 
+// A fake desktop opener in the folder: records what Varnelpad asked to open
+// in bin/opened.txt.
+void installOpener(const E2eFolder &folder);
+
 // The list's pictures from top to bottom: 'R' pending (red), 'B' done (blue),
 // with the y of each row's centre in the window.
 struct Mark {

@@ -15,18 +15,6 @@ using namespace journey;
 namespace
 {
 
-// A fake desktop opener: records what Varnelpad asked to open.
-void installOpener(const E2eFolder &folder)
-{
-    QDir(folder.path()).mkpath(QStringLiteral("bin"));
-    const QString script = folder.path() + QStringLiteral("/bin/xdg-open");
-    QFile file(script);
-    file.open(QIODevice::WriteOnly);
-    file.write("#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/opened.txt\"\n");
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
 void saveNote(const QString &main, const QString &title, const QString &body)
 {
     typeInto(main, mainwin::Text1, title);
