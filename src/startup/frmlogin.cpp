@@ -141,7 +141,7 @@ void frmLogin::checkPassword(bool trayShown)
     }
     // Exact comparison: whatever the settings window stored, spaces included,
     // can be typed here again.
-    if (ScramblePassword(txtPass->text()) != stored) {
+    if (!PasswordMatches(txtPass->text(), stored)) {
         txtPass->setFocus();
         QMessageBox::warning(this, QStringLiteral("错误提示"), QStringLiteral("密码错误！"));
         return;

@@ -5,7 +5,17 @@
 
 #include <QtTest>
 
+using varnel::PasswordMatches;
 using varnel::ScramblePassword;
+
+namespace
+{
+// A text that survives the database's UTF-8 unchanged: no half of a surrogate pair.
+bool wholeInUtf8(const QString &text)
+{
+    return QString::fromUtf8(text.toUtf8()) == text;
+}
+} // namespace
 
 class TestScramblePassword : public QObject
 {
@@ -18,6 +28,10 @@ class TestScramblePassword : public QObject
     void charactersAreRearranged();
     void digitsBecomeTenDifferentLetters();
     void onlyDigitsAreSubstituted();
+    void charactersBeyondTheBmpStayWhole_data();
+    void charactersBeyondTheBmpStayWhole();
+    void storedFormsThatOpen_data();
+    void storedFormsThatOpen();
 };
 
 void TestScramblePassword::shortPasswordsStayAsTyped_data()
@@ -93,6 +107,65 @@ void TestScramblePassword::onlyDigitsAreSubstituted()
     QVERIFY(!mixed.contains(u'5'));
     QCOMPARE(mixed.at(1), mixed.at(4));
     QCOMPARE(mixed.at(1), mixed.at(7));
+}
+
+void TestScramblePassword::charactersBeyondTheBmpStayWhole_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    // Where a position falls on half of a pair the whole character is taken;
+    // where none does, the form is the one of code units as before.
+    QTest::newRow("emoji last") << QStringLiteral("abc😀") << QStringLiteral("😀bcabc😀bc");
+    QTest::newRow("extension B last")
+        << QStringLiteral("密码本𠀀") << QStringLiteral("𠀀码本密码本𠀀码本");
+    QTest::newRow("emoji at 3rd-4th") << QStringLiteral("ab😀c") << QStringLiteral("cb😀ab😀cb😀");
+    QTest::newRow("emoji first") << QStringLiteral("😀abc") << QStringLiteral("c😀a😀abc😀a");
+    QTest::newRow("two emoji") << QStringLiteral("😀😃") << QStringLiteral("😃😀😃😀😃😀😃");
+    QTest::newRow("digits beside")
+        << QStringLiteral("7a😀") << QStringLiteral("😀a😀7a😀a😀").replace(u'7', u'K');
+    QTest::newRow("pair at 2nd-3rd, not cut")
+        << QStringLiteral("a😀bc") << QStringLiteral("c😀a😀bc😀");
+}
+
+void TestScramblePassword::charactersBeyondTheBmpStayWhole()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QCOMPARE(ScramblePassword(typed), stored);
+    QVERIFY(wholeInUtf8(ScramblePassword(typed)));
+    QVERIFY(PasswordMatches(typed, stored));
+}
+
+void TestScramblePassword::storedFormsThatOpen_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("its form") << "pa55word" << ScramblePassword("pa55word") << true;
+    QTest::newRow("short, as typed") << "a😀"
+                                     << "a😀" << true;
+    QTest::newRow("empty") << ""
+                           << "" << true;
+    QTest::newRow("another password") << "pa55word" << ScramblePassword("pa55wort") << false;
+    // What earlier versions stored when a pair was cut: each half became '?'.
+    QTest::newRow("cut form, emoji last") << "abc😀"
+                                          << "?bcabc😀bc" << true;
+    QTest::newRow("cut form, emoji at 3rd-4th") << "ab😀c"
+                                                << "cb?ab😀cb?" << true;
+    QTest::newRow("cut form, another emoji") << "abc😃"
+                                             << "?bcabc😀bc" << false;
+    QTest::newRow("'?' typed, its own form") << "abc?"
+                                             << "?bcabc?bc" << true;
+    QTest::newRow("'?' typed for the emoji") << "abc?"
+                                             << "?bcabc😀bc" << false;
+}
+
+void TestScramblePassword::storedFormsThatOpen()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(bool, opens);
+    QCOMPARE(PasswordMatches(typed, stored), opens);
 }
 
 VARNEL_TEST_CLASS(TestScramblePassword);
