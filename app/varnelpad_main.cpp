@@ -1,3 +1,4 @@
+#include "quitsignals.h"
 #include "startup.h"
 #include "windowhost.h"
 
@@ -7,6 +8,9 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     varnel::prepareApplication(app);
+    // SIGTERM and the like end the event loop from the first window on, so
+    // the program ends as from the tray menu (the instance lock goes too).
+    const QuitSignals quitSignals;
     varnel::WindowHost windows;
     if (const auto code = varnel::Main(windows))
         return *code;

@@ -6,6 +6,7 @@ target_compile_definitions(tst_e2e PRIVATE
   VARNEL_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 varnel_area_test_libs(e2e varnel_startup PkgConfig::SQLCIPHER PkgConfig::XCB)
 foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneAndDelete
-    JourneyPasswordAndAutostart JourneyExit JourneyMinimiseWithDialog)
+    JourneyPasswordAndAutostart JourneyExit JourneyMinimiseWithDialog JourneyPasswordBeyondTheBmp
+    JourneyTerminated)
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()

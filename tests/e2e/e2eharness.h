@@ -39,6 +39,7 @@ class RunningProgram
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     bool waitForExit(int ms);
     int exitCode() const { return process_.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
     qint64 pid() const { return process_.processId(); }
     QString output() { return QString::fromLocal8Bit(process_.readAll()); }
 
