@@ -55,9 +55,8 @@ QPixmap programIcon(int size)
     return icon;
 }
 
-QPixmap ringFace()
+QPixmap ringFace(QSize size)
 {
-    const QSize size(256, 159);
     const int strip = 25;
     QPixmap face(size);
     face.fill(Qt::white);
@@ -77,7 +76,7 @@ QPixmap ringFace()
     p.setPen(QPen(kBlueDark, 1));
     p.drawRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1));
 
-    drawCloseButton(p, QRectF(227.5, 3.5, 19, 19));
+    drawCloseButton(p, QRectF(size.width() - 28.5, 3.5, 19, 19));
     return face;
 }
 

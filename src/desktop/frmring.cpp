@@ -101,7 +101,7 @@ void FrmRing::moveToTwips(int left, int top)
 
 void FrmRing::paintEvent(QPaintEvent *)
 {
-    static const QPixmap face = varnel::ringFace();
+    static const QPixmap face = varnel::ringFace(size());
     QPainter(this).drawPixmap(0, 0, face);
 }
 
@@ -129,6 +129,10 @@ bool FrmRing::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         Label1->setFrameShape(QFrame::Box); // pressed look
+        return true;
+    case QEvent::MouseMove:
+        // Moves after a press on the close spot belong to the spot: the
+        // window is dragged only from its background.
         return true;
     case QEvent::MouseButtonRelease: {
         Label1->setFrameShape(QFrame::NoFrame);

@@ -1,2 +1,3 @@
 varnel_area_test_libs(desktop varnel_desktop)
 varnel_test_class(desktop TestFrmRing)
+varnel_test_class(desktop TestRingPointer X11)
