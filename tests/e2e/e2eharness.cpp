@@ -13,7 +13,12 @@
 #include <QTest>
 #include <QThread>
 
+#include <xcb/xcb.h>
+
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <vector>
 
 namespace
 {
@@ -426,6 +431,48 @@ qint64 windowPid(const QString &window)
     int exitCode = 1;
     const QString out = xdotool({QStringLiteral("getwindowpid"), window}, &exitCode);
     return exitCode == 0 ? out.toLongLong() : 0;
+}
+
+SpareKeys::SpareKeys(const QString &text) : connection_(xcb_connect(nullptr, nullptr))
+{
+    if (xcb_connection_has_error(connection_))
+        return;
+    const xcb_setup_t *setup = xcb_get_setup(connection_);
+    const int first = setup->min_keycode;
+    const int count = setup->max_keycode - first + 1;
+    xcb_get_keyboard_mapping_reply_t *map = xcb_get_keyboard_mapping_reply(
+        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, quint8(count)),
+        nullptr);
+    if (!map)
+        return;
+    perKey_ = map->keysyms_per_keycode;
+    const xcb_keysym_t *symbols = xcb_get_keyboard_mapping_keysyms(map);
+    QList<uint> wanted;
+    for (const uint c : text.toUcs4())
+        if (c > 0x7E && !wanted.contains(c))
+            wanted.append(c);
+    for (int key = 0; key < count && !wanted.isEmpty(); ++key) {
+        const xcb_keysym_t *row = symbols + key * perKey_;
+        if (std::any_of(row, row + perKey_, [](xcb_keysym_t s) { return s != 0; }))
+            continue;
+        const uint c = wanted.takeFirst();
+        const std::vector<xcb_keysym_t> pinned(perKey_, c < 0x100 ? c : 0x01000000 | c);
+        xcb_change_keyboard_mapping(connection_, 1, quint8(first + key), perKey_, pinned.data());
+        keys_.append(quint8(first + key));
+    }
+    std::free(map);
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    QTest::qWait(200); // the programs on the display take in the new map
+    ok_ = wanted.isEmpty();
+}
+
+SpareKeys::~SpareKeys()
+{
+    const std::vector<xcb_keysym_t> empty(perKey_, 0);
+    for (const quint8 key : std::as_const(keys_))
+        xcb_change_keyboard_mapping(connection_, 1, key, perKey_, empty.data());
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    xcb_disconnect(connection_);
 }
 
 } // namespace x11

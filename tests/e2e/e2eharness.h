@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+struct xcb_connection_t;
+
 // Runs the real programs for a journey: a private program folder with copies
 // of Varnelpad and update and a freshly provisioned data folder, private XDG
 // folders, and xdotool to press keys and click on the test's X server.
@@ -134,5 +136,25 @@ void pressIconify(const QString &window);
 
 // Runs xdotool with the arguments; returns its standard output.
 QString xdotool(const QStringList &args, int *exitCode = nullptr);
+
+// While it lives, the characters of a text beyond ASCII sit on spare keys of
+// the X keyboard. Otherwise xdotool changes the keyboard map for each such
+// character and back, and a busy program that reads the key after the map
+// went back gets another character.
+class SpareKeys
+{
+  public:
+    explicit SpareKeys(const QString &text);
+    ~SpareKeys();
+    SpareKeys(const SpareKeys &) = delete;
+    SpareKeys &operator=(const SpareKeys &) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    xcb_connection_t *connection_;
+    QList<quint8> keys_;
+    quint8 perKey_ = 0;
+    bool ok_ = false;
+};
 
 } // namespace x11

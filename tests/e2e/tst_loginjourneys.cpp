@@ -52,6 +52,8 @@ class JourneyPasswordBeyondTheBmp : public QObject
     void setRestartAndLogIn()
     {
         QFETCH(QString, password);
+        const x11::SpareKeys keys(password);
+        QVERIFY(keys.ok());
         TrayHost tray;
         E2eFolder folder;
         QVERIFY(folder.ok());
