@@ -10,7 +10,8 @@ export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
 
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-translations-l10n
   fonts-wqy-microhei libsqlcipher-dev libgumbo-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev
-  libgl-dev python3 xdg-utils)
+  libgl-dev python3 xdg-utils
+  libsodium-dev minisign)
 TEST_PACKAGES=(xvfb xauth xdotool trayer sqlite3 x11-utils curl dbus at-spi2-core python3-pyatspi
   openbox)
 

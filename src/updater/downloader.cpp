@@ -1,9 +1,11 @@
 #include "downloader.h"
 
+#include "bodycheck.h"
 #include "httpreadservice.h"
 #include "stagedfile.h"
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 Downloader::Downloader(QObject *parent) : Downloader(new HttpReadService, parent) {}
@@ -26,9 +28,22 @@ void Downloader::resetLists()
 {
     SaveFiles = QStringList{QString()};
     FileStatus = QList<quint8>{0};
+    ++batch_;
+    dropChecks();
 }
 
-void Downloader::BeginDownload(const QString &url, const QString &saveFile,
+// A check may be the caller of the verdict that ends the batch, so the
+// checks are let go once the handling of the current notification is over.
+void Downloader::dropChecks()
+{
+    if (checks_.isEmpty())
+        return;
+    QMetaObject::invokeMethod(
+        this, [retired = std::move(checks_)]() {}, Qt::QueuedConnection);
+    checks_.clear();
+}
+
+bool Downloader::BeginDownload(const QString &url, const QString &saveFile,
                                const AsyncReadOptions &options)
 {
     AsyncReadOptions effective = options;
@@ -36,13 +51,18 @@ void Downloader::BeginDownload(const QString &url, const QString &saveFile,
         effective.stageBeside = saveFile;
     if (const auto error = service_->StartRead(url, saveFile, effective)) {
         showError(error->code, Operation::BeginDownload, error->description);
-        return;
+        return false;
     }
     if (SaveFiles.size() == 1)
         reasons_.clear(); // a new batch
     reasons_.remove(saveFile);
+    if (options.check)
+        checks_.insert(saveFile, options.check);
+    else
+        checks_.remove(saveFile);
     SaveFiles.append(saveFile);
     FileStatus.append(kRunning);
+    return true;
 }
 
 bool Downloader::CancelAllDownload()
@@ -57,6 +77,8 @@ void Downloader::onReadProgress(const ReadState &state)
 {
     if (state.BytesMax != 0)
         emit DownloadProgress(state.BytesRead, state.BytesMax, state.Key);
+    else if (state.StatusCode == ReadCode::Downloading && state.BytesRead > 0)
+        emit DownloadReceived(state.BytesRead, state.Key);
     if (state.StatusCode == ReadCode::Error) {
         // A cancelled read reports nothing more, so the download ends here.
         service_->CancelRead(state.Key);
@@ -68,9 +90,28 @@ void Downloader::onReadProgress(const ReadState &state)
 
 void Downloader::onReadComplete(const ReadState &state)
 {
+    const std::shared_ptr<BodyCheck> check = checks_.value(state.Key);
+    if (state.StatusCode == ReadCode::EndDownload && check && state.Data) {
+        // The download stays running until the check has spoken.
+        QPointer<Downloader> self(this);
+        const quint64 batch = batch_;
+        check->check(*state.Data, [self, batch, state](const QString &refusal) {
+            if (self && self->batch_ == batch)
+                self->finishCompletion(state, refusal);
+        });
+        return;
+    }
+    finishCompletion(state, QString());
+}
+
+void Downloader::finishCompletion(const ReadState &state, const QString &refusal)
+{
     int code = state.StatusCode;
     if (code == ReadCode::EndDownload) {
-        if (saveBody(state)) {
+        if (!refusal.isEmpty()) {
+            code = ReadCode::Error;
+            failed(state.Key, refusal);
+        } else if (saveBody(state)) {
             emit DownloadComplete(state.BytesMax, state.Key);
         } else {
             code = ReadCode::Error;

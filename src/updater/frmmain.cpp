@@ -4,8 +4,9 @@
 #include "listcells.h"
 #include "listwatcher.h"
 #include "progresstext.h"
+#include "signedprogramcheck.h"
+#include "stagedfile.h"
 #include "twips.h"
-#include "updaterinfo.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -28,6 +29,7 @@ const QString kConnecting = QStringLiteral("连接中...");
 const QString kUpdating = QStringLiteral("更新");
 const QString kDone = QStringLiteral("升级完毕");
 const QString kFailed = QStringLiteral("更新错误");
+const QString kProgramFile = QStringLiteral("Varnelpad");
 
 QString barStyle(const frmMain::BarColor &color)
 {
@@ -41,13 +43,17 @@ QString barStyle(const frmMain::BarColor &color)
 
 frmMain::frmMain(QWidget *parent)
     : frmMain(updater::siteUrl(QStringLiteral("/update/vlbook.exe")),
-              QCoreApplication::applicationDirPath(), parent)
+              QCoreApplication::applicationDirPath(), updater::updatePublicKey(), parent)
 {
 }
 
-frmMain::frmMain(const QString &downloadUrl, const QString &programFolder, QWidget *parent)
-    : QWidget(parent), downloadUrl_(downloadUrl), programFolder_(programFolder)
+frmMain::frmMain(const QString &downloadUrl, const QString &programFolder,
+                 const QByteArray &publicKey, QWidget *parent)
+    : QWidget(parent), downloadUrl_(downloadUrl), programFolder_(programFolder),
+      publicKey_(publicKey)
 {
+    // Downloads of earlier runs that were killed before they could clean up.
+    StagedFile::removeLeftovers(QDir(programFolder_).filePath(kProgramFile));
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(updater::captionText());
     setMinimumSize(px(4500), px(2250));
@@ -111,6 +117,8 @@ void frmMain::createEngine()
     Downloader1->setObjectName(QStringLiteral("Downloader1"));
     connect(Downloader1, &Downloader::DownloadProgress, this,
             &frmMain::Downloader1_DownloadProgress);
+    connect(Downloader1, &Downloader::DownloadReceived, this,
+            &frmMain::Downloader1_DownloadReceived);
     connect(Downloader1, &Downloader::DownloadError, this, &frmMain::Downloader1_DownloadError);
     connect(Downloader1, &Downloader::DownloadComplete, this,
             &frmMain::Downloader1_DownloadComplete);
@@ -201,7 +209,19 @@ void frmMain::AddDownloadRow(const QString &vURL, const QString &saveFile, const
     row->setText(ColPercent, QStringLiteral(" "));
     row->setText(ColRemaining, QStringLiteral(" "));
     row->setText(ColStatus, kConnecting);
-    Downloader1->BeginDownload(vURL, saveFile);
+    AsyncReadOptions options;
+    options.check = std::make_shared<SignedProgramCheck>(updater::signatureUrl(vURL), publicKey_);
+    if (!Downloader1->BeginDownload(vURL, saveFile, options))
+        refusedStart(row);
+}
+
+// The engine has told why in its box; the row says it failed and the update
+// can be started again.
+void frmMain::refusedStart(QTreeWidgetItem *row)
+{
+    failed_ = true;
+    markRowFailed(lstDownload->indexOfTopLevelItem(row));
+    cmdDownload->setEnabled(true);
 }
 
 QProgressBar *frmMain::newProgressBar()
@@ -256,8 +276,11 @@ void frmMain::setRowIcon(int row, int image)
 void frmMain::cmdDownload_Click()
 {
     cmdDownload->setEnabled(false);
+    failed_ = false;
     lstDownload->clear();
-    DownloadaFile(QStringLiteral("Varnel主程序升级"), downloadUrl_, QStringLiteral("Varnelpad"));
+    for (int i = 0; i < ProgressBar1.size(); ++i)
+        showBarValue(i, 0);
+    DownloadaFile(QStringLiteral("Varnel主程序升级"), downloadUrl_, kProgramFile);
     AttachProgressBars();
 }
 
@@ -279,6 +302,30 @@ void frmMain::ProgressBar1_MouseDown(int index)
         lstDownload->setCurrentItem(lstDownload->topLevelItem(index));
 }
 
+QTreeWidgetItem *frmMain::rowOf(const QString &saveFile, int *index) const
+{
+    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
+        if (lstDownload->topLevelItem(i)->data(ColProgram, kKeyRole).toString() == saveFile) {
+            if (index)
+                *index = i;
+            return lstDownload->topLevelItem(i);
+        }
+    }
+    return nullptr;
+}
+
+// A bar left alone repaints only once its value has moved by a few pixels'
+// worth; the row's bar is to show what its text says at every step.
+void frmMain::showBarValue(int row, int value)
+{
+    if (row >= ProgressBar1.size())
+        return;
+    QProgressBar *bar = ProgressBar1.at(row);
+    bar->setRange(0, 100);
+    bar->setValue(value);
+    bar->update();
+}
+
 void frmMain::Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes,
                                            const QString &saveFile)
 {
@@ -288,50 +335,78 @@ void frmMain::Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes,
             continue;
         row->setText(ColPercent, progresstext::percent(curBytes, maxBytes));
         row->setText(ColRemaining, progresstext::remaining(maxBytes - curBytes));
-        const float value = float(curBytes) / float(maxBytes) * 100.0f;
-        if (i < ProgressBar1.size())
-            ProgressBar1.at(i)->setValue(int(value));
-        if (value < 100.0f) {
-            if (row->text(ColStatus) != kUpdating) {
-                row->setText(ColStatus, kUpdating);
-                setRowIcon(i, SmallImages::Downloading);
-            }
-        } else if (row->text(ColStatus) != kDone) {
-            row->setText(ColStatus, kDone);
-            setRowIcon(i, SmallImages::Finished);
-        }
+        showBarValue(i, progresstext::percentValue(curBytes, maxBytes));
+        markRowUpdating(i); // "升级完毕" waits for the file to be checked and in place
     }
 }
 
-// The congratulation waits until the new file has taken the program's place:
-// all bytes having arrived is not yet an update.
-void frmMain::Downloader1_DownloadComplete(qint64, const QString &saveFile)
+void frmMain::markRowUpdating(int index)
 {
-    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
-        if (lstDownload->topLevelItem(i)->data(ColProgram, kKeyRole).toString() != saveFile)
-            continue;
-        QMessageBox box(QMessageBox::NoIcon, updater::appTitle(),
-                        QStringLiteral("恭喜你，升级完成！"), QMessageBox::Ok, this);
-        box.exec();
-        return;
+    QTreeWidgetItem *row = lstDownload->topLevelItem(index);
+    if (row->text(ColStatus) != kUpdating) {
+        row->setText(ColStatus, kUpdating);
+        setRowIcon(index, SmallImages::Downloading);
     }
 }
 
-void frmMain::Downloader1_DownloadError(const QString &saveFile)
+void frmMain::markRowFailed(int index)
+{
+    QTreeWidgetItem *row = lstDownload->topLevelItem(index);
+    row->setText(ColStatus, kFailed);
+    setRowIcon(index, SmallImages::Failed);
+    row->setForeground(ColProgram, QColor(255, 0, 0));
+    row->setForeground(ColStatus, QColor(255, 0, 0));
+    if (index < ProgressBar1.size() && ProgressBar1.at(index)->maximum() == 0)
+        showBarValue(index, 0); // no busy bar for a download that has ended
+}
+
+// Without a size there is no share to show: the bytes so far and a busy bar.
+void frmMain::Downloader1_DownloadReceived(qint64 curBytes, const QString &saveFile)
 {
     for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = lstDownload->topLevelItem(i);
         if (row->data(ColProgram, kKeyRole).toString() != saveFile)
             continue;
-        row->setText(ColStatus, kFailed);
-        setRowIcon(i, SmallImages::Failed);
-        row->setForeground(ColProgram, QColor(255, 0, 0));
-        row->setForeground(ColStatus, QColor(255, 0, 0));
+        row->setText(ColPercent, progresstext::received(curBytes));
+        row->setText(ColRemaining, progresstext::unknownSize());
+        if (i < ProgressBar1.size())
+            ProgressBar1.at(i)->setRange(0, 0);
+        markRowUpdating(i);
+    }
+}
+
+// The congratulation waits until the new file has passed its checks and
+// taken the program's place on the disk: all bytes having arrived is not yet
+// an update.
+void frmMain::Downloader1_DownloadComplete(qint64, const QString &saveFile)
+{
+    int index = 0;
+    QTreeWidgetItem *row = rowOf(saveFile, &index);
+    if (!row)
+        return;
+    row->setText(ColPercent, progresstext::percent(1, 1));
+    row->setText(ColRemaining, progresstext::remaining(0));
+    row->setText(ColStatus, kDone);
+    setRowIcon(index, SmallImages::Finished);
+    showBarValue(index, 100);
+    QMessageBox box(QMessageBox::NoIcon, updater::appTitle(), QStringLiteral("恭喜你，升级完成！"),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void frmMain::Downloader1_DownloadError(const QString &saveFile)
+{
+    failed_ = true;
+    for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
+        if (lstDownload->topLevelItem(i)->data(ColProgram, kKeyRole).toString() == saveFile)
+            markRowFailed(i);
     }
 }
 
 void frmMain::Downloader1_DownloadAllComplete(const QStringList &fileNotDownload)
 {
+    if (fileNotDownload.size() > 1)
+        failed_ = true;
     cmdDownload->setEnabled(true);
     showEndBox(fileNotDownload);
     close();

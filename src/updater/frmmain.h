@@ -1,6 +1,7 @@
 #pragma once
 
 #include "smallimages.h"
+#include "updaterinfo.h"
 
 #include <QList>
 #include <QStringList>
@@ -13,20 +14,27 @@ class ListWatcher;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 // The updater's window: one row per download with a progress bar laid over
 // the row's second cell, a button that starts the update and one that opens
-// the product site. The window closes itself once the batch has ended and
-// the user has read the closing box.
+// the product site. A download replaces its file only once it has passed the
+// program checks and its signature holds against the built-in public key.
+// The window closes itself once the batch has ended and the user has read
+// the closing box; a start the engine refuses can be tried again.
 class frmMain : public QWidget
 {
     Q_OBJECT
   public:
     // Fetches the site's "/update/vlbook.exe" into the program's own folder.
     explicit frmMain(QWidget *parent = nullptr);
-    // Fetches downloadUrl into programFolder instead.
-    frmMain(const QString &downloadUrl, const QString &programFolder, QWidget *parent = nullptr);
+    // Fetches downloadUrl into programFolder instead, checked against publicKey.
+    frmMain(const QString &downloadUrl, const QString &programFolder,
+            const QByteArray &publicKey = updater::updatePublicKey(), QWidget *parent = nullptr);
     ~frmMain() override;
+
+    // The last update tried here failed (or its start was refused).
+    bool updateFailed() const { return failed_; }
 
     void DownloadaFile(const QString &vCaption, const QString &vURL, const QString &vFileName);
 
@@ -59,12 +67,18 @@ class frmMain : public QWidget
     void PositionProgressBars();
     QProgressBar *newProgressBar();
     void setRowIcon(int row, int image);
+    QTreeWidgetItem *rowOf(const QString &saveFile, int *index = nullptr) const;
+    void showBarValue(int row, int value);
+    void refusedStart(QTreeWidgetItem *row);
+    void markRowUpdating(int index);
+    void markRowFailed(int index);
 
     void cmdDownload_Click();
     void cmdExit_Click();
     void lstDownload_ColumnClick(int column);
     void ProgressBar1_MouseDown(int index);
     void Downloader1_DownloadProgress(qint64 curBytes, qint64 maxBytes, const QString &saveFile);
+    void Downloader1_DownloadReceived(qint64 curBytes, const QString &saveFile);
     void Downloader1_DownloadError(const QString &saveFile);
     void Downloader1_DownloadComplete(qint64 maxBytes, const QString &saveFile);
     void Downloader1_DownloadAllComplete(const QStringList &fileNotDownload);
@@ -72,6 +86,8 @@ class frmMain : public QWidget
 
     QString downloadUrl_;
     QString programFolder_;
+    QByteArray publicKey_;
+    bool failed_ = false;
     QTreeWidget *lstDownload = nullptr;
     SmallImages images_;
     QList<QProgressBar *> ProgressBar1;

@@ -1,5 +1,6 @@
 #include "httpreadservice.h"
 
+#include "netreasons.h"
 #include "stagedfile.h"
 
 #include <QNetworkAccessManager>
@@ -24,32 +25,6 @@ struct HttpReadService::Read {
 
 namespace
 {
-QString networkErrorText(QNetworkReply *reply)
-{
-    switch (reply->error()) {
-    case QNetworkReply::ConnectionRefusedError:
-        return QStringLiteral("无法连接到服务器（连接被拒绝）");
-    case QNetworkReply::HostNotFoundError:
-        return QStringLiteral("找不到服务器");
-    case QNetworkReply::RemoteHostClosedError:
-        return QStringLiteral("服务器提前断开了连接");
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError: // the transfer timeout
-        return QStringLiteral("服务器长时间没有响应");
-    case QNetworkReply::TooManyRedirectsError:
-        return QStringLiteral("重定向次数过多");
-    case QNetworkReply::InsecureRedirectError:
-        return QStringLiteral("不安全的重定向");
-    default:
-        return QStringLiteral("网络错误：") + reply->errorString();
-    }
-}
-
-int httpStatus(QNetworkReply *reply)
-{
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
 bool validAddress(const QUrl &url)
 {
     return url.isValid() && !url.host().isEmpty() &&
@@ -181,13 +156,17 @@ void HttpReadService::connectReply(const ReadPtr &read)
 // final status other than 2xx. The read may have ended when this returns.
 bool HttpReadService::checkStatus(const ReadPtr &read)
 {
-    const int status = httpStatus(read->reply);
+    const int status = netreasons::statusCode(read->reply);
     if (status == 0 || (status >= 300 && status < 400))
         return false; // no answer yet, or a redirect being followed
     if (status < 200 || status >= 300) {
-        const QString phrase =
-            read->reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        fail(read, QStringLiteral("服务器返回 HTTP %1 %2").arg(status).arg(phrase).trimmed());
+        fail(read, netreasons::httpStatus(read->reply));
+        return false;
+    }
+    const QByteArray encoding = read->reply->rawHeader("Content-Encoding").trimmed();
+    if (!encoding.isEmpty() && encoding.compare("identity", Qt::CaseInsensitive) != 0) {
+        fail(read, QStringLiteral("服务器把文件压缩成“%1”格式发送，下载的内容不能直接使用")
+                       .arg(QString::fromLatin1(encoding)));
         return false;
     }
     if (!read->begun) {
@@ -230,15 +209,15 @@ void HttpReadService::onProgress(const ReadPtr &read, qint64 received, qint64 to
 void HttpReadService::onFinished(const ReadPtr &read)
 {
     QNetworkReply *reply = read->reply;
-    if (reply->error() != QNetworkReply::NoError && httpStatus(reply) < 400) {
-        fail(read, networkErrorText(reply));
+    if (reply->error() != QNetworkReply::NoError && netreasons::statusCode(reply) < 400) {
+        fail(read, netreasons::networkError(reply));
         return;
     }
     const bool ours = checkStatus(read);
     if (read->done)
         return;
     if (!ours) {
-        fail(read, QStringLiteral("服务器没有给出下载内容"));
+        fail(read, QStringLiteral("服务器没有给出下载的文件"));
         return;
     }
     if (!read->body->write(reply->readAll())) {

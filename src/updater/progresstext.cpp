@@ -5,11 +5,16 @@
 namespace progresstext
 {
 
-QString percent(qint64 cur, qint64 max)
+int percentValue(qint64 cur, qint64 max)
 {
     if (max == 0)
-        return QStringLiteral("0%");
-    return QString::number(std::llround(double(cur) * 100.0 / double(max))) + QLatin1Char('%');
+        return 0;
+    return int(std::llround(double(cur) * 100.0 / double(max)));
+}
+
+QString percent(qint64 cur, qint64 max)
+{
+    return QString::number(percentValue(cur, max)) + QLatin1Char('%');
 }
 
 QString remaining(qint64 bytes)
@@ -18,6 +23,16 @@ QString remaining(qint64 bytes)
     if (bytes < kMiB)
         return QString::number(double(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
     return QString::number(double(bytes) / double(kMiB), 'f', 2) + QStringLiteral(" MB");
+}
+
+QString received(qint64 bytes)
+{
+    return remaining(bytes);
+}
+
+QString unknownSize()
+{
+    return QStringLiteral("未知");
 }
 
 } // namespace progresstext

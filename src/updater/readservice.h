@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+class BodyCheck;
 class StagedFile;
 
 // Status codes of a read, numbered like the URL-moniker bind states; 0 marks
@@ -41,6 +42,9 @@ struct AsyncReadOptions {
     int transferTimeoutMs = 30000; // a read that receives nothing for this long fails
     int maxRedirects = 10;         // redirects followed before the read fails
     qint64 bufferBytes = 1 << 20;  // at most this much of the body waits in memory
+    // Asked by the Downloader before a body that has arrived takes its
+    // destination's place; none: every whole body does.
+    std::shared_ptr<BodyCheck> check;
 };
 
 // Why a read could not start.

@@ -1,20 +1,32 @@
 #include "stagedfile.h"
 
+#include "filesync.h"
+#include "systemerror.h"
+
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 namespace
 {
+// The disk starts writing the body every this many bytes, so that the sync
+// before the rename has little left to do.
+constexpr qint64 kWriteBackBytes = 8 << 20;
+
+QString stagingPrefix(const QFileInfo &destination)
+{
+    return QLatin1Char('.') + destination.fileName() + QLatin1Char('.');
+}
+
 QString stagingTemplate(const QString &destination)
 {
     if (destination.isEmpty())
         return QDir::temp().filePath(QStringLiteral("varnel-download.XXXXXX.part"));
     const QFileInfo info(destination);
-    return info.absoluteDir().filePath(QLatin1Char('.') + info.fileName() +
-                                       QStringLiteral(".XXXXXX.part"));
+    return info.absoluteDir().filePath(stagingPrefix(info) + QStringLiteral("XXXXXX.part"));
 }
 
 constexpr QFileDevice::Permissions kExecutable =
@@ -24,10 +36,15 @@ constexpr QFileDevice::Permissions kExecutable =
 
 StagedFile::StagedFile(const QString &destination) : file_(stagingTemplate(destination))
 {
+    errno = 0;
     open_ = file_.open();
-    if (!open_)
+    if (!open_) {
         error_ = QStringLiteral("无法在“%1”建立临时文件：%2")
-                     .arg(QFileInfo(file_.fileTemplate()).absolutePath(), file_.errorString());
+                     .arg(QFileInfo(file_.fileTemplate()).absolutePath(),
+                          systemErrorText(errno ? errno : EIO));
+        return;
+    }
+    filesync::markInUse(file_.handle());
 }
 
 StagedFile::~StagedFile() = default;
@@ -36,44 +53,81 @@ bool StagedFile::write(const QByteArray &bytes)
 {
     if (!open_)
         return false;
+    errno = 0;
     if (file_.write(bytes) != bytes.size()) {
-        error_ = QStringLiteral("写入临时文件失败：") + file_.errorString();
+        error_ = QStringLiteral("写入临时文件失败：") + systemErrorText(errno ? errno : EIO);
         return false;
     }
     written_ += bytes.size();
+    digest_.add(bytes.constData(), bytes.size());
+    if (written_ - writtenBack_ >= kWriteBackBytes)
+        startWriteBack();
     return true;
+}
+
+void StagedFile::startWriteBack()
+{
+    if (!file_.flush())
+        return; // the next write or the commit reports it
+    filesync::startWriteBack(file_.handle(), writtenBack_, written_ - writtenBack_);
+    writtenBack_ = written_;
 }
 
 bool StagedFile::commit(const QString &destination)
 {
     if (!open_)
         return false;
-    // No fsync: the rename replaces the file as a whole either way, and
-    // filesystems such as ext4 write a file's data before a rename that
-    // replaces another; waiting for the disk would double the time taken.
+    errno = 0;
     bool ok = file_.flush();
-    if (!ok)
-        error_ = QStringLiteral("写入临时文件失败：") + file_.errorString();
-    file_.close();
-    open_ = false;
-    if (ok && !file_.setPermissions(kExecutable)) {
-        error_ = QStringLiteral("无法设置文件权限：") + file_.errorString();
+    int error = ok ? filesync::syncFile(file_.handle()) : (errno ? errno : EIO);
+    if (error != 0) {
+        error_ = QStringLiteral("无法把下载的文件写到磁盘上：") + systemErrorText(error);
         ok = false;
     }
-    if (ok) {
-        std::error_code ec;
-        std::filesystem::rename(
-            std::filesystem::path(QFile::encodeName(file_.fileName()).toStdString()),
-            std::filesystem::path(QFile::encodeName(destination).toStdString()), ec);
-        if (ec) {
-            error_ = QStringLiteral("无法替换“%1”：%2")
-                         .arg(destination, QString::fromLocal8Bit(ec.message()));
-            ok = false;
-        }
+    file_.close();
+    open_ = false;
+    errno = 0;
+    if (ok && !file_.setPermissions(kExecutable)) {
+        error_ = QStringLiteral("无法设置文件权限：") + systemErrorText(errno ? errno : EPERM);
+        ok = false;
     }
-    if (ok)
-        file_.setAutoRemove(false); // the name now belongs to the destination
-    else
+    if (ok && !rename(destination))
+        ok = false;
+    if (!ok) {
         file_.remove();
-    return ok;
+        return false;
+    }
+    file_.setAutoRemove(false); // the name now belongs to the destination
+    // The rename itself reaches the disk with the folder. Should that fail,
+    // the new file is in place all the same: nothing is left to undo.
+    filesync::syncFolder(QFileInfo(destination).absolutePath());
+    return true;
+}
+
+bool StagedFile::rename(const QString &destination)
+{
+    std::error_code ec;
+    std::filesystem::rename(
+        std::filesystem::path(QFile::encodeName(file_.fileName()).toStdString()),
+        std::filesystem::path(QFile::encodeName(destination).toStdString()), ec);
+    if (!ec)
+        return true;
+    error_ = QStringLiteral("无法替换“%1”：%2").arg(destination, systemErrorText(ec.value()));
+    return false;
+}
+
+int StagedFile::removeLeftovers(const QString &destination)
+{
+    const QFileInfo info(destination);
+    const QString prefix = stagingPrefix(info);
+    QDir folder = info.absoluteDir();
+    int removed = 0;
+    const QStringList names = folder.entryList({prefix + QStringLiteral("*.part")},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        const QString path = folder.filePath(name);
+        if (filesync::unused(path) && QFile::remove(path))
+            ++removed;
+    }
+    return removed;
 }

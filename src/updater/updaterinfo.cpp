@@ -2,6 +2,12 @@
 
 #include "varnel_config.h"
 
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QUrl>
+
 namespace updater
 {
 
@@ -29,6 +35,26 @@ QString captionText()
 QString siteUrl(const QString &path)
 {
     return QStringLiteral(VARNEL_SITE_URL) + path;
+}
+
+QString signatureUrl(const QString &downloadUrl)
+{
+    QUrl url(downloadUrl);
+    url.setPath(url.path() + QStringLiteral(".minisig"));
+    return url.toString();
+}
+
+QByteArray updatePublicKey()
+{
+    return QByteArrayLiteral(VARNEL_UPDATE_PUBKEY);
+}
+
+void prepareApplication(QApplication &app)
+{
+    auto *qtbase = new QTranslator(&app);
+    if (qtbase->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                     QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qtbase);
 }
 
 } // namespace updater

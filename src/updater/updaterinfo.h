@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+class QApplication;
 
 // Facts about the updater program.
 namespace updater
@@ -9,5 +12,13 @@ namespace updater
 QString appTitle();    // "Varnel升级"
 QString captionText(); // "Varnel升级 v1.0.14更新"
 QString siteUrl(const QString &path = QStringLiteral("/"));
+// Where the detached signature of a download lies: beside it, ".minisig".
+QString signatureUrl(const QString &downloadUrl);
+// The minisign public key built into the program; every new program file
+// must carry a signature made with its secret key.
+QByteArray updatePublicKey();
+// Application-wide preparation before the window: Qt's own texts (the
+// buttons of message boxes) in Chinese.
+void prepareApplication(QApplication &app);
 
 } // namespace updater

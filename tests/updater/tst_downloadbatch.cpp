@@ -1,10 +1,14 @@
 // The engine's bookkeeping of a batch, driven by a scripted read service.
 
+#include "bodycheck.h"
 #include "boxanswerer.h"
 #include "downloader.h"
+#include "signedpayload.h"
 #include "stagedfile.h"
+#include "testfolder.h"
 #include "testmain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -56,6 +60,34 @@ class ScriptedService : public ReadService
     QStringList started, stagedBeside, cancelled;
 };
 
+// A check that refuses bodies holding "bad" and answers at once or when
+// told to.
+class FakeCheck : public BodyCheck
+{
+  public:
+    explicit FakeCheck(bool later) : later_(later) {}
+    void check(StagedFile &body, Verdict verdict) override
+    {
+        body.device().seek(0);
+        refusal_ = body.device().readAll() == "bad" ? QStringLiteral("不对") : QString();
+        verdict_ = std::move(verdict);
+        if (!later_)
+            answer();
+    }
+    void answer()
+    {
+        const Verdict verdict = std::move(verdict_);
+        verdict_ = nullptr;
+        verdict(refusal_);
+    }
+    bool asked() const { return bool(verdict_); }
+
+  private:
+    bool later_;
+    QString refusal_;
+    Verdict verdict_;
+};
+
 struct Fixture {
     Fixture() : service(new ScriptedService), engine(service, nullptr)
     {
@@ -98,6 +130,9 @@ class TestDownloadBatch : public QObject
     void sameKeyAgainUpdatesTheRunningEntry();
     void refusedStartRecordsNothing();
     void bodyIsStagedBesideItsDestination();
+    void checkDecidesBeforeTheFileIsWritten_data();
+    void checkDecidesBeforeTheFileIsWritten();
+    void cancelWhileACheckIsPendingLeavesNoTrace();
 };
 
 void TestDownloadBatch::oneSucceedsOneFailsThenTheBatchEnds()
@@ -211,6 +246,61 @@ void TestDownloadBatch::bodyIsStagedBesideItsDestination()
     options.stageBeside = QStringLiteral("/elsewhere/x");
     f.engine.BeginDownload(QStringLiteral("http://x/b"), f.path(QStringLiteral("b")), options);
     QCOMPARE(f.service->stagedBeside, (QStringList{a, QStringLiteral("/elsewhere/x")}));
+}
+
+void TestDownloadBatch::checkDecidesBeforeTheFileIsWritten_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("later");
+    QTest::newRow("accepted at once") << QByteArray("good") << false;
+    QTest::newRow("accepted later") << QByteArray("good") << true;
+    QTest::newRow("refused at once") << QByteArray("bad") << false;
+    QTest::newRow("refused later") << QByteArray("bad") << true;
+}
+
+void TestDownloadBatch::checkDecidesBeforeTheFileIsWritten()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, later);
+    Fixture f;
+    const QString a = f.path(QStringLiteral("a"));
+    QVERIFY(payload::writeFile(a, "old"));
+    auto check = std::make_shared<FakeCheck>(later);
+    AsyncReadOptions options;
+    options.check = check;
+    QVERIFY(f.engine.BeginDownload(QStringLiteral("http://x/a"), a, options));
+    f.service->complete(a, ReadCode::EndDownload, body);
+    if (later) {
+        // Nothing is written or reported while the check has not spoken.
+        QVERIFY(check->asked());
+        QVERIFY(f.events.isEmpty());
+        QCOMPARE(f.engine.fileStatus(), (QList<quint8>{0, 255}));
+        QCOMPARE(fileContents(a), QByteArray("old"));
+        check->answer();
+    }
+    const bool accepted = body != "bad";
+    QCOMPARE(f.events, (QStringList{(accepted ? QStringLiteral("complete %1 ").arg(body.size())
+                                              : QStringLiteral("error ")) +
+                                        a,
+                                    QStringLiteral("all")}));
+    QCOMPARE(fileContents(a), accepted ? body : QByteArray("old"));
+    QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a"});
+    QCOMPARE(f.engine.failureReason(a), accepted ? QString() : QStringLiteral("不对"));
+}
+
+void TestDownloadBatch::cancelWhileACheckIsPendingLeavesNoTrace()
+{
+    Fixture f;
+    const QString a = f.path(QStringLiteral("a"));
+    auto check = std::make_shared<FakeCheck>(true);
+    AsyncReadOptions options;
+    options.check = check;
+    f.engine.BeginDownload(QStringLiteral("http://x/a"), a, options);
+    f.service->complete(a, ReadCode::EndDownload, "good");
+    QVERIFY(f.engine.CancelAllDownload());
+    check->answer(); // too late: the download is gone
+    QVERIFY(f.events.isEmpty());
+    QVERIFY(QDir(f.dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 VARNEL_TEST_CLASS(TestDownloadBatch);

@@ -61,6 +61,15 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
+// A reason the user reads is Chinese: Latin script only in the system's or
+// server's text in brackets, in quoted names and in the product's name.
+bool readsChinese(QString reason)
+{
+    static const QRegularExpression allowed(QStringLiteral("（[^（）]*）|“[^“”]*”|Varnel(pad)?"));
+    reason.remove(allowed);
+    return !reason.isEmpty() && !reason.contains(QRegularExpression(QStringLiteral("[A-Za-z]")));
+}
+
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -182,6 +191,7 @@ void TestDownloader::failuresLeaveTheOldFileAsItWas()
     QVERIFY(!engine.failureReason(target).isEmpty());
     QVERIFY2(engine.failureReason(target).contains(reason),
              qPrintable(engine.failureReason(target)));
+    QVERIFY2(readsChinese(engine.failureReason(target)), qPrintable(engine.failureReason(target)));
     QCOMPARE(engine.fileStatus(), QList<quint8>{0});
 }
 
@@ -283,8 +293,12 @@ void TestDownloader::destinationThatCannotBeWrittenIsAFailure()
     QCOMPARE(fileContents(isFolder + QStringLiteral("/keep")), QByteArray("kept"));
     QCOMPARE(entries(dir.path()),
              (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("plainfile")}));
-    QVERIFY(!engine.failureReason(noFolder).isEmpty());
-    QVERIFY(!engine.failureReason(isFolder).isEmpty());
+    QVERIFY2(engine.failureReason(noFolder).contains(QStringLiteral("文件夹不存在（")) &&
+                 readsChinese(engine.failureReason(noFolder)),
+             qPrintable(engine.failureReason(noFolder)));
+    QVERIFY2(engine.failureReason(isFolder).contains(QStringLiteral("那里是一个文件夹（")) &&
+                 readsChinese(engine.failureReason(isFolder)),
+             qPrintable(engine.failureReason(isFolder)));
 }
 
 void TestDownloader::sameDestinationTwiceIsRefusedWhileRunning()

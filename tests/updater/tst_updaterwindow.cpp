@@ -7,6 +7,7 @@
 #include "listcells.h"
 #include "listwatcher.h"
 #include "progresstext.h"
+#include "signedpayload.h"
 #include "siteserver.h"
 #include "testfolder.h"
 #include "testmain.h"
@@ -25,6 +26,23 @@
 
 namespace
 {
+// The values a progress bar had each time it was painted.
+class PaintedValues : public QObject
+{
+  public:
+    explicit PaintedValues(QProgressBar *bar) : bar_(bar) { bar->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == bar_ && event->type() == QEvent::Paint)
+            values << bar_->value();
+        return false;
+    }
+    QList<int> values;
+
+  private:
+    QProgressBar *bar_;
+};
+
 // Records the addresses the window asks the desktop to open.
 class UrlRecorder : public QObject
 {
@@ -49,6 +67,9 @@ class TestUpdaterWindow : public QObject
     void colourCycleOfNewBars();
     void barsFollowScrollingKeysAndColumns();
     void progressFillsTheRow();
+    void barShowsWhatTheTextSays();
+    void unknownLengthShowsBytesAndABusyBar();
+    void refusedStartCanBeTriedAgain();
     void failedRowTurnsRed();
     void endBoxSaysWhetherTheUpdateWorked();
     void wholeUpdateReplacesTheProgram();
@@ -59,13 +80,32 @@ class TestUpdaterWindow : public QObject
   private:
     static QTreeWidget *list(frmMain &w) { return w.lstDownload; }
     static void checkBarsOverCells(frmMain &w);
+    // A window that fetches the signed program from signed_.
+    std::unique_ptr<frmMain> signedUpdate(const QString &folder);
+
     std::unique_ptr<SiteServer> server_;
+    QTemporaryDir work_;
+    QString payload_;
+    std::unique_ptr<SiteServer> signed_; // serves payload_, signed with the demo key
 };
 
 void TestUpdaterWindow::initTestCase()
 {
     server_ = std::make_unique<SiteServer>();
     QVERIFY2(server_->ok(), qPrintable(server_->error()));
+    payload_ = work_.filePath(QStringLiteral("vlbook.exe"));
+    QVERIFY(payload::writeFile(payload_, payload::program(256 * 1024)));
+    SiteServer::Options options;
+    options.download = payload_;
+    options.signKey = SiteServer::demoSecretKey();
+    signed_ = std::make_unique<SiteServer>(options);
+    QVERIFY2(signed_->ok(), qPrintable(signed_->error()));
+}
+
+std::unique_ptr<frmMain> TestUpdaterWindow::signedUpdate(const QString &folder)
+{
+    return std::make_unique<frmMain>(signed_->url(QStringLiteral("/update/vlbook.exe")), folder,
+                                     SiteServer::demoPublicKey());
 }
 
 void TestUpdaterWindow::textsOfTheCells()
@@ -252,11 +292,13 @@ void TestUpdaterWindow::progressFillsTheRow()
     emit w.Downloader1->DownloadProgress(3 * 1048576, 3 * 1048576, key);
     QCOMPARE(row->text(2), QStringLiteral("100%"));
     QCOMPARE(row->text(3), QStringLiteral("0.0 KB"));
-    QCOMPARE(row->text(4), QStringLiteral("升级完毕"));
     QCOMPARE(w.ProgressBar1.at(0)->value(), 100);
-    // The last byte is no success yet: the file still has to take its place.
+    // The last byte is no success yet: the file still has to be checked and
+    // take its place.
+    QCOMPARE(row->text(4), QStringLiteral("更新"));
     QVERIFY(boxes.boxes().isEmpty());
     emit w.Downloader1->DownloadComplete(3 * 1048576, key);
+    QCOMPARE(row->text(4), QStringLiteral("升级完毕"));
     QCOMPARE(boxes.boxes().size(), 1);
     QCOMPARE(boxes.boxes().at(0).text, QStringLiteral("恭喜你，升级完成！"));
     QCOMPARE(boxes.boxes().at(0).title, QStringLiteral("Varnel升级"));
@@ -265,6 +307,96 @@ void TestUpdaterWindow::progressFillsTheRow()
     // Another row's events leave this one alone.
     emit w.Downloader1->DownloadProgress(1, 4, dir.filePath(QStringLiteral("other")));
     QCOMPARE(row->text(2), QStringLiteral("100%"));
+}
+
+// Every progress event repaints the bar with the number its text shows,
+// small steps at the start included.
+void TestUpdaterWindow::barShowsWhatTheTextSays()
+{
+    QTemporaryDir dir;
+    frmMain w(server_->url(QStringLiteral("/t/hang")), dir.path());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.cmdDownload_Click();
+    const QString key = dir.filePath(QStringLiteral("Varnelpad"));
+    QTreeWidgetItem *row = list(w)->topLevelItem(0);
+    QProgressBar *bar = w.ProgressBar1.at(0);
+    PaintedValues painted(bar);
+    const qint64 max = 10000000;
+    for (const qint64 cur : {qint64(100000), qint64(300000), qint64(400000), qint64(500000),
+                             qint64(1234567), qint64(6666666), qint64(9950000)}) {
+        emit w.Downloader1->DownloadProgress(cur, max, key);
+        QTRY_VERIFY(!painted.values.isEmpty() && painted.values.last() == bar->value());
+        QCOMPARE(row->text(2), QString::number(bar->value()) + QLatin1Char('%'));
+    }
+    QCOMPARE(painted.values.last(), 100); // 99.5% reads "100%"
+}
+
+// Without a Content-Length the row counts the bytes and the bar is busy
+// until the program is in place.
+void TestUpdaterWindow::unknownLengthShowsBytesAndABusyBar()
+{
+    QVERIFY(
+        signed_->setFault(QStringLiteral("/update/vlbook.exe"), QStringLiteral("unsized+paced")));
+    QTemporaryDir dir;
+    const auto w = signedUpdate(dir.path());
+    w->show();
+    QStringList seen; // the row's cells and the bar's range at each event
+    connect(w->Downloader1, &Downloader::DownloadReceived, this, [&](qint64, const QString &) {
+        QTreeWidgetItem *row = list(*w)->topLevelItem(0);
+        QProgressBar *bar = w->ProgressBar1.at(0);
+        seen << QStringLiteral("%1|%2|%3|%4-%5")
+                    .arg(row->text(2), row->text(3), row->text(4))
+                    .arg(bar->minimum())
+                    .arg(bar->maximum());
+    });
+    BoxAnswerer boxes;
+    QTest::mouseClick(w->cmdDownload, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 30000);
+    signed_->setFault(QStringLiteral("/update/vlbook.exe"), QStringLiteral("none"));
+
+    QVERIFY(!seen.isEmpty());
+    static const QRegularExpression busyRow(
+        QStringLiteral("^\\d+\\.\\d+ [KM]B\\|未知\\|更新\\|0-0$"));
+    for (const QString &line : seen)
+        QVERIFY2(busyRow.match(line).hasMatch(), qPrintable(line));
+    QCOMPARE(boxes.texts(),
+             (QStringList{QStringLiteral("恭喜你，升级完成！"), QStringLiteral("Varnel升级完毕")}));
+    QTreeWidgetItem *row = list(*w)->topLevelItem(0);
+    QCOMPARE(row->text(2), QStringLiteral("100%"));
+    QCOMPARE(row->text(4), QStringLiteral("升级完毕"));
+    QCOMPARE(w->ProgressBar1.at(0)->maximum(), 100);
+    QCOMPARE(w->ProgressBar1.at(0)->value(), 100);
+    QCOMPARE(fileContents(dir.filePath(QStringLiteral("Varnelpad"))), fileContents(payload_));
+}
+
+// A start the engine refuses shows its box, marks the row failed and lets
+// the user start again.
+void TestUpdaterWindow::refusedStartCanBeTriedAgain()
+{
+    QTemporaryDir dir;
+    const auto w = signedUpdate(dir.path());
+    const QString good = w->downloadUrl_;
+    w->downloadUrl_ = QStringLiteral("ftp://127.0.0.1/vlbook.exe");
+    w->show();
+    BoxAnswerer boxes;
+    QTest::mouseClick(w->cmdDownload, Qt::LeftButton);
+    QCOMPARE(boxes.boxes().size(), 1);
+    QCOMPARE(boxes.boxes().at(0).title, QStringLiteral("错误"));
+    QTreeWidgetItem *row = list(*w)->topLevelItem(0);
+    QCOMPARE(row->text(4), QStringLiteral("更新错误"));
+    QCOMPARE(row->foreground(4).color(), QColor(255, 0, 0));
+    QVERIFY(w->cmdDownload->isEnabled());
+    QVERIFY(w->isVisible());
+    QVERIFY(w->updateFailed());
+
+    w->downloadUrl_ = good;
+    QTest::mouseClick(w->cmdDownload, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 30000);
+    QCOMPARE(boxes.texts().mid(1),
+             (QStringList{QStringLiteral("恭喜你，升级完成！"), QStringLiteral("Varnel升级完毕")}));
+    QVERIFY(!w->updateFailed());
+    QCOMPARE(fileContents(dir.filePath(QStringLiteral("Varnelpad"))), fileContents(payload_));
 }
 
 void TestUpdaterWindow::failedRowTurnsRed()
@@ -313,16 +445,17 @@ void TestUpdaterWindow::wholeUpdateReplacesTheProgram()
 {
     QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("Varnelpad"));
-    frmMain w(server_->url(QStringLiteral("/t/ok?size=2500000")), dir.path());
-    w.show();
+    const auto w = signedUpdate(dir.path());
+    w->show();
     BoxAnswerer boxes;
-    QTest::mouseClick(w.cmdDownload, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
+    QTest::mouseClick(w->cmdDownload, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 30000);
     QCOMPARE(boxes.texts(),
              (QStringList{QStringLiteral("恭喜你，升级完成！"), QStringLiteral("Varnel升级完毕")}));
-    QCOMPARE(fileContents(program), SiteServer::pattern(2500000));
+    QCOMPARE(fileContents(program), fileContents(payload_));
     QVERIFY(QFileInfo(program).isExecutable());
-    QCOMPARE(list(w)->topLevelItem(0)->text(4), QStringLiteral("升级完毕"));
+    QCOMPARE(list(*w)->topLevelItem(0)->text(4), QStringLiteral("升级完毕"));
+    QVERIFY(!w->updateFailed());
 }
 
 void TestUpdaterWindow::failedUpdateLeavesTheProgramAlone()
@@ -345,6 +478,7 @@ void TestUpdaterWindow::failedUpdateLeavesTheProgramAlone()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList{"Varnelpad"});
     QCOMPARE(list(w)->topLevelItem(0)->text(4), QStringLiteral("更新错误"));
+    QVERIFY(w.updateFailed());
 }
 
 void TestUpdaterWindow::columnClickShowsItsWidth()

@@ -8,15 +8,20 @@ add_library(updater_answerhook SHARED ${CMAKE_CURRENT_LIST_DIR}/e2ehook/answerho
 target_link_libraries(updater_answerhook PRIVATE Qt6::Widgets varnel_common)
 target_include_directories(updater_answerhook PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
 
+# The new program the tests serve as an update: a real program of this machine.
+add_executable(updater_payload ${CMAKE_CURRENT_LIST_DIR}/payload/payload_main.cpp)
+
 varnel_area_test_libs(updater varnel_updater varnel_sitesrv varnel_config)
-add_dependencies(tst_updater update updater_answerhook)
+add_dependencies(tst_updater update updater_answerhook updater_payload)
 target_compile_definitions(tst_updater PRIVATE
   VARNEL_UPDATE_PROGRAM="$<TARGET_FILE:update>"
-  VARNEL_ANSWER_HOOK="$<TARGET_FILE:updater_answerhook>")
+  VARNEL_ANSWER_HOOK="$<TARGET_FILE:updater_answerhook>"
+  VARNEL_PAYLOAD_PROGRAM="$<TARGET_FILE:updater_payload>")
 
 varnel_test_class(updater TestDownloader)
 varnel_test_class(updater TestDownloadBatch)
 varnel_test_class(updater TestUpdaterWindow)
+varnel_test_class(updater TestUpdateChecks)
 varnel_test_class(updater TestUpdateProgram)
 # The program fetches from the built-in site address, so this test serves
 # that port and must have it to itself.

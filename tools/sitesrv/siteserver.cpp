@@ -1,6 +1,7 @@
 #include "siteserver.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -20,6 +21,10 @@ SiteServer::SiteServer(const Options &options)
                      QString::number(options.idleSeconds)};
     if (!options.download.isEmpty())
         args << QStringLiteral("--download") << options.download;
+    if (!options.signature.isEmpty())
+        args << QStringLiteral("--signature") << options.signature;
+    if (!options.signKey.isEmpty())
+        args << QStringLiteral("--sign-key") << options.signKey;
     for (const QString &fault : options.faults)
         args << QStringLiteral("--fault") << fault;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -116,4 +121,17 @@ QByteArray SiteServer::pattern(qint64 size)
     for (qint64 i = 0; i < size; ++i)
         bytes[i] = char(i % kPatternPeriod);
     return bytes;
+}
+
+QString SiteServer::demoSecretKey()
+{
+    return QStringLiteral(VARNEL_SITESRV_DIR "/demo-update-key.sec");
+}
+
+QByteArray SiteServer::demoPublicKey()
+{
+    QFile file(QStringLiteral(VARNEL_SITESRV_DIR "/demo-update-key.pub"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll().split('\n').value(1).trimmed();
 }

@@ -14,6 +14,8 @@ class SiteServer
     struct Options {
         int port = 0;          // 0: a free port
         QString download;      // the file served as /update/vlbook.exe
+        QString signature;     // the file served as /update/vlbook.exe.minisig
+        QString signKey;       // without signature: sign the download with this key
         QStringList faults;    // "PATH=KIND" for the fixed paths
         int idleSeconds = 120; // the server ends after this long without a request
     };
@@ -30,8 +32,9 @@ class SiteServer
     QString url(const QString &pathAndQuery) const;
 
     // Switches a fixed path ("/update.asp", "/update/vlbook.exe") to a kind of
-    // misbehaviour ("404", "500", "short", "slow", "redirect", "close") or back
-    // to normal ("none"). Returns once the server has taken it.
+    // misbehaviour ("404", "500", "short", "slow", "paced", "redirect", "close", "gzip",
+    // "unsized", or some joined with "+") or back to normal ("none"). Returns
+    // once the server has taken it.
     bool setFault(const QString &path, const QString &kind);
     // Serves the page at `path` ("/update.asp") with form control `name`
     // holding `value`; a null value gives the page its own value back.
@@ -46,6 +49,10 @@ class SiteServer
     static int unusedPort();
     // The bytes /t/ok?size=n sends.
     static QByteArray pattern(qint64 size);
+    // The demo site's update signing key pair: the secret key file (for
+    // Options::signKey and minisign) and the public key's base64 line.
+    static QString demoSecretKey();
+    static QByteArray demoPublicKey();
 
   private:
     // Sends a control request ("/control/...") and says whether it was

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Demo product site of Varnel and HTTP test server.
 
-Serves the site folder (update.asp, Varnelsoft.html, r.php, index.html) and
-the download /update/vlbook.exe on 127.0.0.1, and misbehaves on purpose when
-asked to, so the programs can be tested against real HTTP failures.
+Serves the site folder (update.asp, Varnelsoft.html, r.php, index.html),
+the download /update/vlbook.exe and its signature /update/vlbook.exe.minisig
+on 127.0.0.1, and misbehaves on purpose when asked to, so the programs can be
+tested against real HTTP failures.
 
 Usage:
   sitesrv.py [--port N] [--root DIR] [--download FILE]
+             [--signature FILE | --sign-key FILE]
              [--fault PATH=KIND]... [--idle SECONDS] [--parent PID|0]
              [--pid-file FILE]
 
@@ -14,6 +16,10 @@ Usage:
                   first line on stdout is "PORT <n>" once the server listens.
   --root DIR      the site folder (default: ../../site beside this script).
   --download F    file served as /update/vlbook.exe (404 when absent).
+  --signature F   file served as /update/vlbook.exe.minisig (404 when absent).
+  --sign-key F    without --signature: the signature is made from the download
+                  as it is at the time of the request, with this minisign
+                  secret key (one without a password) and the minisign program.
   --fault P=K     makes the fixed path P misbehave with kind K from the start.
   --idle S        exits after S seconds without a request (default 300; 0 = never).
   --parent PID    exits when that process is gone (default: the process that
@@ -21,8 +27,11 @@ Usage:
   --pid-file F    writes the server's pid there.
 
 Kinds of misbehaviour: 404, 500, short (announces the full length, sends half,
-closes), slow (trickles 1 KiB every 200 ms), redirect (302 to /r/<path>, which
-serves the path as it should), close (closes without an answer).
+closes), slow (trickles 1 KiB every 200 ms), paced (16 KiB every 50 ms), redirect (302 to /r/<path>, which
+serves the path as it should), close (closes without an answer), gzip (sends
+the body gzip-compressed with "Content-Encoding: gzip"), unsized (no
+Content-Length: the end of the body is the end of the connection). Kinds that
+change how the body is sent combine with "+": unsized+slow.
 
 Control requests (answer "ok"):
   /control/fault?path=/update/vlbook.exe&kind=404   switch a fixed path
@@ -50,12 +59,15 @@ Test paths, always available:
 """
 
 import argparse
+import gzip
 import html
 import mimetypes
 import os
 import re
 import socket
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -64,15 +76,23 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 PATTERN_PERIOD = 251
 BLOCK = bytes(i % PATTERN_PERIOD for i in range(PATTERN_PERIOD * 4096))
 DOWNLOAD_PATH = "/update/vlbook.exe"
+SIGNATURE_PATH = DOWNLOAD_PATH + ".minisig"
 TEXT_TYPES = {".html": "text/html; charset=utf-8", ".htm": "text/html; charset=utf-8",
               ".asp": "text/html; charset=utf-8", ".php": "text/html; charset=utf-8"}
-KINDS = {"404", "500", "short", "slow", "redirect", "close"}
+KINDS = {"404", "500", "short", "slow", "paced", "redirect", "close", "gzip", "unsized"}
+
+
+def valid_kind(kind):
+    return all(part in KINDS for part in kind.split("+"))
 
 
 class State:
-    def __init__(self, root, download, faults):
+    def __init__(self, root, download, faults, signature="", sign_key=""):
         self.root = os.path.realpath(root)
         self.download = download
+        self.signature = signature
+        self.sign_key = sign_key
+        self.signed = None  # (download's identity, signature) made with sign_key
         self.faults = dict(faults)
         self.values = {}  # path -> {control name: value} replaced in the served page
         self.hits = {}  # path -> requests for it (fixed paths, faulty or not)
@@ -112,6 +132,43 @@ class State:
 
     def touch(self):
         self.last_request = time.monotonic()
+
+    def signature_body(self):
+        """The signature of the download: the file given, or one made with the
+        signing key for the download as it is now (None when there is none)."""
+        if self.signature:
+            return read_file(self.signature)
+        if not self.sign_key or not self.download or not os.path.isfile(self.download):
+            return None
+        info = os.stat(self.download)
+        identity = (info.st_ino, info.st_size, info.st_mtime_ns)
+        with self.lock:
+            if self.signed and self.signed[0] == identity:
+                return self.signed[1]
+            signature = minisign_sign(self.download, self.sign_key)
+            self.signed = (identity, signature) if signature else None
+            return signature
+
+
+def read_file(path):
+    if not os.path.isfile(path):
+        return None
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def minisign_sign(path, key):
+    with tempfile.TemporaryDirectory() as work:
+        out = os.path.join(work, "signature")
+        try:
+            subprocess.run(["minisign", "-S", "-s", key, "-m", path, "-x", out,
+                            "-t", "Varnelpad demo site"], check=True,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, timeout=60)
+        except (OSError, subprocess.SubprocessError) as e:
+            print("cannot sign %s: %s" % (path, e), file=sys.stderr, flush=True)
+            return None
+        return read_file(out)
 
 
 def pattern(size):
@@ -195,14 +252,18 @@ class Handler(BaseHTTPRequestHandler):
         self.answer(status, body.encode("utf-8"))
 
     def stream(self, size, chunks, ctype="application/octet-stream", headers=None,
-               sent=None, delay=0.0):
+               sent=None, delay=0.0, sized=True):
         """Announces size bytes and sends the pieces of chunks; with sent, stops
-        after that many bytes and closes the connection."""
+        after that many bytes and closes the connection. Unsized, the length
+        is not announced and the connection closes after the body."""
         self.send_response(200)
         self.send_header("Content-Type", ctype)
-        self.send_header("Content-Length", str(size))
+        if sized:
+            self.send_header("Content-Length", str(size))
         for name, value in (headers or {}).items():
             self.send_header(name, value)
+        if sent is None and not sized:
+            sent = size
         if sent is not None:
             self.send_header("Connection", "close")
         self.end_headers()
@@ -262,7 +323,7 @@ class Handler(BaseHTTPRequestHandler):
     def control(self, path, query):
         if path == "/control/fault":
             kind = query.get("kind", "none")
-            if kind not in KINDS and kind != "none":
+            if not valid_kind(kind) and kind != "none":
                 return self.answer(400, b"unknown kind", "text/plain")
             self.state.set_fault(query.get("path", DOWNLOAD_PATH), kind)
         elif path == "/control/value":
@@ -294,20 +355,28 @@ class Handler(BaseHTTPRequestHandler):
         body, ctype = self.fixed_body(path)
         if body is None:
             return self.error_page(404)
-        if kind == "short":
-            return self.stream(len(body), [body], ctype, sent=len(body) // 2)
-        if kind == "slow":
-            pieces = [body[i:i + 1024] for i in range(0, len(body), 1024)]
-            return self.stream(len(body), pieces, ctype, delay=0.2)
-        self.stream(len(body), [body[i:i + (1 << 20)] for i in range(0, len(body), 1 << 20)],
-                    ctype)
+        kinds = set(kind.split("+")) if kind else set()
+        headers = {}
+        if "gzip" in kinds:
+            body = gzip.compress(body)
+            headers["Content-Encoding"] = "gzip"
+        piece, delay = 1 << 20, 0.0
+        if "slow" in kinds:
+            piece, delay = 1024, 0.2
+        elif "paced" in kinds:
+            piece, delay = 16 << 10, 0.05
+        pieces = [body[i:i + piece] for i in range(0, len(body), piece)]
+        self.stream(len(body), pieces, ctype, headers,
+                    sent=len(body) // 2 if "short" in kinds else None, delay=delay,
+                    sized="unsized" not in kinds)
 
     def fixed_body(self, path):
         if path == DOWNLOAD_PATH:
-            if not self.state.download or not os.path.isfile(self.state.download):
+            if not self.state.download:
                 return None, None
-            with open(self.state.download, "rb") as f:
-                return f.read(), "application/octet-stream"
+            return read_file(self.state.download), "application/octet-stream"
+        if path == SIGNATURE_PATH:
+            return self.state.signature_body(), "text/plain; charset=utf-8"
         if path.endswith("/"):
             path += "index.html"
         full = os.path.realpath(os.path.join(self.state.root, path.lstrip("/")))
@@ -371,6 +440,17 @@ class Handler(BaseHTTPRequestHandler):
         return self.error_page(404)
 
 
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that goes away mid-answer is part of the tests, not news.
+        if isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+            return
+        super().handle_error(request, client_address)
+
+
 def watchdog(state, idle, parent):
     watch_ppid = parent == os.getppid()
     while True:
@@ -394,6 +474,8 @@ def main():
     ap.add_argument("--port", type=int, default=0)
     ap.add_argument("--root", default=os.path.join(here, "..", "..", "site"))
     ap.add_argument("--download", default="")
+    ap.add_argument("--signature", default="")
+    ap.add_argument("--sign-key", default="")
     ap.add_argument("--fault", action="append", default=[])
     ap.add_argument("--idle", type=float, default=300)
     ap.add_argument("--parent", type=int, default=os.getppid())
@@ -403,15 +485,13 @@ def main():
     faults = {}
     for item in args.fault:
         path, _, kind = item.partition("=")
-        if kind not in KINDS:
+        if not valid_kind(kind):
             ap.error("unknown kind in --fault %s" % item)
         faults[path] = kind
 
-    Handler.state = State(args.root, args.download, faults)
-    ThreadingHTTPServer.daemon_threads = True
-    ThreadingHTTPServer.allow_reuse_address = True
+    Handler.state = State(args.root, args.download, faults, args.signature, args.sign_key)
     try:
-        server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+        server = Server(("127.0.0.1", args.port), Handler)
     except OSError as e:
         print("ERROR cannot listen on 127.0.0.1:%d: %s" % (args.port, e.strerror), flush=True)
         return 2

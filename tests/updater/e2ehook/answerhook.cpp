@@ -1,14 +1,18 @@
 // Preloaded (LD_PRELOAD) into the updater program by its end-to-end test:
 // presses the window's start button once and answers every message box with
-// its first button, logging what each box said (boxlogline.h).
+// its first button, logging what each box said (boxlogline.h) and, in the
+// same file name with ".window" appended, the box's button texts and the
+// download row's status at that moment.
 
 #include "boxlogline.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace
 {
@@ -29,6 +33,22 @@ void pressStartOnce()
     }
 }
 
+void logWindow(const QMessageBox *box)
+{
+    QStringList buttons;
+    for (const QAbstractButton *button : box->buttons())
+        buttons << button->text();
+    QString row;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *list = window->findChild<QTreeWidget *>(QStringLiteral("lstDownload")))
+            row = list->topLevelItemCount() > 0 ? list->topLevelItem(0)->text(4) : QString();
+    }
+    QFile log(qEnvironmentVariable("VARNEL_TEST_BOX_LOG") + QStringLiteral(".window"));
+    if (log.open(QIODevice::Append))
+        log.write((buttons.join(QLatin1Char('|')) + QLatin1Char('\t') + row + QLatin1Char('\n'))
+                      .toUtf8());
+}
+
 void poll()
 {
     if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
@@ -36,6 +56,7 @@ void poll()
             return;
         box->setProperty("answered", true);
         appendBoxLine(box);
+        logWindow(box);
         if (QAbstractButton *button = box->buttons().value(0))
             button->click();
         return;
