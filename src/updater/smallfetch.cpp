@@ -48,8 +48,13 @@ void SmallFetch::end(const QString &error)
         return;
     finished_ = true;
     error_ = error;
-    if (error.isEmpty())
+    if (error.isEmpty()) {
         body_ = reply_->readAll();
+        if (body_.size() > kLimit) {
+            body_.clear();
+            error_ = QStringLiteral("服务器发来的文件太大");
+        }
+    }
     reply_->disconnect(this);
     reply_->deleteLater(); // possibly inside one of its own signals
     reply_ = nullptr;
