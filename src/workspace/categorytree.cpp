@@ -52,6 +52,9 @@ void CategoryTree::createMenu()
 
 void CategoryTree::reload()
 {
+    // Without the table the tree still has its root to act on.
+    if (!trv->topLevelItemCount())
+        addRoot();
     varnel::OpenDb();
     try {
         varnel::DbRs->Open(QStringLiteral("select * from 分类"), *varnel::DbConn,
@@ -69,11 +72,7 @@ void CategoryTree::LoadData()
     QString selectedKey;
     if (QTreeWidgetItem *node = selectedNode())
         selectedKey = node->data(0, Qt::UserRole).toString();
-    trv->clear();
-    nodes_.clear();
-    auto *root = new QTreeWidgetItem(trv, {QStringLiteral("所有记事")});
-    root->setData(0, Qt::UserRole, varnel::kRootKey);
-    nodes_.insert(varnel::kRootKey, root);
+    QTreeWidgetItem *root = addRoot();
 
     std::vector<varnel::CategoryRow> rows;
     for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext())
@@ -88,6 +87,17 @@ void CategoryTree::LoadData()
     // The node selected before the rebuild stays selected; otherwise the root is.
     QTreeWidgetItem *select = nodes_.value(selectedKey, root);
     trv->setCurrentItem(select);
+}
+
+QTreeWidgetItem *CategoryTree::addRoot()
+{
+    trv->clear();
+    nodes_.clear();
+    auto *root = new QTreeWidgetItem(trv, {QStringLiteral("所有记事")});
+    root->setData(0, Qt::UserRole, varnel::kRootKey);
+    root->setExpanded(true);
+    nodes_.insert(varnel::kRootKey, root);
+    return root;
 }
 
 void CategoryTree::AddRootNode(const QString &parentKey, const QString &id, const QString &name)

@@ -37,6 +37,7 @@ class CategoryTree : public QObject
 
   private:
     void createMenu();
+    QTreeWidgetItem *addRoot(); // empties the tree down to its root
     QTreeWidgetItem *selectedNode() const;
     void trv_Click();
     void trv_MouseDown(QMouseEvent *event);

@@ -159,24 +159,35 @@ void FrmMinBook::orderTabs()
 
 void FrmMinBook::Form_Load()
 {
-    // A failure is reported and leaves the window as far as it was built.
+    // Each step that reads the database is guarded on its own: a failure is
+    // reported once, and the steps that need no database still build the
+    // window, so the next list action fills it once the file is back.
+    std::optional<DbError> failure;
+    auto step = [&failure](const std::function<void()> &body) {
+        try {
+            body();
+        } catch (const DbError &e) {
+            if (!failure)
+                failure = e;
+        }
+    };
     list_->setLoading(true);
-    varnel::guarded(this, [this] {
-        LoadCount();
-        loadStoredSkin();
-        tree_->reload();
-        notices_->navigate();
-        editor_->hideBubble();
-        list_->createListTip();
-        lab_title->setText(varnel::versionText());
-        BSE1.setSkinLevel(1);
-        BSE1.prepare();
-        BSE1.apply();
-        editor_->setState(NoteEditor::State::Blank);
-        list_->addListColumns();
-        list_->listAllAtLoad();
-    });
+    step([this] { LoadCount(); });
+    loadStoredSkin();
+    step([this] { tree_->reload(); });
+    notices_->navigate();
+    editor_->hideBubble();
+    list_->createListTip();
+    lab_title->setText(varnel::versionText());
+    BSE1.setSkinLevel(1);
+    BSE1.prepare();
+    BSE1.apply();
+    editor_->setState(NoteEditor::State::Blank);
+    list_->addListColumns();
+    step([this] { list_->listAllAtLoad(); });
     list_->setLoading(false);
+    if (failure)
+        varnel::reportFailure(this, *failure);
 }
 
 // The stored skin; a settings row that cannot be read or a picture that is

@@ -15,11 +15,16 @@ bool guarded(QWidget *window, const std::function<void()> &body)
         body();
         return true;
     } catch (const DbError &e) {
-        QMessageBox::critical(window, QStringLiteral("错误提示"), e.userText());
+        reportFailure(window, e);
     } catch (const WindowGone &) {
         // Nothing of the window may be touched any more.
     }
     return false;
+}
+
+void reportFailure(QWidget *window, const DbError &error)
+{
+    QMessageBox::critical(window, QStringLiteral("错误提示"), error.userText());
 }
 
 } // namespace varnel

@@ -9,6 +9,8 @@ class QWidget;
 namespace varnel
 {
 
+class DbError;
+
 // Thrown when the window was destroyed while it let waiting events run.
 struct WindowGone {
 };
@@ -17,5 +19,7 @@ struct WindowGone {
 // box over the window and leaves the window usable; false when the body did
 // not run to its end.
 bool guarded(QWidget *window, const std::function<void()> &body);
+// The message box of a data failure, titled "错误提示".
+void reportFailure(QWidget *window, const DbError &error);
 
 } // namespace varnel

@@ -5,6 +5,8 @@
 #include "workspacefixture.h"
 
 #include "appinfo.h"
+#include "database.h"
+#include "skinengine.h"
 #include "updatelaunch.h"
 
 #include <QFile>
@@ -26,6 +28,7 @@ class TestWindowFrame : public QObject
 
     void hidingDestroysAndShowingRebuilds();
     void minimisingUnloads();
+    void loadWithoutTheDatabaseLeavesAWorkingWindow();
     void withoutTrayTheHotKeyIsNamedOnce();
     void withNoWayBackTheWindowOnlyMinimises();
     void storedSkinIsPaintedAndMissingOnesAreNot();
@@ -117,6 +120,33 @@ void TestWindowFrame::minimisingUnloads()
     QTRY_VERIFY(window.isNull());
     ws.show();
     QVERIFY(ws.window());
+}
+
+// The database is away while the window loads: one message, a window built
+// all the same, and once the file is back the editor and the list work.
+void TestWindowFrame::loadWithoutTheDatabaseLeavesAWorkingWindow()
+{
+    Workspace ws;
+    const QString path = varnel::databasePath();
+    QVERIFY(QFile::rename(path, path + QStringLiteral(".away")));
+    DialogCatcher dialogs;
+    ws.show();
+    QCOMPARE(dialogs.seen.size(), 1);
+    QVERIFY(QFile::rename(path + QStringLiteral(".away"), path));
+
+    QCOMPARE(ws.label("lab_title")->text(), QStringLiteral("Varnelpad v1.1.2"));
+    QCOMPARE(ws.window()->styleSheet(), SkinEngine::styleSheet());
+    for (const char *name : {"cmd_edit", "cmd_del", "cmd_ok", "Quxiao"})
+        QVERIFY2(!ws.button(name)->isEnabled(), name);
+    QVERIFY(ws.node(QStringLiteral("boot")));
+    QCOMPARE(ws.list()->model()->columnCount(), 6);
+
+    QTest::keyClicks(ws.edit("Text1"), QStringLiteral("back"));
+    QTest::keyClick(ws.get<QPlainTextEdit>("Text2"), Qt::Key_F1);
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("back")});
+    QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+    QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【1】条信息"));
+    QCOMPARE(dialogs.seen.size(), 1);
 }
 
 void TestWindowFrame::withoutTrayTheHotKeyIsNamedOnce()
