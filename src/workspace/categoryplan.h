@@ -16,14 +16,17 @@ struct CategoryRow {
     QVariant mc;
 };
 
-// Where each category goes in the tree. Rows come in table order; a row whose
-// parent comes later waits for it, and a row whose parent never comes (or that
-// is its own ancestor) goes under the root. Every category ends up exactly once.
+// Where each category goes in the tree. Any parent numbers are placed, in
+// one pass: a row whose parent is missing goes under the root, and so does the
+// earliest row of a cycle; of rows repeating an id, one stands. Every category
+// ends up exactly once, parents before their children (level by level), top-level
+// rows first in table order, then those that lost their parent.
 struct CategoryPlacement {
     QString parentKey; // "boot" for the root
     QString key;       // "K_" + id
     QString name;
     bool topLevel; // placed straight under the root (added as a root category)
+    int depth;     // 1 for a node under the root
 };
 
 std::vector<CategoryPlacement> placeCategories(const std::vector<CategoryRow> &rows);

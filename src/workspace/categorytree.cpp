@@ -20,7 +20,8 @@
 using varnel::px;
 namespace notestore = varnel::notestore;
 
-CategoryTree::CategoryTree(QWidget *window) : QObject(window), window_(window)
+CategoryTree::CategoryTree(QWidget *window)
+    : QObject(window), window_(window), icon_(varnel::listPicture(2))
 {
     trv = new QTreeWidget(window);
     trv->setObjectName(QStringLiteral("trv"));
@@ -33,6 +34,11 @@ CategoryTree::CategoryTree(QWidget *window) : QObject(window), window_(window)
     trv->viewport()->installEventFilter(this);
     connect(trv, &QTreeWidget::clicked, this, &CategoryTree::trv_Click);
     createMenu();
+}
+
+CategoryTree::~CategoryTree()
+{
+    removeAll();
 }
 
 void CategoryTree::createMenu()
@@ -53,8 +59,10 @@ void CategoryTree::createMenu()
 void CategoryTree::reload()
 {
     // Without the table the tree still has its root to act on.
-    if (!trv->topLevelItemCount())
-        addRoot();
+    if (!trv->topLevelItemCount()) {
+        trv->addTopLevelItem(newRoot());
+        trv->topLevelItem(0)->setExpanded(true);
+    }
     varnel::OpenDb();
     try {
         varnel::DbRs->Open(QStringLiteral("select * from 分类"), *varnel::DbConn,
@@ -72,7 +80,10 @@ void CategoryTree::LoadData()
     QString selectedKey;
     if (QTreeWidgetItem *node = selectedNode())
         selectedKey = node->data(0, Qt::UserRole).toString();
-    QTreeWidgetItem *root = addRoot();
+    // Built apart from the view and put in as a whole: the view then lays it
+    // out once instead of once per node.
+    removeAll();
+    QTreeWidgetItem *root = newRoot();
 
     std::vector<varnel::CategoryRow> rows;
     for (; !varnel::DbRs->Eof(); varnel::DbRs->MoveNext())
@@ -83,19 +94,73 @@ void CategoryTree::LoadData()
         else
             AddChildNode(place.parentKey, place.key, place.name);
     }
-    root->setExpanded(true);
-    // The node selected before the rebuild stays selected; otherwise the root is.
+    trv->addTopLevelItem(root);
+    expandUpper(root);
+
+    // The node selected before the rebuild stays selected; otherwise the root
+    // is. A node below the expanded levels is selected where it is, without
+    // opening the levels above it.
     QTreeWidgetItem *select = nodes_.value(selectedKey, root);
+    trv->setAutoScroll(false);
     trv->setCurrentItem(select);
+    trv->setAutoScroll(true);
+    if (depthOf(select) <= kExpandedDepth)
+        trv->scrollToItem(select);
 }
 
-QTreeWidgetItem *CategoryTree::addRoot()
+// Every node is expanded, down to kExpandedDepth levels: the
+// tree's layout goes once through each expanded level, so a chain of
+// thousands of levels stays closed below that (each node is still reached by
+// opening its parent). The nodes are reached by row, which costs the same for
+// any number of siblings.
+void CategoryTree::expandUpper(QTreeWidgetItem *root)
 {
-    trv->clear();
+    const QAbstractItemModel *model = trv->model();
+    std::vector<std::pair<QTreeWidgetItem *, QModelIndex>> pending{
+        {root, model->index(trv->indexOfTopLevelItem(root), 0)}};
+    while (!pending.empty()) {
+        const auto [item, index] = pending.back();
+        pending.pop_back();
+        trv->expand(index);
+        if (depthOf(item) + 1 >= kExpandedDepth)
+            continue;
+        for (int row = 0; row < item->childCount(); ++row)
+            pending.emplace_back(item->child(row), model->index(row, 0, index));
+    }
+}
+
+int CategoryTree::depthOf(const QTreeWidgetItem *node)
+{
+    return node->data(0, kDepthRole).toInt();
+}
+
+// Removes every node without the recursion of the tree's own clear(), which
+// a chain of categories tens of thousands deep would overflow. Each step
+// deletes a leaf that is its parent's first child, which costs the same
+// whatever the shape.
+void CategoryTree::removeAll()
+{
+    std::vector<QTreeWidgetItem *> pending;
+    while (trv->topLevelItemCount() > 0) {
+        pending.push_back(trv->takeTopLevelItem(0));
+        while (!pending.empty()) {
+            QTreeWidgetItem *item = pending.back();
+            if (item->childCount() > 0) {
+                pending.push_back(item->child(0));
+            } else {
+                pending.pop_back();
+                delete item;
+            }
+        }
+    }
     nodes_.clear();
-    auto *root = new QTreeWidgetItem(trv, {QStringLiteral("所有记事")});
+}
+
+QTreeWidgetItem *CategoryTree::newRoot()
+{
+    auto *root = new QTreeWidgetItem(QStringList{QStringLiteral("所有记事")});
     root->setData(0, Qt::UserRole, varnel::kRootKey);
-    root->setExpanded(true);
+    root->setData(0, kDepthRole, 0);
     nodes_.insert(varnel::kRootKey, root);
     return root;
 }
@@ -115,8 +180,10 @@ void CategoryTree::AddChildNode(const QString &parentKey, const QString &nodeKey
         return;
     auto *node = new QTreeWidgetItem(parent, {name});
     node->setData(0, Qt::UserRole, nodeKey);
-    node->setIcon(0, varnel::listPicture(2));
-    node->setExpanded(true);
+    node->setData(0, kDepthRole, depthOf(parent) + 1);
+    node->setIcon(0, icon_);
+    if (node->treeWidget() && depthOf(node) < kExpandedDepth)
+        node->setExpanded(true);
     nodes_.insert(nodeKey, node);
 }
 

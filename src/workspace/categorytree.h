@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
@@ -18,6 +19,7 @@ class CategoryTree : public QObject
     Q_OBJECT
   public:
     explicit CategoryTree(QWidget *window);
+    ~CategoryTree() override;
 
     // Rebuilds the tree from the rows DbRs holds ("select * from 分类").
     void LoadData();
@@ -37,7 +39,12 @@ class CategoryTree : public QObject
 
   private:
     void createMenu();
-    QTreeWidgetItem *addRoot(); // empties the tree down to its root
+    QTreeWidgetItem *newRoot(); // "所有记事", not yet in the view
+    void expandUpper(QTreeWidgetItem *root);
+    void removeAll();
+    static int depthOf(const QTreeWidgetItem *node);
+    static constexpr int kDepthRole = Qt::UserRole + 1;
+    static constexpr int kExpandedDepth = 32;
     QTreeWidgetItem *selectedNode() const;
     void trv_Click();
     void trv_MouseDown(QMouseEvent *event);
@@ -49,4 +56,5 @@ class CategoryTree : public QObject
     QTreeWidget *trv = nullptr;
     QMenu *tree = nullptr;
     QHash<QString, QTreeWidgetItem *> nodes_;
+    QIcon icon_;
 };

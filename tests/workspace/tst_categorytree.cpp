@@ -4,7 +4,10 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
+#include "database.h"
+
 #include <QMenu>
+#include <QSet>
 #include <QtTest>
 
 class TestCategoryTree : public QObject
@@ -14,6 +17,8 @@ class TestCategoryTree : public QObject
   private slots:
     void emptyTableGivesTheExpandedRootOnly();
     void oddRowsAllGetAPlaceAndAPicture();
+    void anyShapeLoadsWhole_data();
+    void anyShapeLoadsWhole();
     void clickListsAndCountsTheCategory();
     void idsAbove32767Work();
     void clickOnTheRootChangesNothing();
@@ -64,6 +69,87 @@ void TestCategoryTree::oddRowsAllGetAPlaceAndAPicture()
         top.append(root->child(i)->text(0));
     QCOMPARE(top, (QStringList{QStringLiteral("工作"), QStringLiteral("晚到"),
                                QStringLiteral("孤儿"), QStringLiteral("自指")}));
+}
+
+namespace
+{
+
+// Categories 1..count, category i below parentOf(i), in one transaction.
+void addCategories(int count, const std::function<qint64(int)> &parentOf)
+{
+    varnel::OpenDb();
+    varnel::DbConn->Execute(QStringLiteral("begin"));
+    for (int i = 1; i <= count; ++i) {
+        varnel::DbConn->Execute(QStringLiteral("insert into 分类 (id, bh, mc) values (?1, ?2, ?3)"),
+                                {i, parentOf(i), QString::number(i)});
+    }
+    varnel::DbConn->Execute(QStringLiteral("commit"));
+    varnel::CloseDb();
+}
+
+// Every node below `top`, each with its depth, without recursion.
+QList<QPair<QTreeWidgetItem *, int>> walk(QTreeWidgetItem *top)
+{
+    QList<QPair<QTreeWidgetItem *, int>> out{{top, 0}};
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        for (int c = 0; c < out[i].first->childCount(); ++c)
+            out.append({out[i].first->child(c), out[i].second + 1});
+    }
+    return out;
+}
+
+} // namespace
+
+// The file may hold any parent numbers: chains tens of thousands deep, in
+// either order, missing parents, cycles. The tree loads them all, each once,
+// opened down to a sane depth and every node reachable below it.
+void TestCategoryTree::anyShapeLoadsWhole_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<int>("depth"); // of the deepest category
+    QTest::newRow("chain 40000 deep") << 40000 << 0 << 40000;
+    QTest::newRow("chain in reverse row order") << 3000 << 1 << 3000;
+    QTest::newRow("parents missing") << 3000 << 2 << 1;
+    QTest::newRow("two-category cycles") << 3000 << 3 << 2;
+}
+
+void TestCategoryTree::anyShapeLoadsWhole()
+{
+    QFETCH(int, count);
+    QFETCH(int, shape);
+    QFETCH(int, depth);
+    const std::function<qint64(int)> parents[] = {
+        [](int i) { return i - 1; },
+        [count](int i) { return i == count ? 0 : i + 1; },
+        [count](int i) { return count + i; },
+        [](int i) { return i % 2 ? i + 1 : i - 1; },
+    };
+    Workspace ws;
+    addCategories(count, parents[shape]);
+    ws.show();
+    const auto nodes = walk(ws.tree()->topLevelItem(0));
+    QCOMPARE(nodes.size(), count + 1);
+    int deepest = 0;
+    QSet<QString> keys;
+    for (const auto &[node, level] : nodes) {
+        deepest = std::max(deepest, level);
+        keys.insert(node->data(0, Qt::UserRole).toString());
+        if (node->childCount() > 0)
+            QCOMPARE(node->isExpanded(), level < 32);
+    }
+    QCOMPARE(deepest, depth);
+    QCOMPARE(keys.size(), count + 1);
+    // The first closed level opens and shows the next.
+    for (const auto &[node, level] : nodes) {
+        if (level == 32 && node->childCount() > 0) {
+            QVERIFY(!ws.tree()->visualItemRect(node->child(0)).isValid());
+            node->setExpanded(true);
+            QVERIFY(ws.tree()->visualItemRect(node->child(0)).isValid());
+            break;
+        }
+    }
+    ws.windows.unloadMainWindow();
 }
 
 void TestCategoryTree::clickListsAndCountsTheCategory()
