@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QTreeWidget>
 
+#include <optional>
 #include <vector>
 
 using varnel::px;
@@ -228,11 +229,17 @@ void CategoryTree::EditTree_Click()
         return; // the root has no row to rename
     const QString name = QInputDialog::getText(window_, QStringLiteral("修改分类"),
                                                QStringLiteral("请输入新的分类:"));
-    varnel::guarded(window_, [this, &name, id] {
+    // A category deleted meanwhile is said so once the tree shows it gone.
+    std::optional<varnel::DbError> failure;
+    try {
         if (!name.isEmpty())
             notestore::renameCategory(id, name);
-        reload();
-    });
+    } catch (const varnel::DbError &e) {
+        failure = e;
+    }
+    varnel::guarded(window_, [this] { reload(); });
+    if (failure)
+        varnel::reportFailure(window_, *failure);
 }
 
 void CategoryTree::treedel_Click()

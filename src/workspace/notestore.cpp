@@ -173,8 +173,10 @@ void renameCategory(qint64 id, const QString &name)
 {
     Session session;
     DbRs->Open(QStringLiteral("select * from 分类 where id=?1"), *DbConn, RsMode::Write, {id});
-    if (DbRs->Eof())
-        noteGone();
+    if (DbRs->Eof()) {
+        throw DbError(DbError::Failed, 0,
+                      QStringLiteral("找不到这个分类，它可能已经被删除。分类已重新载入。"));
+    }
     DbRs->SetField(QStringLiteral("bh"), 0);
     DbRs->SetField(QStringLiteral("mc"), name);
     DbRs->Update();

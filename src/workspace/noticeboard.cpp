@@ -20,6 +20,11 @@
 
 using varnel::px;
 
+namespace
+{
+constexpr int kNoticeTurnMs = 2000;
+} // namespace
+
 NoticeBoard::NoticeBoard(QWidget *window) : QObject(window), window_(window)
 {
     WebGet = new NoticePage(this);
@@ -82,18 +87,24 @@ void NoticeBoard::createUpdateBox()
     connect(Later_update, &QPushButton::clicked, this, &NoticeBoard::Later_update_Click);
 }
 
+// The three lines take turns, two seconds each: the timers share one
+// period and first fire two, four and six seconds after the load.
 void NoticeBoard::createTimers()
 {
-    auto make = [this](QTimer *&timer, const char *name, int ms, int line) {
+    auto make = [this](QTimer *&timer, const char *name, int line) {
         timer = new QTimer(this);
         timer->setObjectName(QString::fromLatin1(name));
-        timer->setInterval(ms);
+        timer->setInterval(kNoticeTurnMs * line);
         timer->start();
-        connect(timer, &QTimer::timeout, this, [this, line] { noticeTick(line); });
+        connect(timer, &QTimer::timeout, this, [this, timer, line] {
+            if (timer->interval() != kNoticeTurnMs * 3)
+                timer->setInterval(kNoticeTurnMs * 3); // the first turn is over
+            noticeTick(line);
+        });
     };
-    make(tim_gg1, "tim_gg1", 2000, 1);
-    make(tim_gg2, "tim_gg2", 4000, 2);
-    make(tim_gg3, "tim_gg3", 6000, 3);
+    make(tim_gg1, "tim_gg1", 1);
+    make(tim_gg2, "tim_gg2", 2);
+    make(tim_gg3, "tim_gg3", 3);
 }
 
 void NoticeBoard::setSource(Source source)

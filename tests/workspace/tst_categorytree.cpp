@@ -24,6 +24,7 @@ class TestCategoryTree : public QObject
     void clickOnTheRootChangesNothing();
     void addAsksForANameAndCancelAddsNothing();
     void renameKeepsTheNotes();
+    void renameOfADeletedCategoryReloadsTheTree();
     void deleteLeafKeepsNotesAndParentsStay();
     void renameAndDeleteDoNothingOnTheRoot();
     void rightClickOpensTheMenuWithoutSelecting();
@@ -249,6 +250,26 @@ void TestCategoryTree::renameKeepsTheNotes()
     ws.action("EditTree")->trigger();
     QCOMPARE(sqlValue(QStringLiteral("select mc from 分类 where id=4")).toString(),
              QStringLiteral("新名"));
+}
+
+void TestCategoryTree::renameOfADeletedCategoryReloadsTheTree()
+{
+    Workspace ws;
+    addCategory(4, 0, QStringLiteral("旧名"));
+    addCategory(5, 0, QStringLiteral("别的"));
+    ws.show();
+    QVERIFY(ws.clickNode(QStringLiteral("K_4")));
+    TestFolder::exec(QStringLiteral("delete from 分类 where id=4")); // by another copy
+    DialogAnswerer answers;
+    answers.answerInput(QStringLiteral("新名"));
+    answers.answerMessage(QMessageBox::Ok);
+    ws.action("EditTree")->trigger();
+    QCOMPARE(answers.seen().size(), 2);
+    QVERIFY2(answers.last().text.contains(QStringLiteral("分类")), qPrintable(answers.last().text));
+    QVERIFY(!answers.last().text.contains(QStringLiteral("列表")));
+    QVERIFY(!ws.node(QStringLiteral("K_4")));
+    QVERIFY(ws.node(QStringLiteral("K_5")));
+    QCOMPARE(sqlValue(QStringLiteral("select count(*) from 分类")).toInt(), 1);
 }
 
 void TestCategoryTree::deleteLeafKeepsNotesAndParentsStay()

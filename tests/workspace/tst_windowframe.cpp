@@ -9,6 +9,7 @@
 #include "skinengine.h"
 #include "updatelaunch.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QMenu>
@@ -39,6 +40,7 @@ class TestWindowFrame : public QObject
     void hoverFeedback();
     void noticeLinesRotateIntoTheHelpLine();
     void noPageChangesNothing();
+    void eachNoticeLineTakesItsTurn();
     void updateBoxShowsTheUpdateText();
     void newerVersionStartsTheUpdaterAndEnds();
     void sameOrOlderVersionSaysSo();
@@ -354,6 +356,43 @@ void TestWindowFrame::noPageChangesNothing()
     ws.window()->setNoticeSource(
         source({{QStringLiteral("gg1"), QString()}, {QStringLiteral("ggurl1"), QString()}}));
     QTRY_COMPARE_WITH_TIMEOUT(ws.label("lab_key")->text(), QString(), 20000);
+}
+
+// With three lines on the page, each shows in turn long enough to be seen,
+// and a click opens the address of the line on screen.
+void TestWindowFrame::eachNoticeLineTakesItsTurn()
+{
+    Workspace ws;
+    ws.show();
+    Values page;
+    for (int line = 1; line <= 3; ++line) {
+        page[QStringLiteral("gg%1").arg(line)] = QStringLiteral("通知%1").arg(line);
+        page[QStringLiteral("ggurl%1").arg(line)] = QStringLiteral("http://a/%1").arg(line);
+    }
+    ws.window()->setNoticeSource(source(page));
+    QLabel *key = ws.label("lab_key");
+    QStringList shown; // lines seen on screen for a second at least
+    QElapsedTimer clock;
+    clock.start();
+    QString current;
+    qint64 since = 0;
+    while (clock.elapsed() < 10000 && shown.size() < 3) {
+        QTest::qWait(100);
+        if (key->text() != current) {
+            current = key->text();
+            since = clock.elapsed();
+        } else if (clock.elapsed() - since >= 1000 && !shown.contains(current) &&
+                   current.startsWith(QStringLiteral("通知"))) {
+            shown.append(current);
+            ws.pages.opened.clear();
+            QTest::mouseClick(key, Qt::LeftButton);
+            QCOMPARE(ws.pages.opened.value(0).toString(),
+                     QStringLiteral("http://a/") + current.right(1));
+        }
+    }
+    shown.sort();
+    QCOMPARE(shown, (QStringList{QStringLiteral("通知1"), QStringLiteral("通知2"),
+                                 QStringLiteral("通知3")}));
 }
 
 void TestWindowFrame::updateBoxShowsTheUpdateText()
