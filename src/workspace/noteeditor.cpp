@@ -144,6 +144,7 @@ bool NoteEditor::open(const varnel::NoteRow &row)
     if (!varnel::guarded(window_, [&] { text = notestore::body(row.bookid); }))
         return false;
     Text1->setText(row.title);
+    Text1->setCursorPosition(0); // a long title shows its beginning
     Text2->setPlainText(text);
     Text3->setText(QString::number(row.bookid));
     Text4->setText(varnel::shownTime(row.time));

@@ -90,7 +90,7 @@ void NoteListPane::createList()
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setTextElideMode(Qt::ElideNone);
+    ListView1->setTextElideMode(Qt::ElideRight); // a long title ends in "…"
     ListView1->setIconSize(QSize(16, 16));
     ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setMinimumSectionSize(0);

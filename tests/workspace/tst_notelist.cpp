@@ -21,6 +21,8 @@ class TestNoteList : public QObject
     void emptyTableGivesEmptyListAndClicksDoNothing();
     void pendingNotesComeFirstWithTheirPictures();
     void rowClickLoadsTheNoteIntoTheEditor();
+    void longTitlesShowTheirBeginningWhole_data();
+    void longTitlesShowTheirBeginningWhole();
     void pendingButtonKeepsTheCategoryCount();
     void allNotesButtonResetsTheCategory();
     void aRefreshDuringTheWaitReplacesTheOuterOne();
@@ -132,6 +134,54 @@ void TestNoteList::rowClickLoadsTheNoteIntoTheEditor()
     QVERIFY(ws.button("cmd_edit")->isEnabled());
     QVERIFY(ws.button("cmd_del")->isEnabled());
     QVERIFY(ws.button("cmd_ok")->isEnabled());
+}
+
+namespace
+{
+// Whether any pixel of the column x of `image`, within rows top..bottom, is dark.
+bool darkAt(const QImage &image, int x, int top, int bottom)
+{
+    for (int y = top; y <= bottom; ++y) {
+        if (qGray(image.pixel(x, y)) < 128)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+// A title wider than its column ends in an ellipsis before the column's edge
+// (no glyph cut in half there), and opened in the editor it shows from its
+// first character.
+void TestNoteList::longTitlesShowTheirBeginningWhole_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::newRow("Chinese") << QStringLiteral("很长的标题").repeated(20);
+    QTest::newRow("Latin") << QStringLiteral("A long title ").repeated(20);
+    QTest::newRow("mixed") << QStringLiteral("会议 meeting 记录 ").repeated(15);
+}
+
+void TestNoteList::longTitlesShowTheirBeginningWhole()
+{
+    QFETCH(QString, title);
+    Workspace ws;
+    addNote(title, QStringLiteral("正文"));
+    ws.show();
+    QTreeView *view = ws.list();
+    const QRect cell = view->visualRect(view->model()->index(0, 1));
+    const QImage shot = view->viewport()->grab().toImage();
+    int lastInk = -1;
+    for (int x = cell.left(); x < cell.right(); ++x) {
+        if (darkAt(shot, x, cell.top() + 1, cell.bottom() - 1))
+            lastInk = x;
+    }
+    QVERIFY2(lastInk > cell.left() + cell.width() / 2, "the title is not drawn");
+    QVERIFY2(lastInk < cell.right() - 2, "the title runs into the column's edge");
+
+    QVERIFY(ws.clickRow(0));
+    QLineEdit *box = ws.edit("Text1");
+    QCOMPARE(box->text(), title);
+    QCOMPARE(box->cursorPosition(), 0);
+    QVERIFY(box->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10);
 }
 
 void TestNoteList::pendingButtonKeepsTheCategoryCount()
