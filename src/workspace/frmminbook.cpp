@@ -107,6 +107,9 @@ void FrmMinBook::createParts()
     connect(list_, &NoteListPane::listLoaded, this, &FrmMinBook::listLoaded);
     connect(list_, &NoteListPane::noteClicked, editor_, &NoteEditor::open);
     connect(tree_, &CategoryTree::categoryChosen, this, &FrmMinBook::categoryChosen);
+    connect(list_, &NoteListPane::countLinePlaced, notices_,
+            [this](int left) { notices_->setHelpLineEnd(left - 6); });
+    editor_->setLowestBottom(notices_->helpLine()->y() - 2);
 }
 
 void FrmMinBook::createFrameButtons()

@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 using varnel::px;
@@ -207,7 +208,7 @@ void NoteEditor::cmd_del_Click()
 
 void NoteEditor::cmd_change_Click()
 {
-    Text2->resize(Text2->width(), px(kText2Large));
+    Text2->resize(Text2->width(), std::min(px(kText2Large), lowest_ - Text2->y()));
     Text2->raise();
     cmd_change->hide();
     cmd_change2->show();

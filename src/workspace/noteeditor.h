@@ -37,6 +37,8 @@ class NoteEditor : public QObject
     // Loads a note of the list into the boxes; false when its body could not be read.
     bool open(const varnel::NoteRow &row);
     void hideBubble();
+    // The large content box ends above y = bottom (the help and count line).
+    void setLowestBottom(int bottom) { lowest_ = bottom; }
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -59,6 +61,7 @@ class NoteEditor : public QObject
 
     QWidget *window_;
     Hooks hooks_;
+    int lowest_ = 1 << 20;
     QLabel *Label1 = nullptr;
     QLineEdit *Text1 = nullptr;
     QLineEdit *Text4 = nullptr;

@@ -194,6 +194,17 @@ void NoteListPane::LoadCount()
     const qint64 count = notestore::count(ListSql);
     Lab_Sum->setText((category != 0 ? QStringLiteral("此分类【") : QStringLiteral("全部【")) +
                      QString::number(count) + QStringLiteral("】条信息"));
+    fitCountLine();
+}
+
+// The count line takes the width its text needs, ending at the window's
+// right edge; the help line left of it gives way.
+void NoteListPane::fitCountLine()
+{
+    const int right = window_->width() - 4;
+    const int width = Lab_Sum->fontMetrics().horizontalAdvance(Lab_Sum->text()) + 4;
+    Lab_Sum->setGeometry(right - width, Lab_Sum->y(), width, Lab_Sum->height());
+    emit countLinePlaced(Lab_Sum->x());
 }
 
 void NoteListPane::showCategory(qint64 category)

@@ -54,6 +54,7 @@ class NoteListPane : public QObject
   signals:
     void listLoaded();                            // the list has been filled anew
     void noteClicked(const varnel::NoteRow &row); // a row was clicked
+    void countLinePlaced(int left);               // the count line starts at x = left
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -64,6 +65,7 @@ class NoteListPane : public QObject
     void createCountAndHint();
     void LoadList();
     void clearSearchQuietly();
+    void fitCountLine();
     void cmdALL_Click();
     void cmd_nopass_Click();
     void cmd_otime_Click();

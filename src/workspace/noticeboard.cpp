@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 using varnel::px;
 
@@ -46,6 +47,7 @@ void NoticeBoard::createHelpLine()
                                      QStringLiteral("帮助：【F1】保存或修改 Ctrl+1呼叫Varnel"), 840,
                                      6195, 3330, 180);
     lab_key->resize(px(4920) - 4 - lab_key->x(), lab_key->height());
+    line_ = lab_key->text();
     lab_key->setStyleSheet(QStringLiteral("color: #0000FF;"));
     lab_key->setCursor(Qt::PointingHandCursor);
     connect(lab_key, &ClickLabel::hovered, this, [this] {
@@ -127,9 +129,25 @@ void NoticeBoard::noticeTick(int line)
     const std::optional<QString> text = value(QStringLiteral("gg%1").arg(line));
     if (!text)
         return; // no page yet: the help line stays
-    lab_key->setText(*text);
+    showLine(*text);
     if (const std::optional<QString> url = value(QStringLiteral("ggurl%1").arg(line)))
         Text6->setText(*url);
+}
+
+void NoticeBoard::setHelpLineEnd(int right)
+{
+    lab_key->resize(std::max(right - lab_key->x(), 0), lab_key->height());
+    showLine(line_);
+}
+
+// A line wider than the help line ends in "…"; the whole line is its tooltip.
+void NoticeBoard::showLine(const QString &text)
+{
+    line_ = text;
+    const QString shown =
+        lab_key->fontMetrics().elidedText(text, Qt::ElideRight, lab_key->width() - 2);
+    lab_key->setText(shown);
+    lab_key->setToolTip(shown == text ? QString() : text);
 }
 
 void NoticeBoard::lab_key_Click()

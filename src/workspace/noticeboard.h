@@ -33,6 +33,8 @@ class NoticeBoard : public QObject
     // Starts loading the notice page; nothing waits for it.
     void navigate();
     ClickLabel *helpLine() const { return lab_key; }
+    // The help line runs from its place to x = right.
+    void setHelpLineEnd(int right);
 
   private:
     void createHelpLine();
@@ -40,6 +42,7 @@ class NoticeBoard : public QObject
     void createTimers();
     std::optional<QString> value(const QString &name) const;
     void noticeTick(int line);
+    void showLine(const QString &text);
     void lab_key_Click();
     void update_Click();
     void UpdateNow_Click();
@@ -47,6 +50,7 @@ class NoticeBoard : public QObject
 
     QWidget *window_;
     Source source_;
+    QString line_; // the line in the help line, whole
     NoticePage *WebGet = nullptr;
     ClickLabel *lab_key = nullptr;
     QLineEdit *Text6 = nullptr;

@@ -5,6 +5,7 @@
 #include "workspacefixture.h"
 
 #include "appinfo.h"
+#include "testfolder.h"
 
 #include <QHeaderView>
 #include <QSignalSpy>
@@ -22,6 +23,8 @@ class TestNoteList : public QObject
     void pendingNotesComeFirstWithTheirPictures();
     void rowClickLoadsTheNoteIntoTheEditor();
     void longTitlesShowTheirBeginningWhole_data();
+    void bottomLinesShowWhole_data();
+    void bottomLinesShowWhole();
     void longTitlesShowTheirBeginningWhole();
     void pendingButtonKeepsTheCategoryCount();
     void allNotesButtonResetsTheCategory();
@@ -182,6 +185,83 @@ void TestNoteList::longTitlesShowTheirBeginningWhole()
     QCOMPARE(box->text(), title);
     QCOMPARE(box->cursorPosition(), 0);
     QVERIFY(box->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10);
+}
+
+namespace
+{
+// The window columns where the label's text is drawn: the window grabbed with
+// and without it. {-1, -1} when nothing is drawn.
+QPair<int, int> inkColumns(QWidget *window, QLabel *label)
+{
+    const QRect band(0, label->y(), window->width(), label->height());
+    const QImage with = window->grab(band).toImage();
+    const QString text = label->text();
+    label->setText(QString());
+    const QImage without = window->grab(band).toImage();
+    label->setText(text);
+    QPair<int, int> ink{-1, -1};
+    for (int x = 0; x < with.width(); ++x) {
+        for (int y = 0; y < with.height(); ++y) {
+            if (with.pixel(x, y) != without.pixel(x, y)) {
+                ink = {ink.first < 0 ? x : ink.first, x};
+                break;
+            }
+        }
+    }
+    return ink;
+}
+
+// Checks that the whole text of the label is drawn inside it.
+void checkWhole(QWidget *window, QLabel *label, QPair<int, int> ink)
+{
+    const QString what = label->objectName() + QLatin1Char(' ') + label->text();
+    QVERIFY2(ink.first >= label->x(), qPrintable(what));
+    QVERIFY2(ink.second < label->geometry().right() - 1, qPrintable(what + " runs into its edge"));
+    QVERIFY2(ink.second - ink.first + 7 >= label->fontMetrics().horizontalAdvance(label->text()),
+             qPrintable(what + " is not drawn whole"));
+    QVERIFY(ink.second < window->width());
+}
+} // namespace
+
+// The help line and the count line are seen whole at the counts of a big
+// notebook, with the small and the large content box.
+void TestNoteList::bottomLinesShowWhole_data()
+{
+    QTest::addColumn<int>("notes");
+    QTest::addColumn<bool>("inCategory");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("four-digit category") << 9999 << true << QStringLiteral("此分类【9999】条信息");
+    QTest::newRow("million notes") << 1000000 << false << QStringLiteral("全部【1000000】条信息");
+}
+
+void TestNoteList::bottomLinesShowWhole()
+{
+    QFETCH(int, notes);
+    QFETCH(bool, inCategory);
+    QFETCH(QString, count);
+    Workspace ws;
+    addCategory(3, 0, QStringLiteral("三"));
+    TestFolder::exec(QStringLiteral("insert into 企业日记 (标题, 内容, 分类) with recursive "
+                                    "c(x) as (select 1 union all select x+1 from c where x<%1) "
+                                    "select 'n', '', %2 from c")
+                         .arg(notes)
+                         .arg(inCategory ? 3 : 0));
+    ws.show();
+    if (inCategory)
+        QVERIFY(ws.clickNode(QStringLiteral("K_3")));
+    QLabel *sum = ws.label("Lab_Sum");
+    QLabel *key = ws.label("lab_key");
+    QCOMPARE(sum->text(), count);
+    QCOMPARE(key->text(), QStringLiteral("帮助：【F1】保存或修改 Ctrl+1呼叫Varnel"));
+    const QPair<int, int> keyInk = inkColumns(ws.window(), key);
+    const QPair<int, int> sumInk = inkColumns(ws.window(), sum);
+    checkWhole(ws.window(), key, keyInk);
+    checkWhole(ws.window(), sum, sumInk);
+    QVERIFY(keyInk.second < sumInk.first);
+    const QRect band(0, key->y(), ws.window()->width(), key->height());
+    const QImage small = ws.window()->grab(band).toImage();
+    QTest::mouseClick(ws.button("cmd_change"), Qt::LeftButton);
+    QCOMPARE(ws.window()->grab(band).toImage(), small); // the large box leaves them alone
 }
 
 void TestNoteList::pendingButtonKeepsTheCategoryCount()
