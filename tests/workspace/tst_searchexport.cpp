@@ -28,6 +28,7 @@ class TestSearchExport : public QObject
     void exportWritesTheExactFormat();
     void exportTakesTheCategoryNotTheSearch();
     void emptyExportWritesTheHeaderOnly();
+    void anEmptyNoteListsOpensSearchesAndExports();
     void unwritableExportFileIsReported();
     void editorThatCannotStartIsReported();
 };
@@ -199,6 +200,39 @@ void TestSearchExport::emptyExportWritesTheHeaderOnly()
     QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
     QCOMPARE(answers.last().text, QStringLiteral("已导出0 篇内容"));
     QCOMPARE(exportFile(), header());
+}
+
+// F1 in a blank editor stores a note with an empty title and body; it goes
+// through every list, the editor, the search and the export like any other.
+void TestSearchExport::anEmptyNoteListsOpensSearchesAndExports()
+{
+    Workspace ws;
+    addNote(QStringLiteral("有字"), QStringLiteral("正文"));
+    ws.show();
+    QTest::keyRelease(ws.get<QPlainTextEdit>("Text2"), Qt::Key_F1);
+    QCOMPARE(
+        sqlValue(QStringLiteral("select count(*) from 企业日记 where 标题='' and 内容=''")).toInt(),
+        1);
+    const QString time =
+        sqlValue(QStringLiteral("select 时间 from 企业日记 where 标题=''")).toString();
+    QCOMPARE(ws.titles(), (QStringList{QString(), QStringLiteral("有字")}));
+    {
+        DialogCatcher quiet;
+        QVERIFY(ws.clickRow(0));
+        QCOMPARE(ws.edit("Text1")->text(), QString());
+        QVERIFY(!ws.edit("Text3")->text().isEmpty());
+        QVERIFY(ws.button("cmd_ok")->isEnabled());
+        ws.edit("txtCZ")->setText(time.left(4)); // the year of the shown date
+        QCOMPARE(ws.titles(), (QStringList{QString(), QStringLiteral("有字")}));
+        ws.edit("txtCZ")->setText(QStringLiteral("正文"));
+        QCOMPARE(ws.titles(), QStringList{QStringLiteral("有字")});
+        QCOMPARE(quiet.seen, QStringList());
+    }
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(answers.last().text, QStringLiteral("已导出2 篇内容"));
+    QVERIFY(exportFile().contains(QByteArray("标题：\r\n")));
 }
 
 void TestSearchExport::unwritableExportFileIsReported()
