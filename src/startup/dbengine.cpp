@@ -118,6 +118,10 @@ sqlite3 *openKeyed(const QString &path, bool create)
     sqlite3 *db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    // Wait for another writer from the very first read on: the key check below
+    // reads a page and would otherwise fail at once while someone writes.
+    if (rc == SQLITE_OK)
+        sqlite3_busy_timeout(db, 5000);
     if (rc == SQLITE_OK)
         rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
     if (rc == SQLITE_OK)
@@ -133,7 +137,6 @@ sqlite3 *openKeyed(const QString &path, bool create)
         sqlite3_close_v2(db);
         fail(nullptr, rc, message);
     }
-    sqlite3_busy_timeout(db, 5000);
     registerFunctions(db);
     return db;
 }
