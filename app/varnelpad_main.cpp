@@ -6,6 +6,7 @@
 
 int main(int argc, char **argv)
 {
+    varnel::preferX11Platform();
     QApplication app(argc, argv);
     varnel::prepareApplication(app);
     // SIGTERM and the like end the event loop from the first window on, so

@@ -14,6 +14,8 @@ RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-translati
   libsodium-dev minisign)
 TEST_PACKAGES=(xvfb xauth xdotool trayer sqlite3 x11-utils curl dbus at-spi2-core python3-pyatspi
   openbox)
+# The desktop portal (Ctrl+1 through GlobalShortcuts) for the tests' private session buses.
+TEST_PACKAGES+=(xdg-desktop-portal)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

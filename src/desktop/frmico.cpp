@@ -4,16 +4,23 @@
 #include "desktopart.h"
 #include "globalhotkey.h"
 #include "quitsignals.h"
+#include "trayhostwatch.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QTimer>
 
+#include <memory>
+
 namespace
 {
-const QString kTip = QStringLiteral("【Ctrl+1】或【点击左键】呼叫Varnel");
+bool onX11()
+{
+    return QGuiApplication::platformName().compare(QLatin1String("xcb"), Qt::CaseInsensitive) == 0;
+}
 } // namespace
 
 Frmico::Frmico(QWidget *parent) : QWidget(parent, Qt::Tool)
@@ -22,13 +29,14 @@ Frmico::Frmico(QWidget *parent) : QWidget(parent, Qt::Tool)
     setWindowTitle(QStringLiteral("Varnel"));
     resize(120, 40);
     createMenu();
-    createTrayIcon();
     createTimers();
 }
 
 Frmico::~Frmico()
 {
     DelIcon();
+    if (hotKey_)
+        hotKey_->disconnect(this);
     hotKey_.reset();
 }
 
@@ -43,12 +51,25 @@ void Frmico::createMenu()
 
 void Frmico::createTrayIcon()
 {
+    if (Ico_Pic_q7q)
+        return;
     Ico_Pic_q7q = new QSystemTrayIcon(QIcon(varnel::programIcon()), this);
     Ico_Pic_q7q->setObjectName(QStringLiteral("Ico_Pic_q7q"));
-    Ico_Pic_q7q->setToolTip(kTip);
+    updateTip();
     // The right press opens this menu; the tray itself pops it up.
     Ico_Pic_q7q->setContextMenu(vllist);
     connect(Ico_Pic_q7q, &QSystemTrayIcon::activated, this, &Frmico::Ico_Pic_q7q_Activated);
+}
+
+void Frmico::updateTip()
+{
+    if (!Ico_Pic_q7q)
+        return;
+    // The tip names the hot key only while it works, by the name the desktop
+    // gave it.
+    const QString click = QStringLiteral("【点击左键】呼叫Varnel");
+    Ico_Pic_q7q->setToolTip(
+        isHotKeyActive() ? QStringLiteral("【%1】或").arg(hotKey_->keyName()) + click : click);
 }
 
 void Frmico::createTimers()
@@ -70,42 +91,96 @@ void Frmico::Load(bool shown)
     setVisible(shown);
     // From now on the tray keeps the program alive, with or without windows.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    loadHotKey();
     installIcon();
-
-    hotKey_ = GlobalHotKey::create();
-    // Queued: the main window is built outside the native event dispatch.
-    connect(hotKey_.get(), &GlobalHotKey::activated, this, &Frmico::HotKeyPressed,
-            Qt::QueuedConnection);
-    hotKey_->grab();
 
     quitSignals_ = std::make_unique<QuitSignals>();
     Timer1->start();
 }
 
+void Frmico::loadHotKey()
+{
+    hotKey_ = GlobalHotKey::create();
+    // Queued: the main window is built outside the native event dispatch.
+    connect(hotKey_.get(), &GlobalHotKey::activated, this, &Frmico::HotKeyPressed,
+            Qt::QueuedConnection);
+    connect(hotKey_.get(), &GlobalHotKey::stateChanged, this, [this] {
+        updateTip();
+        emit reachChanged();
+    });
+    hotKey_->grab();
+}
+
 void Frmico::installIcon()
 {
-    // On X11 the icon is shown even before a tray host runs: Qt docks it as
-    // soon as one starts (and again after a host restarts), and isIconShown()
-    // follows the host. Elsewhere without a tray there is nothing to show.
-    const bool x11 =
-        QGuiApplication::platformName().compare(QLatin1String("xcb"), Qt::CaseInsensitive) == 0;
-    if (x11 || QSystemTrayIcon::isSystemTrayAvailable())
+    // Elsewhere than on X11 there is no tray host to wait for: the icon shows
+    // when the platform has a tray.
+    if (!onX11()) {
+        createTrayIcon();
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            Ico_Pic_q7q->show();
+        return;
+    }
+    // On X11 the icon is made once a tray host runs; Qt then keeps it in the
+    // tray as hosts come and go, and isIconShown() follows the host.
+    hostWatch_ = new TrayHostWatch(QDBusConnection::sessionBus(), this);
+    connect(hostWatch_, &TrayHostWatch::hostAppeared, this, [this] {
+        if (iconRemoved_)
+            return;
+        createTrayIcon();
         Ico_Pic_q7q->show();
+        emit reachChanged();
+    });
+    hostWatch_->watch();
 }
 
 void Frmico::DelIcon()
 {
-    Ico_Pic_q7q->hide();
+    iconRemoved_ = true;
+    if (Ico_Pic_q7q)
+        Ico_Pic_q7q->hide();
 }
 
 bool Frmico::isIconShown() const
 {
-    return Ico_Pic_q7q->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    return Ico_Pic_q7q && Ico_Pic_q7q->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool Frmico::isHotKeyActive() const
 {
     return hotKey_ && hotKey_->isActive();
+}
+
+bool Frmico::isHotKeyPending() const
+{
+    return hotKey_ && hotKey_->isPending();
+}
+
+void Frmico::retryHotKey()
+{
+    if (hotKey_ && !hotKey_->isActive() && !hotKey_->isPending())
+        hotKey_->grab();
+}
+
+void Frmico::whenHotKeySettled(const std::function<void()> &then, int waitMs)
+{
+    if (!isHotKeyPending()) {
+        then();
+        return;
+    }
+    auto *wait = new QTimer(this);
+    wait->setSingleShot(true);
+    auto finish = [this, wait, then] {
+        if (wait->property("done").toBool() || (isHotKeyPending() && wait->isActive()))
+            return;
+        wait->setProperty("done", true);
+        wait->stop();
+        wait->deleteLater();
+        then();
+    };
+    connect(hotKey_.get(), &GlobalHotKey::stateChanged, wait, finish);
+    connect(wait, &QTimer::timeout, wait, finish);
+    wait->start(waitMs);
 }
 
 void Frmico::Ico_Pic_q7q_Activated(QSystemTrayIcon::ActivationReason reason)

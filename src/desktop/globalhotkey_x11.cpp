@@ -4,17 +4,21 @@
 // arrive on Qt's own connection and are picked out by a native event filter.
 
 #include "globalhotkey.h"
+#include "globalhotkeybackends.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QList>
+#include <QScreen>
+#include <QSignalBlocker>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace
@@ -86,7 +90,11 @@ class X11HotKey : public GlobalHotKey, public QAbstractNativeEventFilter
 {
   public:
     explicit X11HotKey(QObject *parent) : GlobalHotKey(parent) {}
-    ~X11HotKey() override { release(); }
+    ~X11HotKey() override
+    {
+        const QSignalBlocker quiet(this); // nobody listens to a key being destroyed
+        release();
+    }
 
     bool grab() override;
     void release() override;
@@ -158,6 +166,7 @@ bool X11HotKey::grab()
     }
     QCoreApplication::instance()->installNativeEventFilter(this);
     active_ = true;
+    emit stateChanged();
     return true;
 }
 
@@ -180,7 +189,10 @@ void X11HotKey::release()
     if (auto *app = QCoreApplication::instance())
         app->removeNativeEventFilter(this);
     ungrabAll();
+    if (!active_)
+        return;
     active_ = false;
+    emit stateChanged();
 }
 
 bool X11HotKey::isOurs(const xcb_key_press_event_t *event) const
@@ -213,4 +225,25 @@ bool X11HotKey::nativeEventFilter(const QByteArray &eventType, void *message, qi
 std::unique_ptr<GlobalHotKey> makeX11HotKey(QObject *parent)
 {
     return std::make_unique<X11HotKey>(parent);
+}
+
+bool runsOnXWayland()
+{
+    xcb_connection_t *connection = qtConnection();
+    if (!connection)
+        return false;
+    // Xwayland 23.1 and later announce themselves with an extension of their
+    // own; earlier ones (Debian 12 has 22.1) only by the names of their RandR
+    // outputs, which Qt gives its screens.
+    const char name[] = "XWAYLAND";
+    xcb_query_extension_reply_t *extension = xcb_query_extension_reply(
+        connection, xcb_query_extension(connection, sizeof name - 1, name), nullptr);
+    const bool announced = extension && extension->present;
+    std::free(extension);
+    if (announced)
+        return true;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    return std::any_of(screens.begin(), screens.end(), [](const QScreen *screen) {
+        return screen->name().startsWith(QLatin1String("XWAYLAND"));
+    });
 }

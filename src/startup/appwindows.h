@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // How the windows of the running notebook reach each other without knowing
 // each other's classes: the start-up and login code, the tray and the hot key
 // ask for the main window here; the program installs the one implementation.
@@ -28,6 +30,18 @@ class AppWindows
     // (shown in a running tray host) or by the global hot key (grabbed).
     virtual bool trayIconShown() const = 0;
     virtual bool hotKeyActive() const = 0;
+
+    // The hot key was asked of the desktop, which has not answered yet.
+    virtual bool hotKeyPending() const { return false; }
+    // Tries the hot key again when it is not held (another program may have
+    // let it go since).
+    virtual void retryHotKey() {}
+    // Calls `then` once the hot key's answer is in, or after waitMs at most.
+    virtual void whenHotKeySettled(const std::function<void()> &then, int waitMs)
+    {
+        (void)waitMs;
+        then();
+    }
 };
 
 } // namespace varnel

@@ -6,6 +6,7 @@
 #include "frmlogin.h"
 #include "gpublic.h"
 #include "instancelock.h"
+#include "reachnotice.h"
 #include "settingsrow.h"
 
 #include <QApplication>
@@ -43,7 +44,41 @@ void showLogin(AppWindows &windows)
     login->show();
 }
 
+// How long a tray start waits for the desktop to answer for the hot key
+// before it falls back to the login window.
+constexpr int kHotKeyAnswerMs = 10000;
+
+// A tray start with neither a tray icon nor the hot key could never be
+// reached: ask for the password instead, and say why.
+void startIntoTray(AppWindows &windows)
+{
+    windows.loadTray(false);
+    windows.whenHotKeySettled(
+        [&windows] {
+            const bool tray = windows.trayIconShown();
+            const bool hotKey = windows.hotKeyActive();
+            if (tray || hotKey)
+                return;
+            showLogin(windows);
+            ReachNotice::showOnce(nullptr, tray, hotKey);
+        },
+        kHotKeyAnswerMs);
+}
+
 } // namespace
+
+void preferX11Platform()
+{
+    // On a Wayland session the notebook runs through XWayland, where its
+    // windows may place themselves (the reminder pop-up at the bottom right)
+    // and start a system move, which Wayland leaves to the compositor. A
+    // platform named explicitly for another purpose (offscreen) stands.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") ||
+        !(platform.isEmpty() || platform.startsWith("wayland")))
+        return;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
 
 void prepareApplication(QApplication &app)
 {
@@ -72,14 +107,10 @@ std::optional<int> Main(AppWindows &windows)
         InstanceLock::release();
         return 1;
     }
-    if (*mode == 1) {
-        windows.loadTray(false);
-        // With neither a tray icon nor the hot key the user could never reach
-        // the program: ask for the password instead of hiding.
-        if (windows.trayIconShown() || windows.hotKeyActive())
-            return std::nullopt;
-    }
-    showLogin(windows);
+    if (*mode == 1)
+        startIntoTray(windows);
+    else
+        showLogin(windows);
     return std::nullopt;
 }
 

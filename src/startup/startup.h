@@ -9,6 +9,10 @@ namespace varnel
 
 class AppWindows;
 
+// Before the application object: on a Wayland session with XWayland the
+// notebook runs as an X11 client.
+void preferX11Platform();
+
 // Application-wide preparation before any window: names, Chinese translations
 // of Qt's standard buttons.
 void prepareApplication(QApplication &app);

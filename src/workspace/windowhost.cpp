@@ -64,4 +64,23 @@ bool WindowHost::hotKeyActive() const
     return tray_ && tray_->isHotKeyActive();
 }
 
+bool WindowHost::hotKeyPending() const
+{
+    return tray_ && tray_->isHotKeyPending();
+}
+
+void WindowHost::retryHotKey()
+{
+    if (tray_)
+        tray_->retryHotKey();
+}
+
+void WindowHost::whenHotKeySettled(const std::function<void()> &then, int waitMs)
+{
+    if (tray_)
+        tray_->whenHotKeySettled(then, waitMs);
+    else
+        then();
+}
+
 } // namespace varnel

@@ -27,6 +27,9 @@ class WindowHost : public AppWindows
     void delIcon() override;
     bool trayIconShown() const override;
     bool hotKeyActive() const override;
+    bool hotKeyPending() const override;
+    void retryHotKey() override;
+    void whenHotKeySettled(const std::function<void()> &then, int waitMs) override;
 
     FrmMinBook *mainWindow() const { return main_; }
     Frmico *tray() const { return tray_.get(); }

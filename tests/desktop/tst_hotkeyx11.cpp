@@ -4,9 +4,12 @@
 #include "desktoptesthelpers.h"
 #include "frmico.h"
 #include "globalhotkey.h"
+#include "globalhotkeybackends.h"
+#include "privatebus.h"
 #include "rawxgrab.h"
 #include "testmain.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -50,6 +53,9 @@ class TestHotKeyX11 : public QObject
     void otherChordsDoNothing();
     void keyTakenElsewhereFailsQuietly();
     void keyIsFreeAgainAfterTheTrayGoes();
+    void keyLetGoElsewhereIsTakenOnRetry();
+    void refusedGrabFallsBackToThePortal_data();
+    void refusedGrabFallsBackToThePortal();
 
   private:
     std::unique_ptr<FakeWindows> windows_;
@@ -162,6 +168,50 @@ void TestHotKeyX11::keyIsFreeAgainAfterTheTrayGoes()
     tray_.reset();
     RawXGrab other;
     QVERIFY(other.grab(RawXGrab::allLockVariants()));
+}
+
+void TestHotKeyX11::keyLetGoElsewhereIsTakenOnRetry()
+{
+    RawXGrab other;
+    QVERIFY(other.ok());
+    QVERIFY(other.grab({0}));
+    tray_->Load(false);
+    QVERIFY(!tray_->isHotKeyActive());
+    QVERIFY(!tray_->isHotKeyPending());
+    tray_->retryHotKey(); // still held elsewhere
+    QVERIFY(!tray_->isHotKeyActive());
+
+    other.ungrab();
+    tray_->retryHotKey();
+    QVERIFY(tray_->isHotKeyActive());
+    QVERIFY(key(QStringLiteral("ctrl+1")));
+    QTRY_COMPARE(windows_->shows, 1);
+}
+
+void TestHotKeyX11::refusedGrabFallsBackToThePortal_data()
+{
+    QTest::addColumn<bool>("portal");
+    QTest::newRow("portal binds it") << true;
+    QTest::newRow("no portal either") << false;
+}
+
+void TestHotKeyX11::refusedGrabFallsBackToThePortal()
+{
+    QFETCH(bool, portal);
+    RawXGrab other;
+    QVERIFY(other.ok());
+    QVERIFY(other.grab({0}));
+    PrivateBus bus({portal, portal, 0});
+    QVERIFY(bus.ok());
+    auto hotKey = makeSessionHotKey(makeX11HotKey(), makePortalHotKey(bus.connection()));
+    QSignalSpy activated(hotKey.get(), &GlobalHotKey::activated);
+    QVERIFY(!hotKey->grab());
+    QTRY_VERIFY_WITH_TIMEOUT(!hotKey->isPending(), 20000);
+    QCOMPARE(hotKey->isActive(), portal);
+    if (portal) {
+        QCOMPARE(bus.press(QStringLiteral("show-main-window")), 1);
+        QTRY_COMPARE(activated.size(), 1);
+    }
 }
 
 VARNEL_TEST_CLASS(TestHotKeyX11);

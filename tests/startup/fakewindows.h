@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <functional>
+#include <utility>
+
 // Stands in for the program's windows: records what the start-up code asks
 // for. Installed as AppWindows::current() while it lives.
 class FakeAppWindows : public varnel::AppWindows
@@ -25,11 +28,26 @@ class FakeAppWindows : public varnel::AppWindows
     void delIcon() override { calls << QStringLiteral("delIcon"); }
     bool trayIconShown() const override { return iconShown; }
     bool hotKeyActive() const override { return hotKey; }
+    // With answerLater, the hot key's answer waits for settle().
+    void whenHotKeySettled(const std::function<void()> &then, int) override
+    {
+        if (answerLater)
+            settled_ = then;
+        else
+            then();
+    }
+    void settle()
+    {
+        if (settled_)
+            std::exchange(settled_, nullptr)();
+    }
 
     QStringList calls;
     bool iconShown = true;
     bool hotKey = true;
+    bool answerLater = false;
 
   private:
     AppWindows *previous_;
+    std::function<void()> settled_;
 };

@@ -7,10 +7,12 @@
 #include "fakewindows.h"
 #include "frmlogin.h"
 #include "instancelock.h"
+#include "reachnotice.h"
 #include "startup.h"
 #include "testfolder.h"
 #include "testmain.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLockFile>
 #include <QSysInfo>
@@ -28,6 +30,7 @@ class TestStartupSequence : public QObject
     void autoOneStartsIntoTheTrayOnly();
     void otherAutoValuesShowTheLogin_data();
     void otherAutoValuesShowTheLogin();
+    void trayWithNoWayBackFallsBackToLogin_data();
     void trayWithNoWayBackFallsBackToLogin();
     void secondCopyIsRefused();
     void lockOfADeadProcessDoesNotBlock();
@@ -88,14 +91,48 @@ void TestStartupSequence::otherAutoValuesShowTheLogin()
     QVERIFY(answerer_.seen().isEmpty());
 }
 
+void TestStartupSequence::trayWithNoWayBackFallsBackToLogin_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("hotKey");
+    QTest::addColumn<bool>("answerLater"); // the desktop answers for the key later
+    QTest::newRow("neither") << false << false << false;
+    QTest::newRow("tray only") << true << false << false;
+    QTest::newRow("hot key only") << false << true << false;
+    QTest::newRow("key refused after a wait") << false << false << true;
+    QTest::newRow("key granted after a wait") << false << true << true;
+}
+
 void TestStartupSequence::trayWithNoWayBackFallsBackToLogin()
 {
+    QFETCH(bool, tray);
+    QFETCH(bool, hotKey);
+    QFETCH(bool, answerLater);
+    ReachNotice::forget();
     TestFolder::exec(QStringLiteral("update 系统用户表 set auto=1"));
-    windows_->iconShown = false;
-    windows_->hotKey = false;
+    windows_->iconShown = tray;
+    windows_->hotKey = hotKey && !answerLater;
+    windows_->answerLater = answerLater;
     QCOMPARE(Main(*windows_), std::nullopt);
     QCOMPARE(windows_->calls, QStringList({"loadTray(hidden)"}));
-    QVERIFY(frmLogin::instance());
+    if (answerLater) {
+        QVERIFY(!frmLogin::instance()); // no decision before the answer
+        windows_->hotKey = hotKey;
+        windows_->settle();
+    }
+    const bool unreachable = !tray && !hotKey;
+    QCOMPARE(frmLogin::instance() != nullptr, unreachable);
+    // The user is told why the password is asked for after all.
+    QMessageBox *notice = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            notice = box;
+    }
+    QCOMPARE(notice != nullptr, unreachable);
+    if (notice) {
+        QCOMPARE(notice->text(), ReachNotice::text(false, false));
+        notice->close();
+    }
 }
 
 void TestStartupSequence::secondCopyIsRefused()
