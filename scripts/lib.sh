@@ -16,6 +16,8 @@ TEST_PACKAGES=(xvfb xauth xdotool trayer sqlite3 x11-utils curl dbus at-spi2-cor
   openbox)
 # The desktop portal (Ctrl+1 through GlobalShortcuts) for the tests' private session buses.
 TEST_PACKAGES+=(xdg-desktop-portal)
+# A standalone StatusNotifierItem watcher and tray host (the D-Bus tray).
+TEST_PACKAGES+=(haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

@@ -52,6 +52,15 @@ inline int runApplicationLoop(int watchdogMs = 30000)
     return QCoreApplication::exec();
 }
 
+// xdotool against the test's display; its output.
+inline QString xdotoolOutput(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
 // xdotool against the test's display; true when it ran and succeeded.
 inline bool xdotool(const QStringList &arguments)
 {
