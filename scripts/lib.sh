@@ -12,12 +12,17 @@ RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-translati
   fonts-wqy-microhei libsqlcipher-dev libgumbo-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev
   libgl-dev python3 xdg-utils
   libsodium-dev minisign)
+# Chinese input in the editor and the search box: Qt 6's module for fcitx5
+# (the one for IBus comes with Qt itself, in libqt6gui6).
+RUN_PACKAGES+=(fcitx5-frontend-qt6 libqt6gui6)
 TEST_PACKAGES=(xvfb xauth xdotool trayer sqlite3 x11-utils curl dbus at-spi2-core python3-pyatspi
   openbox)
 # The desktop portal (Ctrl+1 through GlobalShortcuts) for the tests' private session buses.
 TEST_PACKAGES+=(xdg-desktop-portal)
 # A standalone StatusNotifierItem watcher and tray host (the D-Bus tray).
 TEST_PACKAGES+=(haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
+# A Wayland session with XWayland inside the test X server.
+TEST_PACKAGES+=(weston xwayland)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

@@ -9,20 +9,22 @@
 #include "frmlogin.h"
 #include "frmmmxg.h"
 #include "gpublic.h"
+#include "hidepolicy.h"
 #include "noteeditor.h"
 #include "notelistpane.h"
 #include "notestore.h"
 #include "noticeboard.h"
+#include "reachnotice.h"
 #include "windowguard.h"
 #include "windowunload.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QUrl>
@@ -30,11 +32,6 @@
 using varnel::DbError;
 using varnel::px;
 namespace notestore = varnel::notestore;
-
-namespace
-{
-bool g_hotKeyNoticeGiven = false;
-} // namespace
 
 FrmMinBook::FrmMinBook(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), BSE1(this)
@@ -253,25 +250,15 @@ void FrmMinBook::categoryChosen(qint64 category)
 
 void FrmMinBook::forgetHotKeyNotice()
 {
-    g_hotKeyNoticeGiven = false;
+    varnel::ReachNotice::forget();
 }
 
 void FrmMinBook::hideToTray(bool fromMinimise)
 {
-    varnel::AppWindows *windows = varnel::AppWindows::current();
-    const bool tray = windows && windows->trayIconShown();
-    const bool hotKey = windows && windows->hotKeyActive();
-    if (!tray && !hotKey) {
-        // Nothing could bring an unloaded window back: it is only minimised.
+    if (varnel::HidePolicy::onHide(this, fromMinimise) == varnel::HidePolicy::Outcome::Minimise) {
         if (!fromMinimise)
             showMinimized();
         return;
-    }
-    if (!tray && !g_hotKeyNoticeGiven) {
-        g_hotKeyNoticeGiven = true;
-        QMessageBox::information(
-            fromMinimise ? nullptr : this, QStringLiteral("Varnel提示"),
-            QStringLiteral("托盘图标不可用。Varnel 仍在运行，按 Ctrl+1 可以重新打开主窗口。"));
     }
     varnel::unloadWhenIdle(this);
     frmLogin::unloadIfLoaded();
@@ -321,10 +308,16 @@ void FrmMinBook::changeEvent(QEvent *event)
         Qt::QueuedConnection);
 }
 
-// Closed by the window manager: unloaded like a hidden window.
+// Closed by the window manager: unloaded like a hidden window, or the end of
+// the program when nothing could bring it back.
 void FrmMinBook::closeEvent(QCloseEvent *event)
 {
     event->accept();
+    if (event->spontaneous()) {
+        if (varnel::HidePolicy::onWindowManagerClose(this) == varnel::HidePolicy::Outcome::Quit)
+            QCoreApplication::exit(0);
+        frmLogin::unloadIfLoaded();
+    }
     varnel::unloadWhenIdle(this);
 }
 

@@ -7,6 +7,6 @@ target_compile_definitions(tst_e2e PRIVATE
 varnel_area_test_libs(e2e varnel_startup PkgConfig::SQLCIPHER PkgConfig::XCB)
 foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneAndDelete
     JourneyPasswordAndAutostart JourneyExit JourneyMinimiseWithDialog JourneyPasswordBeyondTheBmp
-    JourneyTerminated)
+    JourneyTerminated JourneyCloseThroughWindowManager JourneyHotKeyLetGo JourneyWaylandSession)
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()

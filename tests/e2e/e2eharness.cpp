@@ -3,12 +3,14 @@
 #include "appinfo.h"
 #include "database.h"
 #include "provisioning.h"
+#include "testfolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QThread>
@@ -79,6 +81,7 @@ QProcessEnvironment E2eFolder::environment() const
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.filePath(QStringLiteral("xdg-runtime")));
     env.insert(QStringLiteral("PATH"), dir_.filePath(QStringLiteral("bin")) + QLatin1Char(':') +
                                            env.value(QStringLiteral("PATH")));
+    env.insert(extra_);
     return env;
 }
 
@@ -151,6 +154,8 @@ WindowManager::WindowManager()
           file.write("<?xml version=\"1.0\"?>\n"
                      "<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
                      "  <theme><titleLayout>IL</titleLayout></theme>\n"
+                     "  <keyboard><keybind key=\"A-F4\"><action name=\"Close\"/></keybind>"
+                     "</keyboard>\n"
                      "</openbox_config>\n") > 0;
     file.close();
     process_.start(QStringLiteral("openbox"), {QStringLiteral("--config-file"), rc});
@@ -303,8 +308,65 @@ void killIfRunning(qint64 pid, const QString &program)
 
 } // namespace proc
 
+WaylandSession::WaylandSession()
+{
+    QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString log = runtime_.filePath(QStringLiteral("weston.log"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(QProcess::nullDevice());
+    const QRect out = output();
+    process_.start(
+        QStringLiteral("weston"),
+        {QStringLiteral("--backend=x11-backend.so"), QStringLiteral("--xwayland"),
+         QStringLiteral("--use-pixman"), QStringLiteral("--idle-time=0"),
+         QStringLiteral("--socket=varnel-test"), QStringLiteral("--width=%1").arg(out.width()),
+         QStringLiteral("--height=%1").arg(out.height()), QStringLiteral("--log=") + log});
+    if (!process_.waitForStarted(5000))
+        return;
+    // "xserver listening on display :N"
+    const QRegularExpression listening(QStringLiteral("xserver listening on display (:\\d+)"));
+    QElapsedTimer waited;
+    waited.start();
+    while (display_.isEmpty() && waited.elapsed() < 15000) {
+        QTest::qWait(100);
+        const QRegularExpressionMatch match = listening.match(QString::fromUtf8(fileContents(log)));
+        if (match.hasMatch())
+            display_ = match.captured(1);
+    }
+}
+
+WaylandSession::~WaylandSession()
+{
+    process_.terminate(); // takes XWayland and its clients along
+    if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
 namespace x11
 {
+
+UseDisplay::UseDisplay(const QString &display) : previous_(qgetenv("DISPLAY"))
+{
+    qputenv("DISPLAY", display.toLocal8Bit());
+}
+
+UseDisplay::~UseDisplay()
+{
+    qputenv("DISPLAY", previous_);
+}
+
+QPoint pointer()
+{
+    // "x:12 y:34 screen:0 window:5678"
+    const QStringList parts = xdotool({QStringLiteral("getmouselocation")}).split(QLatin1Char(' '));
+    return QPoint(parts.value(0).section(QLatin1Char(':'), 1).toInt(),
+                  parts.value(1).section(QLatin1Char(':'), 1).toInt());
+}
 
 QString xdotool(const QStringList &args, int *exitCode)
 {

@@ -21,6 +21,8 @@ class E2eFolder
     QString path() const { return dir_.path(); }
     QString program() const { return dir_.filePath(QStringLiteral("Varnelpad")); }
     QProcessEnvironment environment() const;
+    // Sets a variable for the programs started from now on (DISPLAY, a session bus).
+    void setEnvironment(const QString &name, const QString &value) { extra_.insert(name, value); }
 
     // Reads or changes the database of this folder the way the program does.
     QVariant scalar(const QString &sql, const QVariantList &params = {}) const;
@@ -28,6 +30,7 @@ class E2eFolder
 
   private:
     QTemporaryDir dir_;
+    QProcessEnvironment extra_;
     bool ok_ = false;
 };
 
@@ -113,8 +116,47 @@ void killIfRunning(qint64 pid, const QString &program);
 
 } // namespace proc
 
+// A Wayland session inside the test X server: weston (its X11 backend, so
+// that xdotool on the test display is the user's mouse and keyboard) with
+// XWayland for X clients. The session's own X server is display().
+class WaylandSession
+{
+  public:
+    WaylandSession();
+    ~WaylandSession();
+    bool ok() const { return !display_.isEmpty(); }
+    QString display() const { return display_; }
+    // The test X server, where the session's mouse and keyboard are.
+    QString outerDisplay() const { return outer_; }
+    // The compositor's output, in the test display's coordinates.
+    static QRect output() { return QRect(0, 0, 1200, 960); }
+
+  private:
+    QTemporaryDir runtime_;
+    QProcess process_;
+    QString display_;
+    QString outer_ = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+};
+
 namespace x11
 {
+
+// Points the x11 helpers (and the programs started meanwhile) at another X
+// display for as long as it lives.
+class UseDisplay
+{
+  public:
+    explicit UseDisplay(const QString &display);
+    ~UseDisplay();
+    UseDisplay(const UseDisplay &) = delete;
+    UseDisplay &operator=(const UseDisplay &) = delete;
+
+  private:
+    QByteArray previous_;
+};
+
+// The pointer's position on the display.
+QPoint pointer();
 
 // The id of a visible top-level window whose title matches the regular
 // expression (and whose size is `size` when given), waiting up to ms.

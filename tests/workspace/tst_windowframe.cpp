@@ -6,6 +6,7 @@
 
 #include "appinfo.h"
 #include "database.h"
+#include "reachnotice.h"
 #include "skinengine.h"
 #include "updatelaunch.h"
 
@@ -32,6 +33,8 @@ class TestWindowFrame : public QObject
     void loadWithoutTheDatabaseLeavesAWorkingWindow();
     void withoutTrayTheHotKeyIsNamedOnce();
     void withNoWayBackTheWindowOnlyMinimises();
+    void hidingFollowsTheWaysBack_data();
+    void hidingFollowsTheWaysBack();
     void storedSkinIsPaintedAndMissingOnesAreNot();
     void skinMenuOrderAndChoice();
     void missingSkinFileKeepsThePictureButStoresTheNumber();
@@ -179,12 +182,64 @@ void TestWindowFrame::withNoWayBackTheWindowOnlyMinimises()
     ws.windows.hotKey = false;
     ws.show();
     QPointer<FrmMinBook> window = ws.window();
-    DialogCatcher dialogs;
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
     QTest::mouseClick(ws.label("Lab_hide"), Qt::LeftButton);
     QTRY_VERIFY(window->isMinimized());
     QCoreApplication::processEvents();
     QVERIFY(!window.isNull());
+    // Told once that neither way back exists; not again.
+    QCOMPARE(answers.seen().size(), 1);
+    QCOMPARE(answers.last().text, varnel::ReachNotice::text(false, false));
+    window->showNormal();
+    DialogCatcher dialogs;
+    QTest::mouseClick(ws.label("Lab_hide"), Qt::LeftButton);
+    QTRY_VERIFY(window->isMinimized());
     QCOMPARE(dialogs.seen, QStringList());
+}
+
+void TestWindowFrame::hidingFollowsTheWaysBack_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("hotKey");
+    QTest::addColumn<bool>("keyOnRetry"); // another program let the key go
+    QTest::addColumn<bool>("unloads");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("tray and key") << true << true << false << true << false;
+    QTest::newRow("tray, key taken") << true << false << false << true << true;
+    QTest::newRow("tray, key let go") << true << false << true << true << false;
+    QTest::newRow("key let go, no tray") << false << false << true << true << true;
+    QTest::newRow("neither") << false << false << false << false << true;
+}
+
+void TestWindowFrame::hidingFollowsTheWaysBack()
+{
+    QFETCH(bool, tray);
+    QFETCH(bool, hotKey);
+    QFETCH(bool, keyOnRetry);
+    QFETCH(bool, unloads);
+    QFETCH(bool, told);
+    Workspace ws;
+    ws.windows.tray = tray;
+    ws.windows.hotKey = hotKey;
+    ws.windows.keyOnRetry = keyOnRetry;
+    ws.show();
+    QPointer<FrmMinBook> window = ws.window();
+    DialogAnswerer answers;
+    if (told)
+        answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.label("Lab_hide"), Qt::LeftButton);
+    QCOMPARE(ws.windows.retries, 1);
+    if (unloads)
+        QTRY_VERIFY(window.isNull());
+    else
+        QTRY_VERIFY(window->isMinimized());
+    QCoreApplication::processEvents();
+    QCOMPARE(answers.seen().size(), told ? 1 : 0);
+    if (told) {
+        const bool key = hotKey || keyOnRetry;
+        QCOMPARE(answers.last().text, varnel::ReachNotice::text(tray, key));
+    }
 }
 
 void TestWindowFrame::storedSkinIsPaintedAndMissingOnesAreNot()

@@ -36,11 +36,19 @@ class FakeWindows : public varnel::AppWindows
     void delIcon() override { ++iconsRemoved; }
     bool trayIconShown() const override { return tray; }
     bool hotKeyActive() const override { return hotKey; }
+    // keyOnRetry: the program holding the key has let it go meanwhile.
+    void retryHotKey() override
+    {
+        ++retries;
+        hotKey = hotKey || keyOnRetry;
+    }
 
     QPointer<FrmMinBook> main;
     bool tray = true;
     bool hotKey = true;
+    bool keyOnRetry = false;
     int iconsRemoved = 0;
+    int retries = 0;
 };
 
 // Records the addresses the window asks the desktop to open.
