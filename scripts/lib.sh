@@ -23,6 +23,8 @@ TEST_PACKAGES+=(xdg-desktop-portal)
 TEST_PACKAGES+=(haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 # A Wayland session with XWayland inside the test X server.
 TEST_PACKAGES+=(weston xwayland)
+# Another program holding the database file open (the sqlcipher shell).
+TEST_PACKAGES+=(sqlcipher)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

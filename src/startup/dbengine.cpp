@@ -2,12 +2,14 @@
 
 #include "appinfo.h"
 #include "database.h"
+#include "dberrortext.h"
 #include "notefingerprints.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace varnel::db
 {
@@ -16,6 +18,7 @@ namespace
 {
 
 const char kKey[] = "Rv8-tq2Lm0";
+constexpr int kBusyWaitMs = 250;
 
 // Which file a path names: the handle notices a file replaced or deleted
 // under a running program, which it would otherwise go on reading while every
@@ -35,6 +38,14 @@ FileId fileAt(const QString &path)
     return {now.st_dev, now.st_ino};
 }
 
+// SQLite opens a file it may not write read-only, and the handle stays so:
+// once the file may be written again, a new handle takes the changes.
+bool becameWritable(sqlite3 *db, const QString &path)
+{
+    return sqlite3_db_readonly(db, "main") == 1 &&
+           ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
 struct SharedHandle {
     sqlite3 *db = nullptr;
     QString path;
@@ -50,11 +61,6 @@ SharedHandle &sharedHandle()
 {
     static SharedHandle handle;
     return handle;
-}
-
-QString sqliteText(sqlite3 *db, int rc)
-{
-    return QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
 }
 
 void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value)
@@ -83,28 +89,7 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
 
 void fail(sqlite3 *db, int rc, const QString &what)
 {
-    const QString file = QFileInfo(databasePath()).absoluteFilePath();
-    const int primary = rc & 0xff;
-    if (primary == SQLITE_NOTADB) {
-        throw DbError(DbError::NotADatabase, rc,
-                      QStringLiteral("无法读取数据库文件：\n%1\n\n原因：数据库密码不正确，"
-                                     "或者文件已损坏、不是本软件的数据库。")
-                          .arg(file));
-    }
-    if (primary == SQLITE_CORRUPT) {
-        throw DbError(DbError::NotADatabase, rc,
-                      QStringLiteral("无法读取数据库文件：\n%1\n\n原因：文件已损坏，"
-                                     "内容不完整或被改写。")
-                          .arg(file));
-    }
-    if (primary == SQLITE_CANTOPEN) {
-        throw DbError(
-            DbError::Missing, rc,
-            QStringLiteral("无法打开数据库文件：\n%1\n\n原因：文件不存在或无法访问。").arg(file));
-    }
-    throw DbError(DbError::Failed, rc,
-                  QStringLiteral("数据库操作失败：\n%1\n\n原因：%2（%3）")
-                      .arg(file, sqliteText(db, rc), what));
+    throw errorFor(db, rc, what, QFileInfo(databasePath()).absoluteFilePath());
 }
 
 sqlite3 *openKeyed(const QString &path, bool create)
@@ -119,9 +104,10 @@ sqlite3 *openKeyed(const QString &path, bool create)
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     // Wait for another writer from the very first read on: the key check below
-    // reads a page and would otherwise fail at once while someone writes.
+    // reads a page and would otherwise fail at once while someone writes. The
+    // wait is short: the window must not hang for a program that keeps the file.
     if (rc == SQLITE_OK)
-        sqlite3_busy_timeout(db, 5000);
+        sqlite3_busy_timeout(db, kBusyWaitMs);
     if (rc == SQLITE_OK)
         rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
     if (rc == SQLITE_OK)
@@ -133,9 +119,8 @@ sqlite3 *openKeyed(const QString &path, bool create)
         rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -65536;", nullptr,
                           nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        const QString message = sqliteText(db, rc);
         sqlite3_close_v2(db);
-        fail(nullptr, rc, message);
+        fail(nullptr, rc, QStringLiteral("open"));
     }
     registerFunctions(db);
     return db;
@@ -159,7 +144,8 @@ sqlite3 *shared()
 {
     SharedHandle &handle = sharedHandle();
     const QString path = databasePath();
-    if (handle.db && handle.path == path && fileAt(path) == handle.file)
+    if (handle.db && handle.path == path && fileAt(path) == handle.file &&
+        !becameWritable(handle.db, path))
         return handle.db;
     closeShared();
     handle.db = openKeyed(path, false);

@@ -2,6 +2,7 @@
 
 #include "appinfo.h"
 #include "database.h"
+#include "dbengine.h"
 #include "provisioning.h"
 #include "testfolder.h"
 
@@ -32,14 +33,27 @@ bool copyExecutable(const QString &from, const QString &to)
 }
 
 // Runs one data operation on the folder's database from the test process.
+// The program may be saving at that moment: the test waits longer for the
+// file than the program itself does.
 template <typename Fn> auto withFolder(const QString &folder, Fn fn)
 {
     varnel::ShutdownDb();
     varnel::setProgramFolder(folder);
-    auto result = fn();
-    varnel::ShutdownDb();
-    varnel::setProgramFolder(QString());
-    return result;
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        try {
+            auto result = fn();
+            varnel::ShutdownDb();
+            varnel::setProgramFolder(QString());
+            return result;
+        } catch (const varnel::DbError &e) {
+            const int code = e.sqliteCode() & 0xff;
+            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || waited.elapsed() > 20000)
+                throw;
+            QThread::msleep(50);
+        }
+    }
 }
 
 QString xprop(const QStringList &args)

@@ -3,8 +3,11 @@
 #include "database.h"
 #include "testfolder.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -169,6 +172,43 @@ QByteArray randomBytes(QRandomGenerator &rng, qsizetype size)
     for (qsizetype i = 0; i < size; ++i)
         bytes[i] = char(rng.bounded(256));
     return bytes;
+}
+
+void rerunAsOrdinaryUser(const QString &testClass, const QString &function)
+{
+    constexpr auto kReadOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                               QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    constexpr auto kOpen = kReadOnly | QFile::WriteOwner;
+    // A copy of this program in a folder the user can reach, wherever the
+    // build folder is.
+    QTemporaryDir bin;
+    QVERIFY(bin.isValid());
+    const QString copy = bin.filePath(QStringLiteral("tst_robust"));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    QVERIFY(QFile::setPermissions(copy, kReadOnly));
+    QVERIFY(QFile::setPermissions(bin.path(), kOpen));
+    const QString home = bin.filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(home));
+    QVERIFY(QFile::setPermissions(home, kOpen | QFile::WriteGroup | QFile::WriteOther));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("setpriv"),
+                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                 QStringLiteral("--clear-groups"), copy, testClass, function});
+    QVERIFY2(child.waitForStarted(10000), "setpriv did not start");
+    QVERIFY(child.waitForFinished(100000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    qInfo("%s", qPrintable(output));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             "the test failed as an ordinary user");
+    const QString passed =
+        QStringLiteral("PASS   : %1::%2(").arg(testClass, function.section(u':', 0, 0));
+    QVERIFY2(output.contains(passed), "the test did not run as an ordinary user");
 }
 
 } // namespace robust

@@ -12,6 +12,9 @@
 
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace robust
 {
 
@@ -70,5 +73,36 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes);
 QByteArray databaseWithOtherKey(const QString &from);
 // Random bytes.
 QByteArray randomBytes(QRandomGenerator &rng, qsizetype size);
+
+// Files may grow only to `bytes` while it lives, as on a disk that is full;
+// a write past that fails instead of ending the process.
+class FileSizeLimit
+{
+  public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+
+// Root writes anywhere: runs one test function of this program again as an
+// ordinary user (nobody), for whom file permissions hold. `function` may name
+// one data row ("function:row"). Check QTest::currentTestFailed() afterwards.
+void rerunAsOrdinaryUser(const QString &testClass, const QString &function);
 
 } // namespace robust

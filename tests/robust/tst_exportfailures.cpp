@@ -13,37 +13,8 @@
 #include <QDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
-
 namespace
 {
-
-// Files may grow only to `bytes` while it lives, as on a disk that is full;
-// a write past that fails instead of ending the process.
-class FileSizeLimit
-{
-  public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    bool ok() const { return ok_; }
-
-  private:
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 QStringList leftovers(const QString &folder)
 {
@@ -109,7 +80,7 @@ void TestExportFailures::failedExportLeavesEverythingAsItWas()
         const rlim_t room = fault == u"disk full"           ? 20000
                             : fault == u"disk full at once" ? 0
                                                             : RLIM_INFINITY;
-        FileSizeLimit full(room);
+        robust::FileSizeLimit full(room);
         QVERIFY(full.ok());
         exportMustFail(ws, &text);
     }

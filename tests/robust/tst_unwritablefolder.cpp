@@ -11,8 +11,6 @@
 #include "appinfo.h"
 #include "robustsupport.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QtTest>
 
 #include <unistd.h>
@@ -48,15 +46,13 @@ class TestUnwritableProgramFolder : public QObject
 
   private slots:
     void exportFailsAndNotesStay();
-
-  private:
-    void runAsOrdinaryUser();
 };
 
 void TestUnwritableProgramFolder::exportFailsAndNotesStay()
 {
     if (::geteuid() == 0) {
-        runAsOrdinaryUser();
+        robust::rerunAsOrdinaryUser(QStringLiteral("TestUnwritableProgramFolder"),
+                                    QStringLiteral("exportFailsAndNotesStay"));
         return;
     }
     Workspace ws;
@@ -80,41 +76,6 @@ void TestUnwritableProgramFolder::exportFailsAndNotesStay()
     ws.edit("Text1")->setText(QStringLiteral("仍然可以保存"));
     QTest::mouseClick(ws.button("cmd_add"), Qt::LeftButton);
     QCOMPARE(int(robust::storedNotes().size()), int(notes.size()) + 1);
-}
-
-void TestUnwritableProgramFolder::runAsOrdinaryUser()
-{
-    // A copy of this program in a folder the user can reach, wherever the
-    // build folder is.
-    QTemporaryDir bin;
-    QVERIFY(bin.isValid());
-    const QString copy = bin.filePath(QStringLiteral("tst_robust"));
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-    QVERIFY(QFile::setPermissions(copy, kReadOnly));
-    QVERIFY(QFile::setPermissions(bin.path(), kOpen));
-    const QString home = bin.filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(home));
-    QVERIFY(QFile::setPermissions(home, kOpen | QFile::WriteGroup | QFile::WriteOther));
-
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("setpriv"),
-                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                 QStringLiteral("--clear-groups"), copy,
-                 QStringLiteral("TestUnwritableProgramFolder")});
-    QVERIFY2(child.waitForStarted(10000), "setpriv did not start");
-    QVERIFY(child.waitForFinished(100000));
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    qInfo("%s", qPrintable(output));
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             "the test failed as an ordinary user");
-    QVERIFY2(output.contains(QStringLiteral("PASS   : TestUnwritableProgramFolder::"
-                                            "exportFailsAndNotesStay()")),
-             "the test did not run as an ordinary user");
 }
 
 VARNEL_TEST_CLASS(TestUnwritableProgramFolder);
