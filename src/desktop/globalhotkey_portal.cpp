@@ -8,8 +8,8 @@
 
 #include "globalhotkey.h"
 #include "globalhotkeybackends.h"
+#include "portalshortcut.h"
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -37,29 +37,6 @@ constexpr uint kSuccess = 0;
 constexpr uint kCancelledByUser = 1;
 
 } // namespace
-
-// One entry of the portal's a(sa{sv}) shortcut lists.
-struct PortalShortcut {
-    QString id;
-    QVariantMap options;
-};
-Q_DECLARE_METATYPE(PortalShortcut)
-
-QDBusArgument &operator<<(QDBusArgument &argument, const PortalShortcut &shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.options;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, PortalShortcut &shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.options;
-    argument.endStructure();
-    return argument;
-}
 
 namespace
 {

@@ -26,6 +26,25 @@ std::unique_ptr<RawXGrab> takeCtrlOne()
     auto other = std::make_unique<RawXGrab>();
     return other->ok() && other->grab({0}) ? std::move(other) : nullptr;
 }
+// A tray start (autostart on) of the program on a Wayland session of its own,
+// with a session bus set up as asked.
+struct WaylandTrayStart {
+    explicit WaylandTrayStart(const PrivateBus::Setup &setup) : bus(setup)
+    {
+        if (!session.ok() || !bus.ok() || !folder.ok())
+            return;
+        folder.exec(QStringLiteral("update 系统用户表 set auto=1"));
+        folder.setEnvironment(QStringLiteral("DISPLAY"), session.display());
+        folder.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        program = std::make_unique<RunningProgram>(folder);
+    }
+    bool ok() const { return program != nullptr; }
+
+    WaylandSession session;
+    PrivateBus bus;
+    E2eFolder folder;
+    std::unique_ptr<RunningProgram> program;
+};
 } // namespace
 
 class JourneyCloseThroughWindowManager : public QObject
@@ -114,19 +133,12 @@ class JourneyWaylandSession : public QObject
     // Ctrl+1 through the desktop portal, not the X11 grab.
     void portalKeyBringsTheWindowBack()
     {
-        WaylandSession session;
-        QVERIFY(session.ok());
-        PrivateBus bus({});
-        QVERIFY(bus.ok());
-        E2eFolder folder;
-        QVERIFY(folder.ok());
-        folder.exec(QStringLiteral("update 系统用户表 set auto=1"));
-        folder.setEnvironment(QStringLiteral("DISPLAY"), session.display());
-        folder.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-        RunningProgram program(folder);
+        WaylandTrayStart start({});
+        QVERIFY(start.ok());
+        const PrivateBus &bus = start.bus;
         QTRY_COMPARE_WITH_TIMEOUT(bus.press(kShortcut), 1, 20000);
 
-        x11::UseDisplay xwayland(session.display());
+        x11::UseDisplay xwayland(start.session.display());
         QVERIFY(waitForLogin(1000).isEmpty()); // reachable: no password asked
         {
             RawXGrab other; // the X11 grab was left alone
@@ -140,27 +152,19 @@ class JourneyWaylandSession : public QObject
         QVERIFY(mainIsGone());
         QCOMPARE(bus.press(kShortcut), 1);
         QVERIFY2(!waitForMain().isEmpty(), "the second Activated did nothing");
-        QVERIFY(program.isRunning());
+        QVERIFY(start.program->isRunning());
     }
 
     // Neither portal nor tray: the program says so and asks for the password
     // rather than starting into nothing.
     void withoutPortalAndTrayItTellsAndShowsTheLogin()
     {
-        WaylandSession session;
-        QVERIFY(session.ok());
-        PrivateBus bus({false, false, 0});
-        QVERIFY(bus.ok());
-        E2eFolder folder;
-        QVERIFY(folder.ok());
-        folder.exec(QStringLiteral("update 系统用户表 set auto=1"));
-        folder.setEnvironment(QStringLiteral("DISPLAY"), session.display());
-        folder.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-        RunningProgram program(folder);
-        x11::UseDisplay xwayland(session.display());
+        WaylandTrayStart start({false, false, 0});
+        QVERIFY(start.ok());
+        x11::UseDisplay xwayland(start.session.display());
         QVERIFY2(answerBox(kNotice), "no word about the missing tray and key");
         QVERIFY2(!waitForLogin().isEmpty(), "started into nothing");
-        QVERIFY(program.isRunning());
+        QVERIFY(start.program->isRunning());
     }
 };
 VARNEL_TEST_CLASS(JourneyWaylandSession);

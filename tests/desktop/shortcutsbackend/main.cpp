@@ -6,9 +6,10 @@
 // org.varnel.test.Shortcuts on /org/varnel/test: Press(id) sends Activated as
 // if the user had pressed the shortcut; Bound() tells what was bound.
 
+#include "portalshortcut.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -18,27 +19,7 @@
 #include <QMap>
 #include <QTimer>
 
-struct Shortcut {
-    QString id;
-    QVariantMap options;
-};
-Q_DECLARE_METATYPE(Shortcut)
-
-QDBusArgument &operator<<(QDBusArgument &argument, const Shortcut &shortcut)
-{
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.options;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, Shortcut &shortcut)
-{
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.options;
-    argument.endStructure();
-    return argument;
-}
+using Shortcut = PortalShortcut;
 
 namespace
 {
