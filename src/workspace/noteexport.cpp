@@ -75,7 +75,6 @@ bool NoteExport::write()
     const QString sql = QStringLiteral("select bookid,标题,时间,内容 from 企业日记") +
                         (category_ != 0 ? QStringLiteral(" where 分类=?1") : QString()) +
                         QStringLiteral(" order by bookid");
-    bool written = true;
     OpenDb();
     try {
         DbConn->ForEachRow(sql, category_ != 0 ? QVariantList{category_} : QVariantList{},
@@ -83,7 +82,7 @@ bool NoteExport::write()
                                appendNote(buffer, row);
                                ++count_;
                                if (buffer.size() >= kFlushBytes) {
-                                   written = written && file.write(buffer) == buffer.size();
+                                   file.write(buffer);
                                    buffer.clear();
                                }
                            });
@@ -93,11 +92,8 @@ bool NoteExport::write()
         throw;
     }
     CloseDb();
-    // A short write (a full disk, a file size limit) fails the export too.
-    written = written && file.write(buffer) == buffer.size();
-    if (!written)
-        file.cancelWriting();
-    if (!written || !file.commit()) {
+    file.write(buffer);
+    if (!file.commit()) {
         error_ = file.errorString();
         count_ = 0;
         return false;

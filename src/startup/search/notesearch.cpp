@@ -74,7 +74,18 @@ struct NoteSearch::Build {
             // The handle must read the file the shared handle has open.
             if (db::fileAt(path) == file) {
                 sqlite3_exec(db, "PRAGMA cache_size = -2048;", nullptr, nullptr, nullptr);
-                index = readAll(db);
+                auto built = std::make_unique<NoteIndex>();
+                built->beginBulk();
+                sqlite3_stmt *stmt = nullptr;
+                bool ok = sqlite3_prepare_v2(db, kRowSql, -1, &stmt, nullptr) == SQLITE_OK;
+                int rc = SQLITE_ROW;
+                while (ok && !cancel.load(std::memory_order_relaxed) &&
+                       (rc = sqlite3_step(stmt)) == SQLITE_ROW)
+                    ok = built->put(recordOf(stmt));
+                sqlite3_finalize(stmt);
+                built->endBulk();
+                if (ok && rc == SQLITE_DONE)
+                    index = std::move(built);
             }
         } catch (const DbError &) {
         }
@@ -82,41 +93,6 @@ struct NoteSearch::Build {
             sqlite3_close_v2(db);
         ms = double(clock.nsecsElapsed()) / 1e6;
         done.store(true, std::memory_order_release);
-    }
-
-    // Reads the notes a few hundred at a time, each batch a read of its own,
-    // so that a save never waits long for the build. A row changed between
-    // two batches is marked by the update hook or shows in data_version.
-    std::unique_ptr<NoteIndex> readAll(sqlite3 *db)
-    {
-        auto built = std::make_unique<NoteIndex>();
-        built->beginBulk();
-        const std::string first = std::string(kRowSql) + " order by bookid limit 512";
-        const std::string next =
-            std::string(kRowSql) + " where bookid > ?1 order by bookid limit 512";
-        sqlite3_stmt *stmts[2] = {nullptr, nullptr};
-        bool ok = sqlite3_prepare_v2(db, first.c_str(), -1, &stmts[0], nullptr) == SQLITE_OK &&
-                  sqlite3_prepare_v2(db, next.c_str(), -1, &stmts[1], nullptr) == SQLITE_OK;
-        sqlite3_stmt *stmt = stmts[0];
-        for (int rows = 512; ok && rows == 512;) {
-            rows = 0;
-            std::int64_t last = 0;
-            int rc = SQLITE_DONE;
-            while (ok && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                const NoteRecord record = recordOf(stmt);
-                last = record.bookid;
-                ok = built->put(record);
-                ++rows;
-            }
-            ok = ok && rc == SQLITE_DONE && !cancel.load(std::memory_order_relaxed);
-            sqlite3_reset(stmt);
-            stmt = stmts[1];
-            sqlite3_bind_int64(stmt, 1, last);
-        }
-        sqlite3_finalize(stmts[0]);
-        sqlite3_finalize(stmts[1]);
-        built->endBulk();
-        return ok ? std::move(built) : nullptr;
     }
 };
 
@@ -139,7 +115,7 @@ void NoteSearch::attach(sqlite3 *db, const QString &path, db::FileId file)
     file_ = file;
     sqlite3_update_hook(db_, &NoteSearch::onUpdate, this);
     sqlite3_rollback_hook(db_, &NoteSearch::onRollback, this);
-    sqlite3_set_authorizer(db_, &NoteSearch::authorize, this);
+    sqlite3_set_authorizer(db_, &NoteSearch::authorize, nullptr);
     startBuild();
 }
 
@@ -177,13 +153,9 @@ void NoteSearch::onRollback(void *self)
     me->touched_.clear();
 }
 
-int NoteSearch::authorize(void *self, int action, const char *table, const char *column,
-                          const char *, const char *)
+int NoteSearch::authorize(void *, int action, const char *table, const char *, const char *,
+                          const char *)
 {
-    // A row that changes its bookid is reported under one id only.
-    if (action == SQLITE_UPDATE && table && column && std::strcmp(table, kNotes) == 0 &&
-        std::strcmp(column, "bookid") == 0)
-        static_cast<NoteSearch *>(self)->idsMoved_ = true;
     // A DELETE without WHERE would empty the table without telling the
     // update hook; SQLITE_IGNORE makes SQLite delete (and report) row by row.
     if (action == SQLITE_DELETE && table && std::strcmp(table, kNotes) == 0)
@@ -207,7 +179,6 @@ void NoteSearch::startBuild()
     stopBuild();
     index_.reset();
     dirty_.clear();
-    idsMoved_ = false;
     versionAtBuild_ = dataVersion();
     build_ = std::make_unique<Build>();
     Build *build = build_.get();

@@ -23,8 +23,7 @@ class Connection;
 //
 //  - every change made through the shared handle marks its row (update hook;
 //    the notes table is never emptied in one sweep, so each deleted row is
-//    reported, and a statement that changes a bookid has the index built
-//    anew), and the row is read again before the next answer;
+//    reported), and the row is read again before the next answer;
 //  - a change made through another handle shows in PRAGMA data_version, and a
 //    replaced file reopens the shared handle: either way the index is built
 //    anew in the background;
@@ -68,8 +67,8 @@ class NoteSearch
     static void onUpdate(void *self, int op, const char *database, const char *table,
                          sqlite3_int64 rowid);
     static void onRollback(void *self);
-    static int authorize(void *self, int action, const char *table, const char *column,
-                         const char *, const char *);
+    static int authorize(void *, int action, const char *table, const char *, const char *,
+                         const char *);
     bool fresh();
     void startBuild();
     void stopBuild();
@@ -86,7 +85,6 @@ class NoteSearch
     long long version_ = -1;
     std::unordered_set<std::int64_t> dirty_;   // rows to read again
     std::unordered_set<std::int64_t> touched_; // rows changed in the open transaction
-    bool idsMoved_ = false;                    // an UPDATE of bookid was prepared
     qint64 lastFailure_ = 0;
     double buildMs_ = -1;
 };
