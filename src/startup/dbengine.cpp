@@ -204,12 +204,6 @@ QString Statement::text(int i) const
     return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(stmt_, i)) : QString();
 }
 
-QByteArrayView Statement::utf8(int i) const
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i));
-    return text ? QByteArrayView(text, sqlite3_column_bytes(stmt_, i)) : QByteArrayView();
-}
-
 bool Statement::isNull(int i) const
 {
     return sqlite3_column_type(stmt_, i) == SQLITE_NULL;

@@ -52,7 +52,6 @@ class Statement
     QVariant value(int i) const;
     qint64 integer(int i) const;
     QString text(int i) const;
-    QByteArrayView utf8(int i) const; // valid until the next step
     bool isNull(int i) const;
 
   private:
