@@ -89,10 +89,5 @@ BenchData fillNotebook(int notes)
     }
     DbConn->Execute(QStringLiteral("commit"));
     CloseDb();
-    return benchData();
-}
-
-BenchData benchData()
-{
     return BenchData{kRare, kWide};
 }

@@ -3,7 +3,7 @@
 #include "appinfo.h"
 #include "database.h"
 #include "dberrortext.h"
-#include "search/notesearch.h"
+#include "notefingerprints.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +19,24 @@ namespace
 
 const char kKey[] = "Rv8-tq2Lm0";
 constexpr int kBusyWaitMs = 250;
+
+// Which file a path names: the handle notices a file replaced or deleted
+// under a running program, which it would otherwise go on reading while every
+// change to it is refused.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId &) const = default;
+};
+
+FileId fileAt(const QString &path)
+{
+    struct stat now {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &now) != 0)
+        return {};
+    return {now.st_dev, now.st_ino};
+}
 
 // SQLite opens a file it may not write read-only, and the handle stays so:
 // once the file may be written again, a new handle takes the changes.
@@ -68,15 +86,6 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
 }
 
 } // namespace
-
-FileId fileAt(const QString &path)
-{
-    struct stat now {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &now) != 0)
-        return {};
-    return {now.st_dev, now.st_ino};
-}
 
 void fail(sqlite3 *db, int rc, const QString &what)
 {
@@ -143,13 +152,13 @@ sqlite3 *shared()
     handle.path = path;
     handle.file = fileAt(path);
     ensureIndexes(handle.db);
-    search::NoteSearch::instance().attach(handle.db, path, handle.file);
+    NoteFingerprints::instance().attach(handle.db);
     return handle.db;
 }
 
 void closeShared()
 {
-    search::NoteSearch::instance().detach();
+    NoteFingerprints::instance().detach();
     SharedHandle &handle = sharedHandle();
     if (handle.db)
         sqlite3_close_v2(handle.db);

@@ -6,21 +6,10 @@
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
 
-#include <sys/types.h>
-
 // The process-wide keyed SQLite handle behind OpenDb and the helpers the data
 // layer builds on. Only the data layer and the provisioning tool include this.
 namespace varnel::db
 {
-
-// Which file a path names (device and inode): the shared handle notices a
-// file replaced or deleted under a running program.
-struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FileId &) const = default;
-};
-FileId fileAt(const QString &path);
 
 // Opens the database file with the notebook's key and page size. With create
 // false a missing file is an error. Throws DbError.

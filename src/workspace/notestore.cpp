@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "database.h"
-#include "search/notesearch.h"
+#include "notefingerprints.h"
 
 namespace varnel
 {
@@ -62,15 +62,28 @@ qint64 numericValue(const QString &text)
 namespace notestore
 {
 
+// A search reads only the notes whose character pairs allow a match; the
+// statement's LIKE still decides.
+static ListSql narrowed(const ListSql &sql)
+{
+    if (sql.searchText.isEmpty())
+        return sql;
+    const QString candidates = NoteFingerprints::instance().candidateCondition(sql.searchText);
+    return candidates.isEmpty() ? sql : ListSql::search(sql.searchText, candidates);
+}
+
 std::vector<NoteRow> listRows(const ListSql &sql)
 {
     Session session;
-    const std::vector<search::ListEntry> entries = search::listNotes(*DbConn, sql.filter);
-    std::vector<NoteRow> rows(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        rows[i].bookid = entries[i].bookid;
-        rows[i].done = entries[i].done;
-    }
+    const ListSql effective = narrowed(sql);
+    std::vector<NoteRow> rows;
+    DbConn->ForEachRow(effective.withColumns(QStringLiteral("bookid,处理")), effective.params,
+                       [&rows](const DbRow &row) {
+                           NoteRow note;
+                           note.bookid = row.Integer(0);
+                           note.done = row.Integer(1) == 1;
+                           rows.push_back(std::move(note));
+                       });
     return rows;
 }
 
@@ -98,7 +111,8 @@ void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to)
 qint64 count(const ListSql &sql)
 {
     Session session;
-    return search::countNotes(*DbConn, sql.filter);
+    DbRs->Open(sql.withColumns(QStringLiteral("count(*)")), *DbConn, RsMode::Read, sql.params);
+    return DbRs->Eof() ? 0 : DbRs->Field(0).toLongLong();
 }
 
 QString body(qint64 bookid)
