@@ -1,10 +1,9 @@
-// The database file refuses a save while the main window is up: it is
-// read-only, another program holds it, the notes table is gone, or the disk
-// is full. The
-// message says in Chinese why, names the file and what was kept, with
-// SQLite's words only in the closing brackets; it comes at once, without a
-// long wait for the other program; the note waits in the editor, and once the
-// file is usable again the same click saves it.
+// The database file refuses a save while the main window is up: it or its
+// folder is read-only, another program holds it, the notes table is gone, or
+// the disk is full. The message says in Chinese why, names the file and what
+// was kept, with SQLite's words only in the closing brackets; it comes at
+// once, without a long wait for the other program; the note waits in the
+// editor, and once the file is usable again the same click saves it.
 
 #include "testmain.h"
 #include "workspacefixture.h"
