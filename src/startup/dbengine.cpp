@@ -4,6 +4,7 @@
 #include "database.h"
 #include "dberrortext.h"
 #include "notefingerprints.h"
+#include "onlinecopy.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -158,6 +159,7 @@ sqlite3 *shared()
 
 void closeShared()
 {
+    OnlineCopy::stopAll(); // a backup reading the handle lets go first
     NoteFingerprints::instance().detach();
     SharedHandle &handle = sharedHandle();
     if (handle.db)

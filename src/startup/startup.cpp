@@ -2,6 +2,7 @@
 
 #include "appinfo.h"
 #include "appwindows.h"
+#include "backgroundbackup.h"
 #include "database.h"
 #include "frmlogin.h"
 #include "gpublic.h"
@@ -107,6 +108,7 @@ std::optional<int> Main(AppWindows &windows)
         InstanceLock::release();
         return 1;
     }
+    BackgroundBackup::startToday();
     if (*mode == 1)
         startIntoTray(windows);
     else

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace varnel
+{
+
+namespace db
+{
+class OnlineCopy;
+}
+
+// The day's copy of the notebook into data/backup: made when there is none
+// for the day yet and the notebook changed since the newest copy, written
+// under a temporary name, checked, and only then given its day's name; after
+// that, copies past the keeping rule go. A failure leaves the live database and
+// every older copy as they were.
+//
+// Construct it on the thread of the data operations (it takes hold of the live
+// database and notes the folders); run() may then go on a worker thread.
+class DailyBackup
+{
+  public:
+    struct Outcome {
+        enum Kind {
+            Made,        // a new checked copy is in place
+            AlreadyMade, // the day has its copy
+            Unchanged,   // nothing changed since the newest copy
+            Failed,      // reason tells why, for the user
+            Stopped,     // the data layer let go of the database
+        };
+        Outcome(Kind k = Failed, const QString &made = {}, const QString &why = {})
+            : kind(k), copy(made), reason(why)
+        {
+        }
+        Kind kind;
+        QString copy;   // the new copy (Made)
+        QString reason; // Chinese, for the user (Failed)
+    };
+
+    explicit DailyBackup(const QDate &today);
+    ~DailyBackup();
+
+    Outcome run();
+    void stop(); // any thread: run() ends soon with Stopped
+
+    QString folder() const { return folder_; }
+
+    // Called between writing and checking the copy (tests damage it here).
+    std::function<void(const QString &partial)> beforeCheck;
+
+  private:
+    Outcome makeCopy();
+    std::optional<QString> roomProblem() const;
+    void removeOldCopies();
+
+    QDate today_;
+    QString live_;
+    QString folder_;
+    std::unique_ptr<db::OnlineCopy> copy_;
+};
+
+} // namespace varnel

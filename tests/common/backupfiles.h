@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+// What the backup tests look at: the files of data/backup and what a copy
+// holds, read with the notebook's key.
+namespace backupfiles
+{
+
+// data/backup of the current program folder.
+QString folder();
+// Every file of a folder with its bytes, to tell that nothing changed.
+QMap<QString, QByteArray> contents(const QString &folder);
+bool writeFile(const QString &path, const QByteArray &bytes);
+// The unfinished copies (*.partial) in a folder.
+QStringList partials(const QString &folder);
+
+// Opens a copy with the key: its integrity check (joined lines, "ok" when
+// sound) and the bookids of its notes in order. Empty and a message when it
+// cannot be opened.
+struct CopyView {
+    QString integrity;
+    QList<qint64> bookids;
+};
+CopyView view(const QString &copy);
+
+// Adds `count` notes in one transaction, bodies of about `bodyLength`
+// characters, through the data layer.
+void addNotes(int count, int bodyLength, const QString &titlePrefix = QStringLiteral("笔记"));
+
+} // namespace backupfiles

@@ -1,0 +1,1 @@
+varnel_test_class(startup TestDailyBackup)
