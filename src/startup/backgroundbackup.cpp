@@ -10,8 +10,13 @@ namespace varnel
 
 namespace
 {
+
+// Between two turns the event loop gets at least this long for the user.
+constexpr int kTurnIntervalMs = 1;
+
 bool g_failureTold = false;
-}
+
+} // namespace
 
 BackgroundBackup *BackgroundBackup::startToday()
 {
@@ -29,19 +34,54 @@ BackgroundBackup *BackgroundBackup::startToday()
 BackgroundBackup::BackgroundBackup(const QDate &today, QObject *parent)
     : QObject(parent), job_(std::make_unique<DailyBackup>(today))
 {
+    turns_.setInterval(kTurnIntervalMs);
+    connect(&turns_, &QTimer::timeout, this, &BackgroundBackup::onTurn);
 }
 
 BackgroundBackup::~BackgroundBackup()
 {
     job_->stop();
+    joinWorker();
+}
+
+void BackgroundBackup::joinWorker()
+{
     if (worker_.joinable())
         worker_.join();
 }
 
+// Runs `work` on the worker thread; it reports back through a queued call.
+void BackgroundBackup::onWorker(std::function<void()> work)
+{
+    joinWorker();
+    worker_ = std::thread(std::move(work));
+}
+
 void BackgroundBackup::start()
 {
-    worker_ = std::thread([this]() {
-        const DailyBackup::Outcome outcome = job_->run();
+    onWorker([this]() {
+        const std::optional<DailyBackup::Outcome> early = job_->begin();
+        QMetaObject::invokeMethod(
+            this, [this, early]() { onBegun(early); }, Qt::QueuedConnection);
+    });
+}
+
+void BackgroundBackup::onBegun(const std::optional<DailyBackup::Outcome> &early)
+{
+    joinWorker();
+    if (early)
+        onFinished(*early);
+    else
+        turns_.start();
+}
+
+void BackgroundBackup::onTurn()
+{
+    if (!job_->turn())
+        return;
+    turns_.stop();
+    onWorker([this]() {
+        const DailyBackup::Outcome outcome = job_->end();
         QMetaObject::invokeMethod(
             this, [this, outcome]() { onFinished(outcome); }, Qt::QueuedConnection);
     });
@@ -49,8 +89,7 @@ void BackgroundBackup::start()
 
 void BackgroundBackup::onFinished(const DailyBackup::Outcome &outcome)
 {
-    if (worker_.joinable())
-        worker_.join();
+    joinWorker();
     if (outcome.kind == DailyBackup::Outcome::Failed)
         tellFailure(outcome.reason);
     emit finished(outcome);

@@ -3,6 +3,7 @@
 #include "dailybackup.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 #include <thread>
@@ -10,9 +11,10 @@
 namespace varnel
 {
 
-// The day's backup made on a worker thread while the program goes on, once
-// per program run. When it fails the user is told once per run, in a message
-// box that does not wait for an answer.
+// The day's backup while the program goes on, once per program run: the slow
+// parts on a worker thread, the reading of the live database in short turns
+// of this thread's event loop. When it fails the user is told once per run,
+// in a message box that does not wait for an answer.
 class BackgroundBackup : public QObject
 {
     Q_OBJECT
@@ -23,7 +25,7 @@ class BackgroundBackup : public QObject
     // starts when the notebook cannot be opened.
     static BackgroundBackup *startToday();
 
-    BackgroundBackup(const QDate &today, QObject *parent = nullptr);
+    explicit BackgroundBackup(const QDate &today, QObject *parent = nullptr);
     ~BackgroundBackup() override; // stops the backup and waits for the worker
 
     void start();
@@ -36,10 +38,15 @@ class BackgroundBackup : public QObject
     void finished(const varnel::DailyBackup::Outcome &outcome);
 
   private:
+    void onBegun(const std::optional<DailyBackup::Outcome> &early);
+    void onTurn();
     void onFinished(const DailyBackup::Outcome &outcome);
+    void onWorker(std::function<void()> work);
+    void joinWorker();
 
     std::unique_ptr<DailyBackup> job_;
     std::thread worker_;
+    QTimer turns_;
 };
 
 } // namespace varnel

@@ -113,9 +113,35 @@ void DailyBackup::stop()
 
 DailyBackup::Outcome DailyBackup::run()
 {
+    if (const auto early = begin())
+        return *early;
+    while (!turn()) {
+    }
+    return end();
+}
+
+std::optional<DailyBackup::Outcome> DailyBackup::begin()
+{
     const Working working(*copy_);
+    if (const auto early = decide())
+        return early;
+    // The copy gets the live file's time of change from before the copy: a
+    // save made while it is taken makes the next day's copy differ. Deriving
+    // the copy's key below takes far longer than the clock's tick.
+    changedNs_ = modifiedNs(live_);
+    partial_ = folder_ + QLatin1Char('/') + backupcopies::partialName(today_, ::getpid());
+    try {
+        copy_->create(partial_);
+    } catch (const db::CopyError &) {
+        return failedCopy(std::current_exception());
+    }
+    return std::nullopt;
+}
+
+std::optional<DailyBackup::Outcome> DailyBackup::decide()
+{
     if (copy_->stopped())
-        return {Outcome::Stopped};
+        return Outcome::Stopped;
     if (!QDir().mkpath(folder_)) {
         return failed(QStringLiteral("无法建立备份文件夹 %1，请检查 data 文件夹能否写入。")
                           .arg(QDir::toNativeSeparators(folder_)));
@@ -123,15 +149,15 @@ DailyBackup::Outcome DailyBackup::run()
     backupcopies::removeUnfinished(folder_);
     const QList<QDate> days = backupcopies::days(folder_);
     if (days.contains(today_))
-        return {Outcome::AlreadyMade};
+        return Outcome::AlreadyMade;
     const QString newest = days.isEmpty() ? QString() : backupcopies::copyName(days.first());
     if (!newest.isEmpty() && modifiedNs(folder_ + QLatin1Char('/') + newest) == modifiedNs(live_))
-        return {Outcome::Unchanged};
+        return Outcome::Unchanged;
     if (::access(native(folder_).constData(), W_OK | X_OK) != 0)
         return failed(notWritable(folder_));
     if (const auto problem = roomProblem())
         return failed(*problem);
-    return makeCopy();
+    return std::nullopt;
 }
 
 std::optional<QString> DailyBackup::roomProblem() const
@@ -148,35 +174,56 @@ std::optional<QString> DailyBackup::roomProblem() const
         .arg(megabytes(needed), QDir::toNativeSeparators(folder_), megabytes(free));
 }
 
-DailyBackup::Outcome DailyBackup::makeCopy()
+bool DailyBackup::turn()
 {
-    // The copy gets the live file's time of change from before the copy:
-    // a save made while it is written makes the next day's copy differ.
-    const qint64 changed = modifiedNs(live_);
-    const QString partial =
-        folder_ + QLatin1Char('/') + backupcopies::partialName(today_, ::getpid());
+    if (error_)
+        return true;
     try {
-        copy_->copyTo(partial);
-        if (beforeCheck)
-            beforeCheck(partial);
-        copy_->check(partial);
-    } catch (const db::CopyError &e) {
-        QFile::remove(partial);
-        if (e.kind() == db::CopyError::Stopped)
-            return {Outcome::Stopped};
-        return failed(reasonOf(e, folder_));
+        return copy_->turn();
+    } catch (const db::CopyError &) {
+        error_ = std::current_exception();
+        return true;
     }
-    setModifiedNs(partial, changed);
+}
+
+DailyBackup::Outcome DailyBackup::end()
+{
+    const Working working(*copy_);
+    try {
+        if (error_)
+            std::rethrow_exception(error_);
+        copy_->close();
+        if (beforeCheck)
+            beforeCheck(partial_);
+        copy_->check(partial_);
+    } catch (const db::CopyError &) {
+        return failedCopy(std::current_exception());
+    }
+    setModifiedNs(partial_, changedNs_);
     const QString copy = folder_ + QLatin1Char('/') + backupcopies::copyName(today_);
-    if (::rename(native(partial).constData(), native(copy).constData()) != 0) {
+    if (::rename(native(partial_).constData(), native(copy).constData()) != 0) {
         const int error = errno;
-        QFile::remove(partial);
+        QFile::remove(partial_);
         return failed(error == ENOSPC ? reasonOf({db::CopyError::Full, {}}, folder_)
                                       : notWritable(folder_));
     }
     syncFolder(folder_);
     removeOldCopies();
     return {Outcome::Made, copy};
+}
+
+// Removes what there is of the copy; the outcome for the error.
+DailyBackup::Outcome DailyBackup::failedCopy(const std::exception_ptr &error)
+{
+    copy_->discard();
+    QFile::remove(partial_);
+    try {
+        std::rethrow_exception(error);
+    } catch (const db::CopyError &e) {
+        if (e.kind() == db::CopyError::Stopped)
+            return Outcome::Stopped;
+        return failed(reasonOf(e, folder_));
+    }
 }
 
 void DailyBackup::removeOldCopies()

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,7 +23,11 @@ class OnlineCopy;
 // every older copy as they were.
 //
 // Construct it on the thread of the data operations (it takes hold of the live
-// database and notes the folders); run() may then go on a worker thread.
+// database and notes the folders). A backup is three parts: begin() and end()
+// do the slow work that does not touch the live database and may go on a
+// worker thread; turn() reads the live database for a couple of milliseconds
+// at a time and belongs on the thread of the data operations. run() does them
+// one after the other on the calling thread.
 class DailyBackup
 {
   public:
@@ -46,8 +51,16 @@ class DailyBackup
     explicit DailyBackup(const QDate &today);
     ~DailyBackup();
 
+    // Decides whether the day needs a copy and creates its file. An outcome
+    // means there is nothing more to do.
+    std::optional<Outcome> begin();
+    // True when the copy is taken (or has failed: end() tells).
+    bool turn();
+    // Syncs and checks the copy, gives it its day's name, removes old copies.
+    Outcome end();
     Outcome run();
-    void stop(); // any thread: run() ends soon with Stopped
+
+    void stop(); // any thread: the backup ends soon with Stopped
 
     QString folder() const { return folder_; }
 
@@ -55,14 +68,18 @@ class DailyBackup
     std::function<void(const QString &partial)> beforeCheck;
 
   private:
-    Outcome makeCopy();
+    std::optional<Outcome> decide();
     std::optional<QString> roomProblem() const;
+    Outcome failedCopy(const std::exception_ptr &error);
     void removeOldCopies();
 
     QDate today_;
     QString live_;
     QString folder_;
     std::unique_ptr<db::OnlineCopy> copy_;
+    QString partial_;
+    qint64 changedNs_ = 0; // the live file's time of change before the copy
+    std::exception_ptr error_;
 };
 
 } // namespace varnel

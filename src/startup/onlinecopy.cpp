@@ -7,9 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <cerrno>
@@ -22,16 +22,12 @@ namespace varnel::db
 namespace
 {
 
-// A turn holds the live handle for about two milliseconds, a few pages or rows
-// at a time; the pause after it lets a data operation that waited take the
-// handle first.
+// A turn reads the live handle for about two milliseconds, a few pages or rows
+// at a time.
 constexpr auto kTurn = std::chrono::microseconds(2000);
 constexpr int kPagesPerStep = 8;
 constexpr int kRowsPerStep = 16;
-constexpr auto kPause = std::chrono::microseconds(200);
-constexpr auto kBusyPause = std::chrono::milliseconds(5);
-// Written pages go to the disk now and then, not all at the end.
-constexpr int kTurnsPerSync = 64;
+constexpr int kCountAttempts = 3;
 
 using Clock = std::chrono::steady_clock;
 
@@ -81,25 +77,16 @@ CopyError::Kind kindOfErrno(int error)
     return CopyError::Failed;
 }
 
-// The file behind a copy, for syncing it while and after it is written.
-class FileHandle
+// 0, or the errno of a failed sync of the file.
+int syncFile(const QString &path)
 {
-  public:
-    explicit FileHandle(const QString &path)
-        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
-    {
-    }
-    ~FileHandle()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    // 0, or the errno of the failed sync.
-    int sync() const { return fd_ < 0 ? EBADF : (::fsync(fd_) == 0 ? 0 : errno); }
-
-  private:
-    int fd_;
-};
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
+}
 
 // The first column of the first row of `sql`, as text; rc tells how it went.
 QString firstValue(sqlite3 *db, const char *sql, int *rc, int *rows = nullptr)
@@ -170,6 +157,12 @@ void OnlineCopy::stop()
         sqlite3_interrupt(target_);
 }
 
+void OnlineCopy::discard()
+{
+    stop();
+    closeTarget();
+}
+
 bool OnlineCopy::stopped() const
 {
     std::lock_guard lock(sourceUse_);
@@ -194,23 +187,6 @@ void OnlineCopy::requireRunning() const
         throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
 }
 
-sqlite3 *OnlineCopy::openTarget(const QString &path, bool create)
-{
-    sqlite3 *db = nullptr;
-    try {
-        db = openKeyed(path, create);
-    } catch (const DbError &e) {
-        if (create)
-            throw CopyError(kindOf(e.sqliteCode()), sqliteText(e.sqliteCode()));
-        throw CopyError(
-            CopyError::CheckFailed,
-            QStringLiteral("副本无法用本软件的密码打开（%1）").arg(sqliteText(e.sqliteCode())));
-    }
-    std::lock_guard lock(targetUse_);
-    target_ = db;
-    return db;
-}
-
 void OnlineCopy::closeTarget()
 {
     sqlite3 *db = nullptr;
@@ -230,77 +206,129 @@ void OnlineCopy::failOnTarget(int rc, const QString &what)
     throw CopyError(kindOf(rc), QStringLiteral("%1（%2）").arg(sqliteText(rc), what));
 }
 
-void OnlineCopy::copyTo(const QString &target)
+void OnlineCopy::create(const QString &target)
 {
-    sqlite3 *dest = openTarget(target, true);
-    // Nothing but the finished copy counts, so the copy keeps no journal and
-    // is synced once at the end. The first write derives the key: done here,
-    // before any step holds the live handle.
-    int rc = sqlite3_exec(dest,
-                          "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
-                          "PRAGMA cache_size = 256; PRAGMA user_version = 1;",
-                          nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        failOnTarget(rc, QStringLiteral("prepare"));
-    {
-        std::lock_guard lock(sourceUse_);
-        if (stopped_)
-            rc = SQLITE_INTERRUPT;
-        else if (!(backup_ = sqlite3_backup_init(dest, "main", live_, "main")))
-            rc = sqlite3_errcode(dest);
-    }
-    if (rc != SQLITE_OK)
-        failOnTarget(rc, QStringLiteral("backup"));
-    const FileHandle file(target);
+    sqlite3 *dest = nullptr;
     try {
-        for (int turns = 1; !copyTurn(); ++turns) {
-            if (turns % kTurnsPerSync == 0)
-                file.sync();
-            std::this_thread::sleep_for(kPause);
-        }
-    } catch (const CopyError &) {
-        closeTarget();
-        throw;
+        dest = openKeyed(target, true);
+    } catch (const DbError &e) {
+        throw CopyError(kindOf(e.sqliteCode()), sqliteText(e.sqliteCode()));
     }
-    closeTarget();
-    if (const int error = file.sync())
-        throw CopyError(kindOfErrno(error), QString::fromLocal8Bit(std::strerror(error)));
+    {
+        std::lock_guard lock(targetUse_);
+        target_ = dest;
+        targetPath_ = target;
+    }
+    // Nothing but the finished copy counts, so the copy keeps no journal and
+    // is synced once at the end. Its first write derives the key: done here,
+    // so that no turn pays for it.
+    const int rc = sqlite3_exec(dest,
+                                "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
+                                "PRAGMA cache_size = 256; PRAGMA user_version = 1;",
+                                nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        failOnTarget(rc, QStringLiteral("create"));
 }
 
-// One turn of the copy; true when the copy is complete.
-bool OnlineCopy::copyTurn()
+bool OnlineCopy::turn()
 {
-    int rc;
-    bool complete = false;
+    if (!copied_)
+        copyTurn();
+    else if (!counted_)
+        countTurn();
+    return counted_;
+}
+
+void OnlineCopy::copyTurn()
+{
+    int rc = SQLITE_OK;
     {
         std::lock_guard lock(sourceUse_);
         requireRunning();
-        sqlite3_mutex *liveLock = sqlite3_db_mutex(live_);
-        sqlite3_mutex_enter(liveLock);
+        if (!backup_ && !(backup_ = sqlite3_backup_init(target_, "main", live_, "main")))
+            rc = sqlite3_errcode(target_);
         const auto end = Clock::now() + kTurn;
-        do
+        while (rc == SQLITE_OK && Clock::now() < end)
             rc = sqlite3_backup_step(backup_, kPagesPerStep);
-        while (rc == SQLITE_OK && Clock::now() < end);
         if (rc == SQLITE_DONE)
             changesAtCopy_ = totalChanges();
-        sqlite3_mutex_leave(liveLock);
-        if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
-            complete = rc == SQLITE_DONE;
+        if (backup_ && rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
             const int finished = sqlite3_backup_finish(backup_);
             backup_ = nullptr;
-            rc = complete ? finished : rc;
+            copied_ = rc == SQLITE_DONE && finished == SQLITE_OK;
+            rc = rc == SQLITE_DONE ? finished : rc;
         }
     }
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        std::this_thread::sleep_for(kBusyPause);
-    else if (rc != SQLITE_OK)
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
         throw CopyError(kindOf(rc), sqliteText(rc));
-    return complete;
+}
+
+// Counts the live notes a few rows at a time. A rollback by the program ends
+// the read; the count then starts again.
+void OnlineCopy::countTurn()
+{
+    std::lock_guard lock(sourceUse_);
+    requireRunning();
+    int rc = SQLITE_OK;
+    if (!liveCount_) {
+        liveNotes_ = 0;
+        rc = sqlite3_prepare_v2(live_, "SELECT bookid FROM 企业日记", -1, &liveCount_, nullptr);
+    }
+    const auto end = Clock::now() + kTurn;
+    while (rc == SQLITE_OK && Clock::now() < end) {
+        for (int i = 0; i < kRowsPerStep && rc == SQLITE_OK; ++i) {
+            rc = sqlite3_step(liveCount_);
+            if (rc == SQLITE_ROW) {
+                ++liveNotes_;
+                rc = SQLITE_OK;
+            }
+        }
+    }
+    if (rc == SQLITE_OK)
+        return;
+    sqlite3_finalize(liveCount_);
+    liveCount_ = nullptr;
+    if (rc == SQLITE_DONE) {
+        changesAtCount_ = totalChanges();
+        counted_ = true;
+    } else if (++countAttempts_ >= kCountAttempts) {
+        throw CopyError(CopyError::CheckFailed,
+                        QStringLiteral("无法数出笔记本中的记事（%1）").arg(sqliteText(rc)));
+    }
+}
+
+qint64 OnlineCopy::totalChanges() const
+{
+    sqlite3_mutex *liveLock = sqlite3_db_mutex(live_);
+    sqlite3_mutex_enter(liveLock);
+    const qint64 changes = sqlite3_total_changes(live_);
+    sqlite3_mutex_leave(liveLock);
+    return changes;
+}
+
+void OnlineCopy::close()
+{
+    closeTarget();
+    if (stopped())
+        throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
+    if (const int error = syncFile(targetPath_))
+        throw CopyError(kindOfErrno(error), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 qint64 OnlineCopy::check(const QString &target)
 {
-    sqlite3 *copy = openTarget(target, false);
+    sqlite3 *copy = nullptr;
+    try {
+        copy = openKeyed(target, false);
+    } catch (const DbError &e) {
+        throw CopyError(
+            CopyError::CheckFailed,
+            QStringLiteral("副本无法用本软件的密码打开（%1）").arg(sqliteText(e.sqliteCode())));
+    }
+    {
+        std::lock_guard lock(targetUse_);
+        target_ = copy;
+    }
     int rc = SQLITE_OK;
     int rows = 0;
     const QString integrity = firstValue(copy, "PRAGMA integrity_check", &rc, &rows);
@@ -319,71 +347,14 @@ qint64 OnlineCopy::check(const QString &target)
         throw CopyError(CopyError::CheckFailed, QStringLiteral("副本无法读取（%1）").arg(message));
     }
     closeTarget();
-
-    qint64 changes = 0;
-    const qint64 liveNotes = countLiveNotes(&changes);
-    // Notes saved or deleted since the copy was complete may make the two
+    // Notes saved or deleted between the copy and the count may make the two
     // differ, by at most one per changed row.
-    if (std::llabs(liveNotes - copyNotes) > changes - changesAtCopy_) {
+    if (std::llabs(liveNotes_ - copyNotes) > changesAtCount_ - changesAtCopy_) {
         throw CopyError(
             CopyError::CheckFailed,
-            QStringLiteral("副本中有 %1 条记事，笔记本中有 %2 条").arg(copyNotes).arg(liveNotes));
+            QStringLiteral("副本中有 %1 条记事，笔记本中有 %2 条").arg(copyNotes).arg(liveNotes_));
     }
     return copyNotes;
-}
-
-// Counts the live notes a few rows at a time; `changes` gets the handle's
-// change count after the last row.
-qint64 OnlineCopy::countLiveNotes(qint64 *changes)
-{
-    int rc = SQLITE_OK;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        {
-            std::lock_guard lock(sourceUse_);
-            requireRunning();
-            rc = sqlite3_prepare_v2(live_, "SELECT bookid FROM 企业日记", -1, &liveCount_, nullptr);
-        }
-        qint64 notes = 0;
-        while (rc == SQLITE_OK && (rc = countTurn(&notes)) == SQLITE_ROW) {
-            rc = SQLITE_OK;
-            std::this_thread::sleep_for(kPause);
-        }
-        std::lock_guard lock(sourceUse_);
-        requireRunning();
-        sqlite3_finalize(liveCount_);
-        liveCount_ = nullptr;
-        *changes = totalChanges();
-        // A rollback by the program ends the read: count again.
-        if (rc == SQLITE_DONE)
-            return notes;
-    }
-    throw CopyError(CopyError::CheckFailed,
-                    QStringLiteral("无法数出笔记本中的记事（%1）").arg(sqliteText(rc)));
-}
-
-qint64 OnlineCopy::totalChanges() const
-{
-    sqlite3_mutex *liveLock = sqlite3_db_mutex(live_);
-    sqlite3_mutex_enter(liveLock);
-    const qint64 changes = sqlite3_total_changes(live_);
-    sqlite3_mutex_leave(liveLock);
-    return changes;
-}
-
-int OnlineCopy::countTurn(qint64 *notes)
-{
-    std::lock_guard lock(sourceUse_);
-    requireRunning();
-    const auto end = Clock::now() + kTurn;
-    do {
-        for (int i = 0; i < kRowsPerStep; ++i) {
-            const int rc = sqlite3_step(liveCount_);
-            if (rc != SQLITE_ROW)
-                return rc;
-            ++*notes;
-        }
-    } while (Clock::now() < end);
-    return SQLITE_ROW;
 }
 
 } // namespace varnel::db

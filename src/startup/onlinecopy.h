@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 
@@ -34,63 +33,78 @@ class CopyError : public std::runtime_error
 };
 
 // A copy of the live notebook taken through the process's own database handle
-// while the program goes on using it (SQLite's online backup). It reads a few
-// pages at a time, so a data operation of the program waits at most for one
-// such step, and a change the program saves through the handle during the copy
-// is carried into the copy as well. The copy is keyed and ciphered like the
-// live file.
+// while the program goes on using it (SQLite's online backup). The part that
+// reads the live handle goes in turns of a couple of milliseconds on the
+// thread of the data operations, between the program's own work, and a change
+// the program saves through the handle meanwhile is carried into the copy as
+// well. The slow parts that only touch the copy (deriving its key, syncing it
+// to disk, checking it) may run on a worker thread. The copy is keyed and
+// ciphered like the live file.
 //
-// Construct it on the thread that does the data operations (it takes hold of
-// the shared handle); copyTo and check then run on a worker thread. Before the
-// data layer closes the handle it stops every copy (stopAll) and waits until
-// none is working any more.
+//     create(target)  any thread
+//     turn()...       the data operations' thread, until it says done
+//     close()         any thread
+//     check(target)   any thread
+//
+// Each throws CopyError. Before the data layer closes the handle it stops
+// every copy (stopAll) and waits until no worker is inside one.
 class OnlineCopy
 {
   public:
-    OnlineCopy(); // throws DbError when the live database cannot be opened
+    OnlineCopy(); // takes hold of the shared handle; throws DbError
     ~OnlineCopy();
     OnlineCopy(const OnlineCopy &) = delete;
     OnlineCopy &operator=(const OnlineCopy &) = delete;
 
-    // Writes the copy into the new file `target` and syncs it to disk.
-    void copyTo(const QString &target);
+    // Creates `target`, a new database file keyed like the live one.
+    void create(const QString &target);
+    // Copies pages of the live database, then counts its notes, for a couple
+    // of milliseconds. True when both are done.
+    bool turn();
+    // Closes the copy and syncs it to disk.
+    void close();
     // Opens `target` with the key and checks it: PRAGMA integrity_check says
     // "ok" and it holds as many notes as the live file did when the copy was
-    // taken. Returns that number of notes.
+    // complete. Returns that number of notes.
     qint64 check(const QString &target);
 
-    // Marks the time a worker uses the copy, for stopAll to wait on.
+    // Marks the time a worker is inside create, close or check, for stopAll.
     void setWorking(bool working);
-    // Makes copyTo and check end soon with CopyError::Stopped; any thread.
+    // Makes the copy end soon with CopyError::Stopped; any thread.
     void stop();
+    // Stops and lets go of the copy's file; the thread that has it.
+    void discard();
     bool stopped() const;
 
-    // Stops every copy and waits until no worker uses one.
+    // Stops every copy and waits until no worker is inside one.
     static void stopAll();
 
   private:
-    sqlite3 *openTarget(const QString &path, bool create);
-    void closeTarget();
-    bool copyTurn();
+    void copyTurn();
+    void countTurn();
     qint64 totalChanges() const;
-    qint64 countLiveNotes(qint64 *changes);
-    int countTurn(qint64 *notes);
-    void requireRunning() const; // under source_
+    void requireRunning() const; // under sourceUse_
+    void closeTarget();
     [[noreturn]] void failOnTarget(int rc, const QString &what);
 
     sqlite3 *live_ = nullptr;
 
-    // Guards every use of the live handle and the flag that ends it.
+    // Guards the live handle's objects and the flag that ends the copy.
     mutable std::mutex sourceUse_;
     bool stopped_ = false;
+    bool copied_ = false; // every page is in the copy
+    bool counted_ = false;
     sqlite3_backup *backup_ = nullptr;
     sqlite3_stmt *liveCount_ = nullptr;
-    qint64 changesAtCopy_ = 0; // the handle's change count when the copy was complete
+    int countAttempts_ = 0;
+    qint64 liveNotes_ = 0;
+    qint64 changesAtCopy_ = 0;  // the handle's change count when the copy was complete
+    qint64 changesAtCount_ = 0; // ... and when the live notes were counted
 
-    std::mutex targetUse_; // the worker's connection to the copy, for stop()
+    std::mutex targetUse_; // the connection to the copy, for stop()
     sqlite3 *target_ = nullptr;
+    QString targetPath_;
 
-    std::condition_variable idle_;
     bool working_ = false; // under the registry's lock
 };
 

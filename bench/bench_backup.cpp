@@ -1,0 +1,124 @@
+// Times the daily backup of the benchmark's 100,000-note notebook while the
+// user-interface thread keeps reading the database every millisecond, as a
+// window that answers would. Prints:
+//     backup_ms@100000               start to checked copy in place
+//     backup_ui_stall_max_ms@100000  the longest the event loop went without
+//                                    getting to the next millisecond's read
+//                                    (the backup's turns on this thread and
+//                                    the reads themselves included)
+//     backup_ui_read_max_ms@100000   the longest one of those reads took
+// and, for comparison, the same two with no backup running: what the machine
+// itself adds (other processes taking the processor).
+//
+//     bench_backup [--notes N]
+
+#include "appinfo.h"
+#include "backgroundbackup.h"
+#include "benchdata.h"
+#include "database.h"
+#include "provisioning.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+using namespace varnel;
+
+namespace
+{
+
+int g_notes = 100000;
+
+void report(const char *name, double value, const char *unit)
+{
+    std::printf("%s@%d %.1f %s\n", name, g_notes, value, unit);
+    std::fflush(stdout);
+}
+
+double readSettings()
+{
+    QElapsedTimer timer;
+    timer.start();
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn, RsMode::Read);
+    CloseDb();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// Reads every millisecond until `done` says stop; the longest read and the
+// longest time between two turns of the event loop.
+struct Ticks {
+    double longestRead = 0;
+    double longestGap = 0;
+};
+
+Ticks tickUntil(const std::function<bool()> &done)
+{
+    Ticks ticks;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed();
+    QTimer timer;
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&]() {
+        const qint64 now = clock.nsecsElapsed();
+        ticks.longestGap = std::max(ticks.longestGap, (now - last) / 1e6);
+        ticks.longestRead = std::max(ticks.longestRead, readSettings());
+        last = clock.nsecsElapsed();
+    });
+    timer.start();
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return ticks;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int at = int(args.indexOf(QStringLiteral("--notes")));
+    if (at > 0 && at + 1 < args.size())
+        g_notes = args.at(at + 1).toInt();
+
+    QTemporaryDir dir;
+    if (!provisionProgramFolder(dir.path()))
+        return 1;
+    setProgramFolder(dir.path());
+    fillNotebook(g_notes);
+    std::fprintf(stderr, "bench_backup: notebook of %.0f MB\n",
+                 QFileInfo(databasePath()).size() / 1048576.0);
+
+    QElapsedTimer idle;
+    idle.start();
+    const Ticks quiet = tickUntil([&]() { return idle.elapsed() > 2000; });
+
+    BackgroundBackup backup(QDate::currentDate());
+    std::optional<DailyBackup::Outcome> outcome;
+    QObject::connect(&backup, &BackgroundBackup::finished,
+                     [&](const DailyBackup::Outcome &o) { outcome = o; });
+    QElapsedTimer timer;
+    timer.start();
+    backup.start();
+    const Ticks busy = tickUntil([&]() { return outcome.has_value(); });
+    const double took = timer.nsecsElapsed() / 1e6;
+    if (outcome->kind != DailyBackup::Outcome::Made) {
+        std::fprintf(stderr, "bench_backup: no copy: %s\n", qPrintable(outcome->reason));
+        return 1;
+    }
+    report("backup_ms", took, "ms");
+    report("backup_ui_stall_max_ms", busy.longestGap, "ms");
+    report("backup_ui_read_max_ms", busy.longestRead, "ms");
+    report("idle_ui_stall_max_ms", quiet.longestGap, "ms");
+    report("idle_ui_read_max_ms", quiet.longestRead, "ms");
+    ShutdownDb();
+    return 0;
+}
