@@ -7,8 +7,11 @@
 //                                    (the backup's turns on this thread and
 //                                    the reads themselves included)
 //     backup_ui_read_max_ms@100000   the longest one of those reads took
-// and, for comparison, the same two with no backup running: what the machine
-// itself adds (other processes taking the processor).
+//     backup_ui_cpu_max_ms@100000    the most processor time the thread used
+//                                    between two reads: the stall without the
+//                                    time other processes had the processor
+// and, for comparison, the same with no backup running: what the machine
+// itself adds.
 //
 //     bench_backup [--notes N]
 
@@ -27,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <time.h>
 
 using namespace varnel;
 
@@ -56,7 +60,15 @@ double readSettings()
 struct Ticks {
     double longestRead = 0;
     double longestGap = 0;
+    double mostCpu = 0;
 };
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
 
 Ticks tickUntil(const std::function<bool()> &done)
 {
@@ -64,13 +76,16 @@ Ticks tickUntil(const std::function<bool()> &done)
     QElapsedTimer clock;
     clock.start();
     qint64 last = clock.nsecsElapsed();
+    double lastCpu = threadCpuMs();
     QTimer timer;
     timer.setInterval(1);
     QObject::connect(&timer, &QTimer::timeout, [&]() {
         const qint64 now = clock.nsecsElapsed();
         ticks.longestGap = std::max(ticks.longestGap, (now - last) / 1e6);
+        ticks.mostCpu = std::max(ticks.mostCpu, threadCpuMs() - lastCpu);
         ticks.longestRead = std::max(ticks.longestRead, readSettings());
         last = clock.nsecsElapsed();
+        lastCpu = threadCpuMs();
     });
     timer.start();
     while (!done())
@@ -117,8 +132,10 @@ int main(int argc, char **argv)
     report("backup_ms", took, "ms");
     report("backup_ui_stall_max_ms", busy.longestGap, "ms");
     report("backup_ui_read_max_ms", busy.longestRead, "ms");
+    report("backup_ui_cpu_max_ms", busy.mostCpu, "ms");
     report("idle_ui_stall_max_ms", quiet.longestGap, "ms");
     report("idle_ui_read_max_ms", quiet.longestRead, "ms");
+    report("idle_ui_cpu_max_ms", quiet.mostCpu, "ms");
     ShutdownDb();
     return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 namespace backupfiles
 {
@@ -77,6 +78,26 @@ void addNotes(int count, int bodyLength, const QString &titlePrefix)
     }
     varnel::DbConn->Execute(QStringLiteral("commit"));
     varnel::CloseDb();
+}
+
+varnel::DailyBackup::Outcome runBackup(const QDate &day,
+                                       std::function<void(const QString &)> beforeCheck)
+{
+    varnel::DailyBackup backup(day);
+    backup.beforeCheck = std::move(beforeCheck);
+    return backup.run();
+}
+
+Started::Started(const QDate &day) : backup(day)
+{
+    QObject::connect(&backup, &varnel::BackgroundBackup::finished,
+                     [this](const varnel::DailyBackup::Outcome &o) { outcome = o; });
+    backup.start();
+}
+
+bool Started::wait(int ms)
+{
+    return QTest::qWaitFor([this]() { return outcome.has_value(); }, ms);
 }
 
 } // namespace backupfiles

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "backgroundbackup.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QString>
+
+#include <optional>
 
 // What the backup tests look at: the files of data/backup and what a copy
 // holds, read with the notebook's key.
@@ -30,5 +34,20 @@ CopyView view(const QString &copy);
 // Adds `count` notes in one transaction, bodies of about `bodyLength`
 // characters, through the data layer.
 void addNotes(int count, int bodyLength, const QString &titlePrefix = QStringLiteral("笔记"));
+
+// The day's backup, made on the calling thread.
+varnel::DailyBackup::Outcome runBackup(const QDate &day,
+                                       std::function<void(const QString &)> beforeCheck = {});
+
+// A background backup started at once; outcome is set when it is over.
+class Started
+{
+  public:
+    explicit Started(const QDate &day);
+    // Processes events until the backup is over; false after `ms`.
+    bool wait(int ms = 30000);
+    varnel::BackgroundBackup backup;
+    std::optional<varnel::DailyBackup::Outcome> outcome;
+};
 
 } // namespace backupfiles

@@ -47,3 +47,6 @@ varnel_test_class(robust TestScrambleFuzz TIMEOUT 120)
 varnel_test_class(robust TestHugeNotes TIMEOUT 120)
 varnel_test_class(robust TestUnwritableProgramFolder TIMEOUT 150)
 varnel_test_class(robust TestDatabaseRefusals TIMEOUT 120)
+# The day's backup killed, on a full disk and in a read-only folder.
+varnel_test_class(robust TestBackupKilled TIMEOUT 150)
+varnel_test_class(robust TestBackupFaults TIMEOUT 120)

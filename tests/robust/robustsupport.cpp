@@ -166,6 +166,54 @@ QByteArray databaseWithOtherKey(const QString &from)
     return fileContents(copy);
 }
 
+ChildRun runInChild(const QStringList &wrapper, const QString &testClass, const QString &function)
+{
+    constexpr auto kOpen = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                           QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ChildRun run;
+    QTemporaryDir bin;
+    const QString copy = bin.filePath(QStringLiteral("tst_robust"));
+    const QString home = bin.filePath(QStringLiteral("home"));
+    if (!bin.isValid() || !QFile::copy(QCoreApplication::applicationFilePath(), copy) ||
+        !QFile::setPermissions(copy, kOpen) || !QFile::setPermissions(bin.path(), kOpen) ||
+        !QDir().mkpath(home) ||
+        !QFile::setPermissions(home, kOpen | QFile::WriteGroup | QFile::WriteOther)) {
+        run.output = QStringLiteral("could not lay out the child's program");
+        return run;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("VARNEL_TEST_CHILD"), QStringLiteral("1"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(wrapper.first(), wrapper.mid(1) + QStringList{copy, testClass, function});
+    if (!child.waitForStarted(10000) || !child.waitForFinished(100000)) {
+        run.output = QStringLiteral("the child did not run: ") + child.errorString();
+        return run;
+    }
+    run.output = QString::fromLocal8Bit(child.readAll());
+    const QString name = function.section(QLatin1Char(':'), 0, 0);
+    run.skipped =
+        run.output.contains(QStringLiteral("SKIP   : ") + testClass + QStringLiteral("::") + name);
+    run.passed =
+        child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+        run.output.contains(QStringLiteral("PASS   : ") + testClass + QStringLiteral("::") + name);
+    return run;
+}
+
+bool inChild()
+{
+    return qEnvironmentVariableIsSet("VARNEL_TEST_CHILD");
+}
+
+QStringList asOrdinaryUser()
+{
+    return {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+            QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
+}
+
 QByteArray randomBytes(QRandomGenerator &rng, qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -176,39 +224,9 @@ QByteArray randomBytes(QRandomGenerator &rng, qsizetype size)
 
 void rerunAsOrdinaryUser(const QString &testClass, const QString &function)
 {
-    constexpr auto kReadOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                               QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
-    constexpr auto kOpen = kReadOnly | QFile::WriteOwner;
-    // A copy of this program in a folder the user can reach, wherever the
-    // build folder is.
-    QTemporaryDir bin;
-    QVERIFY(bin.isValid());
-    const QString copy = bin.filePath(QStringLiteral("tst_robust"));
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-    QVERIFY(QFile::setPermissions(copy, kReadOnly));
-    QVERIFY(QFile::setPermissions(bin.path(), kOpen));
-    const QString home = bin.filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(home));
-    QVERIFY(QFile::setPermissions(home, kOpen | QFile::WriteGroup | QFile::WriteOther));
-
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("setpriv"),
-                {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                 QStringLiteral("--clear-groups"), copy, testClass, function});
-    QVERIFY2(child.waitForStarted(10000), "setpriv did not start");
-    QVERIFY(child.waitForFinished(100000));
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    qInfo("%s", qPrintable(output));
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-             "the test failed as an ordinary user");
-    const QString passed =
-        QStringLiteral("PASS   : %1::%2(").arg(testClass, function.section(u':', 0, 0));
-    QVERIFY2(output.contains(passed), "the test did not run as an ordinary user");
+    const ChildRun child = runInChild(asOrdinaryUser(), testClass, function);
+    qInfo("%s", qPrintable(child.output));
+    QVERIFY2(child.passed, "the test did not pass as an ordinary user");
 }
 
 } // namespace robust

@@ -69,6 +69,21 @@ std::vector<StoredNote> storedNotes();
 QString integrityCheck();
 
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
+
+// One test function of this program run again in a child process started
+// through `wrapper` (setpriv for an ordinary user, unshare for mounts of its
+// own), from a copy of the program in a folder anyone can read, with a HOME of
+// its own and VARNEL_TEST_CHILD set. `function` may carry a data tag
+// ("name:tag").
+struct ChildRun {
+    bool passed = false;
+    bool skipped = false;
+    QString output;
+};
+ChildRun runInChild(const QStringList &wrapper, const QString &testClass, const QString &function);
+bool inChild();
+// setpriv, as user and group nobody.
+QStringList asOrdinaryUser();
 // The database at `from` keyed with another password, as a byte image.
 QByteArray databaseWithOtherKey(const QString &from);
 // Random bytes.

@@ -33,14 +33,6 @@ QList<QDate> dates(const QStringList &isos)
     return out;
 }
 
-DailyBackup::Outcome backupOn(const QDate &day,
-                              std::function<void(const QString &)> beforeCheck = {})
-{
-    DailyBackup backup(day);
-    backup.beforeCheck = std::move(beforeCheck);
-    return backup.run();
-}
-
 void changeNotebook()
 {
     TestFolder::exec(
@@ -136,7 +128,7 @@ void TestDailyBackup::copiesOverTheDays()
                               "2024-02-06", "2024-02-07", "2024-02-08", "2024-02-09"};
     for (const QString &iso : runs) {
         changeNotebook();
-        const auto outcome = backupOn(QDate::fromString(iso, Qt::ISODate));
+        const auto outcome = backupfiles::runBackup(QDate::fromString(iso, Qt::ISODate));
         QVERIFY2(outcome.kind == DailyBackup::Outcome::Made, qPrintable(iso + outcome.reason));
         QCOMPARE(backupcopies::days(backupfiles::folder()).first(),
                  QDate::fromString(iso, Qt::ISODate));
@@ -150,11 +142,11 @@ void TestDailyBackup::copiesOverTheDays()
 
     // A second start the same day, and a day with nothing changed: no copy.
     const auto before = backupfiles::contents(backupfiles::folder());
-    QCOMPARE(backupOn(on("2024-02-09")).kind, DailyBackup::Outcome::AlreadyMade);
-    QCOMPARE(backupOn(on("2024-02-10")).kind, DailyBackup::Outcome::Unchanged);
+    QCOMPARE(backupfiles::runBackup(on("2024-02-09")).kind, DailyBackup::Outcome::AlreadyMade);
+    QCOMPARE(backupfiles::runBackup(on("2024-02-10")).kind, DailyBackup::Outcome::Unchanged);
     QVERIFY(backupfiles::contents(backupfiles::folder()) == before);
     changeNotebook();
-    QCOMPARE(backupOn(on("2024-02-11")).kind, DailyBackup::Outcome::Made);
+    QCOMPARE(backupfiles::runBackup(on("2024-02-11")).kind, DailyBackup::Outcome::Made);
 }
 
 void TestDailyBackup::copyIsKeyedAndLeftoversGo()
@@ -165,7 +157,7 @@ void TestDailyBackup::copyIsKeyedAndLeftoversGo()
     for (const char *name : {"pelbrook_data-2024-05-01.77.partial",
                              "pelbrook_data-2024-05-01.77.partial-journal", "我的说明.txt"})
         QVERIFY(backupfiles::writeFile(folder + QString::fromUtf8(name), "left behind"));
-    const auto outcome = backupOn(on("2024-05-01"));
+    const auto outcome = backupfiles::runBackup(on("2024-05-01"));
     QCOMPARE(outcome.kind, DailyBackup::Outcome::Made);
     QCOMPARE(QDir(backupfiles::folder()).entryList(QDir::Files),
              QStringList({"pelbrook_data-2024-05-01.Tandrel", "我的说明.txt"}));
@@ -189,11 +181,8 @@ void TestDailyBackup::copyWhileSavingInALoop()
 {
     backupfiles::addNotes(10000, 200);
     const int before = TestFolder::scalar(QStringLiteral("select count(*) from 企业日记")).toInt();
-    BackgroundBackup backup(on("2024-05-01"));
-    std::optional<DailyBackup::Outcome> outcome;
-    connect(&backup, &BackgroundBackup::finished,
-            [&](const DailyBackup::Outcome &o) { outcome = o; });
-    backup.start();
+    backupfiles::Started backup(on("2024-05-01"));
+    const auto &outcome = backup.outcome;
     QList<qint64> saved;
     while (!outcome) {
         saved.append(saveNote(QStringLiteral("循环 %1").arg(saved.size())));
@@ -213,7 +202,7 @@ void TestDailyBackup::copyWhileSavingInALoop()
     QCOMPARE(inCopy, saved.mid(0, inCopy.size()));
 
     // The next day's copy has the rest.
-    const auto next = backupOn(on("2024-05-02"));
+    const auto next = backupfiles::runBackup(on("2024-05-02"));
     QCOMPARE(next.kind, DailyBackup::Outcome::Made);
     QCOMPARE(backupfiles::view(next.copy).bookids.mid(before), saved);
 }
@@ -230,10 +219,10 @@ void TestDailyBackup::copyFailingItsCheckIsRemoved()
 {
     QFETCH(QString, damage);
     backupfiles::addNotes(200, 1000);
-    QCOMPARE(backupOn(on("2024-05-01")).kind, DailyBackup::Outcome::Made);
+    QCOMPARE(backupfiles::runBackup(on("2024-05-01")).kind, DailyBackup::Outcome::Made);
     changeNotebook();
     const auto older = backupfiles::contents(backupfiles::folder());
-    const auto outcome = backupOn(on("2024-05-02"), [&](const QString &partial) {
+    const auto outcome = backupfiles::runBackup(on("2024-05-02"), [&](const QString &partial) {
         QByteArray bytes = fileContents(partial);
         if (damage == u"emptied")
             bytes.clear();
@@ -251,15 +240,12 @@ void TestDailyBackup::copyFailingItsCheckIsRemoved()
 void TestDailyBackup::closingTheDatabaseStopsACopy()
 {
     backupfiles::addNotes(10000, 200);
-    BackgroundBackup backup(on("2024-05-01"));
-    std::optional<DailyBackup::Outcome> outcome;
-    connect(&backup, &BackgroundBackup::finished,
-            [&](const DailyBackup::Outcome &o) { outcome = o; });
-    backup.start();
+    backupfiles::Started backup(on("2024-05-01"));
+    const auto &outcome = backup.outcome;
     QTRY_VERIFY_WITH_TIMEOUT(!backupfiles::partials(backupfiles::folder()).isEmpty() || outcome,
                              10000);
     ShutdownDb();
-    QTRY_VERIFY(outcome.has_value());
+    QVERIFY(backup.wait());
     QCOMPARE(outcome->kind, DailyBackup::Outcome::Stopped);
     QVERIFY(QDir(backupfiles::folder()).entryList(QDir::Files).isEmpty());
     QCOMPARE(TestFolder::scalar(QStringLiteral("select count(*) from 企业日记")).toInt(), 10000);

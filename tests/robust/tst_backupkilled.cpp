@@ -1,0 +1,133 @@
+// The real Varnelpad killed while it makes the day's backup, twenty times:
+// the live database stays sound, the copies made before are untouched, an
+// unfinished copy never looks like a finished one, and the next start removes
+// it and makes the day's copy.
+
+#include "testmain.h"
+
+#include "backupcopies.h"
+#include "backupfiles.h"
+#include "e2eharness.h"
+#include "testfolder.h"
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QThread>
+#include <QtTest>
+
+#include <csignal>
+
+namespace
+{
+
+// Varnelpad without a display: the backup runs behind the login window.
+class OffscreenProgram
+{
+  public:
+    explicit OffscreenProgram(const E2eFolder &folder)
+    {
+        QProcessEnvironment env = folder.environment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process_.setProcessEnvironment(env);
+        process_.setWorkingDirectory(folder.path());
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(folder.program(), {});
+        process_.waitForStarted(10000);
+    }
+    ~OffscreenProgram() { kill(); }
+    qint64 pid() const { return process_.processId(); }
+    void kill()
+    {
+        if (process_.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(process_.processId()), SIGKILL);
+        process_.waitForFinished(10000);
+    }
+
+  private:
+    QProcess process_;
+};
+
+bool waitFor(const std::function<bool()> &condition, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+} // namespace
+
+class TestBackupKilled : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void killedInTheMiddleOfTheBackup();
+};
+
+void TestBackupKilled::killedInTheMiddleOfTheBackup()
+{
+    E2eFolder folder;
+    QVERIFY(folder.ok());
+    // Enough notes that a copy takes a while: a few megabytes.
+    folder.exec(QStringLiteral(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) "
+        "insert into 企业日记 (标题, 内容, 分类) select '笔记' || i, hex(randomblob(1000)), 0 "
+        "from n"));
+    const QString live = folder.path() + QStringLiteral("/data/pelbrook_data.Tandrel");
+    const QString backup = folder.path() + QStringLiteral("/data/backup");
+    const QDate today = QDate::currentDate();
+    const QString todays = backup + QLatin1Char('/') + varnel::backupcopies::copyName(today);
+    QVERIFY(QDir().mkpath(backup));
+    for (int daysAgo : {1, 9})
+        QVERIFY(QFile::copy(live, backup + QLatin1Char('/') +
+                                      varnel::backupcopies::copyName(today.addDays(-daysAgo))));
+    const auto older = backupfiles::contents(backup);
+
+    QRandomGenerator rng(quint32(QDateTime::currentMSecsSinceEpoch()));
+    int killedUnfinished = 0;
+    for (int round = 0; round < 20; ++round) {
+        OffscreenProgram program(folder);
+        const QString partial =
+            backup + QLatin1Char('/') + varnel::backupcopies::partialName(today, program.pid());
+        QVERIFY2(waitFor([&]() { return QFile::exists(partial); }, 20000), "no copy was started");
+        QThread::msleep(rng.bounded(600));
+        program.kill();
+
+        const QStringList partials = backupfiles::partials(backup);
+        // Only this round's copy can be unfinished: the start removed earlier ones.
+        QVERIFY2(partials.size() <= 1, qPrintable(partials.join(QLatin1Char(' '))));
+        killedUnfinished += int(partials.size());
+        QCOMPARE(folder.scalar(QStringLiteral("PRAGMA integrity_check")).toString(),
+                 QStringLiteral("ok"));
+        for (auto it = older.cbegin(); it != older.cend(); ++it)
+            QVERIFY2(fileContents(backup + QLatin1Char('/') + it.key()) == it.value(),
+                     qPrintable(it.key()));
+        // A copy that got its day's name is a sound one; the next round
+        // plays a new day.
+        if (QFile::exists(todays)) {
+            QCOMPARE(backupfiles::view(todays).integrity, QStringLiteral("ok"));
+            QVERIFY(QFile::remove(todays));
+        }
+    }
+    qInfo("%d of 20 kills left an unfinished copy", killedUnfinished);
+    QVERIFY(killedUnfinished >= 8);
+
+    OffscreenProgram program(folder);
+    QVERIFY2(waitFor([&]() { return QFile::exists(todays); }, 30000), "no copy after the kills");
+    QVERIFY(backupfiles::partials(backup).isEmpty());
+    const backupfiles::CopyView copy = backupfiles::view(todays);
+    QCOMPARE(copy.integrity, QStringLiteral("ok"));
+    QCOMPARE(copy.bookids.size(), 3000);
+    const auto after = backupfiles::contents(backup);
+    for (auto it = older.cbegin(); it != older.cend(); ++it)
+        QVERIFY(after.value(it.key()) == it.value());
+}
+
+VARNEL_TEST_CLASS(TestBackupKilled);
+#include "tst_backupkilled.moc"
