@@ -10,3 +10,4 @@ foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneA
     JourneyTerminated JourneyCloseThroughWindowManager JourneyHotKeyLetGo JourneyWaylandSession)
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()
+varnel_test_class(e2e JourneyRestoreBackup X11 TIMEOUT 180)

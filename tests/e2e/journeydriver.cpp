@@ -70,6 +70,29 @@ QString waitForMain(int ms)
     return x11::waitForWindow(kTitle, kMainSize, ms);
 }
 
+bool quitFromTray(RunningProgram &program)
+{
+    const QString panel = x11::waitForWindow(QStringLiteral("^panel$"));
+    if (panel.isEmpty())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (x11::xdotool(
+               {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("Varnelpad")})
+               .isEmpty()) {
+        if (timer.elapsed() > 20000)
+            return false;
+        QTest::qWait(100);
+    }
+    QTest::qWait(1000); // the panel lays out its new icon
+    const QRect area = x11::geometry(panel);
+    x11::click(panel, QPoint(area.width() / 2, area.height() / 2), 3);
+    QTest::qWait(500);
+    x11::key(QStringLiteral("Down"));
+    x11::key(QStringLiteral("Return"));
+    return program.waitForExit(20000);
+}
+
 QString loginWithEmptyPassword()
 {
     const QString login = waitForLogin();

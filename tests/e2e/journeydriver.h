@@ -44,6 +44,9 @@ QString waitForMain(int ms = 20000);
 // window; empty when either does not come.
 QString loginWithEmptyPassword();
 bool mainIsGone(int ms = 20000);
+// Ends the program the way the user does: 退出Varnel in its tray icon's menu
+// (the tray host's panel must be up). False when it does not end.
+bool quitFromTray(RunningProgram &program);
 
 // Answers the next message box titled `title` by pressing `key` (Return, or
 // y for Yes); returns false when none came.

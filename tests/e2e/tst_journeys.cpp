@@ -247,19 +247,7 @@ class JourneyExit : public QObject
         QVERIFY(folder.ok());
         folder.exec(QStringLiteral("update 系统用户表 set auto=1"));
         RunningProgram program(folder);
-        const QString panel = x11::waitForWindow(QStringLiteral("^panel$"));
-        QVERIFY(!panel.isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(!x11::xdotool({QStringLiteral("search"), QStringLiteral("--class"),
-                                                QStringLiteral("Varnelpad")})
-                                      .isEmpty(),
-                                 20000);
-        QTest::qWait(1000); // the panel lays out its new icon
-        const QRect area = x11::geometry(panel);
-        x11::click(panel, QPoint(area.width() / 2, area.height() / 2), 3);
-        QTest::qWait(500);
-        x11::key(QStringLiteral("Down"));
-        x11::key(QStringLiteral("Return"));
-        QVERIFY2(program.waitForExit(20000), "the program did not end from its tray menu");
+        QVERIFY2(quitFromTray(program), "the program did not end from its tray menu");
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(x11::xdotool({QStringLiteral("search"), QStringLiteral("--class"),
                               QStringLiteral("Varnelpad")})
