@@ -104,7 +104,21 @@ DailyBackup::DailyBackup(const QDate &today)
 {
 }
 
-DailyBackup::~DailyBackup() = default;
+// A backup given up half-way (the program ends during the copy) takes its
+// unfinished file with it.
+DailyBackup::~DailyBackup()
+{
+    removePartial();
+}
+
+void DailyBackup::removePartial()
+{
+    if (partial_.isEmpty())
+        return;
+    copy_->discard();
+    QFile::remove(partial_);
+    partial_.clear();
+}
 
 void DailyBackup::stop()
 {
@@ -203,10 +217,11 @@ DailyBackup::Outcome DailyBackup::end()
     const QString copy = folder_ + QLatin1Char('/') + backupcopies::copyName(today_);
     if (::rename(native(partial_).constData(), native(copy).constData()) != 0) {
         const int error = errno;
-        QFile::remove(partial_);
+        removePartial();
         return failed(error == ENOSPC ? reasonOf({db::CopyError::Full, {}}, folder_)
                                       : notWritable(folder_));
     }
+    partial_.clear();
     syncFolder(folder_);
     removeOldCopies();
     return {Outcome::Made, copy};
@@ -215,8 +230,7 @@ DailyBackup::Outcome DailyBackup::end()
 // Removes what there is of the copy; the outcome for the error.
 DailyBackup::Outcome DailyBackup::failedCopy(const std::exception_ptr &error)
 {
-    copy_->discard();
-    QFile::remove(partial_);
+    removePartial();
     try {
         std::rethrow_exception(error);
     } catch (const db::CopyError &e) {

@@ -72,6 +72,7 @@ class DailyBackup
     std::optional<QString> roomProblem() const;
     Outcome failedCopy(const std::exception_ptr &error);
     void removeOldCopies();
+    void removePartial();
 
     QDate today_;
     QString live_;

@@ -70,7 +70,8 @@ class TestDailyBackup : public QObject
     void copyWhileSavingInALoop();
     void copyFailingItsCheckIsRemoved_data();
     void copyFailingItsCheckIsRemoved();
-    void closingTheDatabaseStopsACopy();
+    void stoppedCopyLeavesNothing_data();
+    void stoppedCopyLeavesNothing();
 
   private:
     std::unique_ptr<TestFolder> folder_;
@@ -237,16 +238,27 @@ void TestDailyBackup::copyFailingItsCheckIsRemoved()
     QVERIFY(backupfiles::contents(backupfiles::folder()) == older);
 }
 
-void TestDailyBackup::closingTheDatabaseStopsACopy()
+void TestDailyBackup::stoppedCopyLeavesNothing_data()
 {
+    QTest::addColumn<bool>("programEnds");
+    QTest::newRow("the data layer lets go of the database") << false;
+    QTest::newRow("the program ends") << true;
+}
+
+void TestDailyBackup::stoppedCopyLeavesNothing()
+{
+    QFETCH(bool, programEnds);
     backupfiles::addNotes(10000, 200);
-    backupfiles::Started backup(on("2024-05-01"));
-    const auto &outcome = backup.outcome;
-    QTRY_VERIFY_WITH_TIMEOUT(!backupfiles::partials(backupfiles::folder()).isEmpty() || outcome,
-                             10000);
-    ShutdownDb();
-    QVERIFY(backup.wait());
-    QCOMPARE(outcome->kind, DailyBackup::Outcome::Stopped);
+    auto backup = std::make_unique<backupfiles::Started>(on("2024-05-01"));
+    QTRY_VERIFY(!backupfiles::partials(backupfiles::folder()).isEmpty());
+    QTest::qWait(20); // into the copy's turns
+    if (programEnds) {
+        backup.reset();
+    } else {
+        ShutdownDb();
+        QVERIFY(backup->wait());
+        QCOMPARE(backup->outcome->kind, DailyBackup::Outcome::Stopped);
+    }
     QVERIFY(QDir(backupfiles::folder()).entryList(QDir::Files).isEmpty());
     QCOMPARE(TestFolder::scalar(QStringLiteral("select count(*) from 企业日记")).toInt(), 10000);
 }
