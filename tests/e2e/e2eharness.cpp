@@ -120,9 +120,12 @@ void E2eFolder::exec(const QString &sql, const QVariantList &params) const
     });
 }
 
-RunningProgram::RunningProgram(const E2eFolder &folder, const QString &name)
+RunningProgram::RunningProgram(const E2eFolder &folder, const QString &name,
+                               const QString &platform)
 {
-    process_.setProcessEnvironment(folder.environment());
+    QProcessEnvironment env = folder.environment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setWorkingDirectory(folder.path());
     process_.start(folder.path() + QLatin1Char('/') + name, {});

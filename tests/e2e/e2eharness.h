@@ -38,7 +38,10 @@ class E2eFolder
 class RunningProgram
 {
   public:
-    RunningProgram(const E2eFolder &folder, const QString &name = QStringLiteral("Varnelpad"));
+    // platform: the Qt platform plugin, the test's X server unless given.
+    explicit RunningProgram(const E2eFolder &folder,
+                            const QString &name = QStringLiteral("Varnelpad"),
+                            const QString &platform = QStringLiteral("xcb"));
     ~RunningProgram(); // kills what is still running
 
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }

@@ -50,3 +50,6 @@ varnel_test_class(robust TestDatabaseRefusals TIMEOUT 120)
 # The day's backup killed, on a full disk and in a read-only folder.
 varnel_test_class(robust TestBackupKilled TIMEOUT 150)
 varnel_test_class(robust TestBackupFaults TIMEOUT 120)
+# It kills the real program, which a sanitizer cannot report on: not part of
+# the sanitizer build's unit run.
+set_tests_properties(robust.TestBackupKilled PROPERTIES LABELS "program")

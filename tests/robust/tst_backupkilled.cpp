@@ -15,53 +15,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include <csignal>
-
-namespace
-{
-
-// Varnelpad without a display: the backup runs behind the login window.
-class OffscreenProgram
-{
-  public:
-    explicit OffscreenProgram(const E2eFolder &folder)
-    {
-        QProcessEnvironment env = folder.environment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process_.setProcessEnvironment(env);
-        process_.setWorkingDirectory(folder.path());
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(folder.program(), {});
-        process_.waitForStarted(10000);
-    }
-    ~OffscreenProgram() { kill(); }
-    qint64 pid() const { return process_.processId(); }
-    void kill()
-    {
-        if (process_.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(process_.processId()), SIGKILL);
-        process_.waitForFinished(10000);
-    }
-
-  private:
-    QProcess process_;
-};
-
-bool waitFor(const std::function<bool()> &condition, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-} // namespace
-
 class TestBackupKilled : public QObject
 {
     Q_OBJECT
@@ -92,12 +45,15 @@ void TestBackupKilled::killedInTheMiddleOfTheBackup()
     QRandomGenerator rng(quint32(QDateTime::currentMSecsSinceEpoch()));
     int killedUnfinished = 0;
     for (int round = 0; round < 20; ++round) {
-        OffscreenProgram program(folder);
+        // Without a display: the backup runs behind the login window.
+        auto program = std::make_unique<RunningProgram>(folder, QStringLiteral("Varnelpad"),
+                                                        QStringLiteral("offscreen"));
         const QString partial =
-            backup + QLatin1Char('/') + varnel::backupcopies::partialName(today, program.pid());
-        QVERIFY2(waitFor([&]() { return QFile::exists(partial); }, 20000), "no copy was started");
+            backup + QLatin1Char('/') + varnel::backupcopies::partialName(today, program->pid());
+        QVERIFY2(QTest::qWaitFor([&]() { return QFile::exists(partial); }, 20000),
+                 "no copy was started");
         QThread::msleep(rng.bounded(600));
-        program.kill();
+        program.reset(); // SIGKILL
 
         const QStringList partials = backupfiles::partials(backup);
         // Only this round's copy can be unfinished: the start removed earlier ones.
@@ -118,8 +74,9 @@ void TestBackupKilled::killedInTheMiddleOfTheBackup()
     qInfo("%d of 20 kills left an unfinished copy", killedUnfinished);
     QVERIFY(killedUnfinished >= 8);
 
-    OffscreenProgram program(folder);
-    QVERIFY2(waitFor([&]() { return QFile::exists(todays); }, 30000), "no copy after the kills");
+    RunningProgram program(folder, QStringLiteral("Varnelpad"), QStringLiteral("offscreen"));
+    QVERIFY2(QTest::qWaitFor([&]() { return QFile::exists(todays); }, 30000),
+             "no copy after the kills");
     QVERIFY(backupfiles::partials(backup).isEmpty());
     const backupfiles::CopyView copy = backupfiles::view(todays);
     QCOMPARE(copy.integrity, QStringLiteral("ok"));

@@ -15,7 +15,7 @@
 namespace
 {
 
-constexpr qint64 kBudgetMs = 1500;
+constexpr qint64 kSearchBudgetMs = 1500;
 
 uint folded(uint c)
 {
@@ -206,7 +206,7 @@ void TestSearchFuzz::randomSearches()
     clock.start();
     int searches = 0;
     int narrowed = 0; // searches that listed some notes but not all
-    for (; searches < 400 && clock.elapsed() < kBudgetMs; ++searches) {
+    for (; searches < 400 && clock.elapsed() < kSearchBudgetMs; ++searches) {
         box->setText(searchTerm(random, notes));
         const QString term = box->text(); // exactly what the window searched for
         QVERIFY2(dialogs.seen.isEmpty(), qPrintable(QStringLiteral("search %1 showed: %2")
