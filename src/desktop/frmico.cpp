@@ -151,6 +151,11 @@ bool Frmico::isHotKeyActive() const
     return hotKey_ && hotKey_->isActive();
 }
 
+QString Frmico::hotKeyName() const
+{
+    return hotKey_ ? hotKey_->keyName() : QStringLiteral("Ctrl+1");
+}
+
 bool Frmico::isHotKeyPending() const
 {
     return hotKey_ && hotKey_->isPending();

@@ -30,6 +30,7 @@ class Frmico : public QWidget
 
     bool isIconShown() const;     // the icon sits in a running tray host
     bool isHotKeyActive() const;  // Ctrl+1 works
+    QString hotKeyName() const;   // as the desktop names the key
     bool isHotKeyPending() const; // the desktop has not answered yet
     // Tries the hot key again when it is not held: another program may have
     // let it go since.

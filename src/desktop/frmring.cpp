@@ -35,7 +35,13 @@ FrmRing *FrmRing::showRing()
     return ring;
 }
 
-FrmRing::FrmRing(QWidget *parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+// The pop-up places itself, so no window manager may place it: weston's
+// XWayland manager, for one, keeps a managed window where it first put it
+// and ignores every move the slide-in and the drag make. Bypassed, it is an
+// X11 override-redirect window, which every X server and XWayland shows
+// where it asks to be; clicks and presses reach it as before.
+FrmRing::FrmRing(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint)
 {
     setObjectName(QStringLiteral("FrmRing"));
     setWindowTitle(QStringLiteral("Form3"));

@@ -8,7 +8,8 @@ class QTimer;
 
 // The reminder pop-up: a frameless picture of an empty message frame that
 // slides up at the bottom right of the screen, can be dragged with the left
-// button and closes from the close button in its picture.
+// button and closes from the close button in its picture. No window manager
+// places it or gives it a frame: it moves itself.
 class FrmRing : public QWidget
 {
     Q_OBJECT

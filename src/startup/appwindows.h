@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 
 // How the windows of the running notebook reach each other without knowing
@@ -30,6 +32,8 @@ class AppWindows
     // (shown in a running tray host) or by the global hot key (grabbed).
     virtual bool trayIconShown() const = 0;
     virtual bool hotKeyActive() const = 0;
+    // The hot key as the desktop names it (it may have bound another chord).
+    virtual QString hotKeyName() const { return QStringLiteral("Ctrl+1"); }
 
     // The hot key was asked of the desktop, which has not answered yet.
     virtual bool hotKeyPending() const { return false; }

@@ -26,6 +26,7 @@ const QString kAutostartTitle = QStringLiteral("Varnel软件");
 frmMMXG::frmMMXG(QWidget *parent) : QDialog(parent), autostart_(Autostart::create()), BSE1(this)
 {
     setWindowTitle(QStringLiteral("Varnel设置"));
+    prepareWhiteMask(this); // the autostart buttons mask its white parts
     setFixedSize(twips(0, 0, 3240, 2160).size());
     createControls();
     Form_Load();

@@ -52,6 +52,12 @@ QRegion nonWhiteRegion(const QImage &picture)
     return QRegion(QBitmap::fromImage(mask));
 }
 
+void prepareWhiteMask(QWidget *window)
+{
+    if (window)
+        window->setAttribute(Qt::WA_TranslucentBackground);
+}
+
 void maskWhitePixels(QWidget *window)
 {
     if (!window)

@@ -37,5 +37,11 @@ QRegion nonWhiteRegion(const QImage &picture);
 // Makes every pure white pixel of the window, as it looks now, transparent
 // (and click-through) by giving the window a mask.
 void maskWhitePixels(QWidget *window);
+// Readies a window for maskWhitePixels: call before it is first shown, and
+// have it paint its whole background itself. It gets an alpha channel, which
+// lets a compositor that ignores X11 window shapes (weston's XWayland window
+// manager draws an opaque window whole, the masked parts black) show what
+// lies behind the masked parts.
+void prepareWhiteMask(QWidget *window);
 
 } // namespace varnel

@@ -107,6 +107,13 @@ void FrmMinBook::createParts()
     connect(list_, &NoteListPane::countLinePlaced, notices_,
             [this](int left) { notices_->setHelpLineEnd(left - 6); });
     editor_->setLowestBottom(notices_->helpLine()->y() - 2);
+    showHotKeyHelp();
+}
+
+void FrmMinBook::showHotKeyHelp()
+{
+    const varnel::AppWindows *windows = varnel::AppWindows::current();
+    notices_->setHotKey(windows && windows->hotKeyActive() ? windows->hotKeyName() : QString());
 }
 
 void FrmMinBook::createFrameButtons()

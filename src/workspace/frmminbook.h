@@ -48,6 +48,9 @@ class FrmMinBook : public QWidget
     using NoticeSource = std::function<std::optional<QString>(const QString &name)>;
     void setNoticeSource(NoticeSource source);
 
+    // The help line names the hot key while the program has it.
+    void showHotKeyHelp();
+
     // The hint "Ctrl+1 brings the window back" is given once per program run.
     static void forgetHotKeyNotice();
 

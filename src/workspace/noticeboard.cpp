@@ -24,6 +24,12 @@ using varnel::px;
 namespace
 {
 constexpr int kNoticeTurnMs = 2000;
+
+QString helpText(const QString &keyName)
+{
+    const QString save = QStringLiteral("帮助：【F1】保存或修改");
+    return keyName.isEmpty() ? save : save + QStringLiteral(" %1呼叫Varnel").arg(keyName);
+}
 } // namespace
 
 NoticeBoard::NoticeBoard(QWidget *window) : QObject(window), window_(window)
@@ -43,8 +49,7 @@ void NoticeBoard::createHelpLine()
     connect(updateButton, &QPushButton::clicked, this, &NoticeBoard::update_Click);
 
     // The help line runs up to the count line.
-    lab_key = varnel::makeClickLabel(window_, "lab_key",
-                                     QStringLiteral("帮助：【F1】保存或修改 Ctrl+1呼叫Varnel"), 840,
+    lab_key = varnel::makeClickLabel(window_, "lab_key", helpText(QStringLiteral("Ctrl+1")), 840,
                                      6195, 3330, 180);
     lab_key->resize(px(4920) - 4 - lab_key->x(), lab_key->height());
     line_ = lab_key->text();
@@ -129,6 +134,7 @@ void NoticeBoard::noticeTick(int line)
     const std::optional<QString> text = value(QStringLiteral("gg%1").arg(line));
     if (!text)
         return; // no page yet: the help line stays
+    noticeShown_ = true;
     showLine(*text);
     if (const std::optional<QString> url = value(QStringLiteral("ggurl%1").arg(line)))
         Text6->setText(*url);
@@ -138,6 +144,12 @@ void NoticeBoard::setHelpLineEnd(int right)
 {
     lab_key->resize(std::max(right - lab_key->x(), 0), lab_key->height());
     showLine(line_);
+}
+
+void NoticeBoard::setHotKey(const QString &keyName)
+{
+    if (!noticeShown_)
+        showLine(helpText(keyName));
 }
 
 // A line wider than the help line ends in "…"; the whole line is its tooltip.

@@ -35,6 +35,9 @@ class NoticeBoard : public QObject
     ClickLabel *helpLine() const { return lab_key; }
     // The help line runs from its place to x = right.
     void setHelpLineEnd(int right);
+    // The hot key the help line names: none when keyName is empty. A notice
+    // line on show stays; the help line comes back with the next load.
+    void setHotKey(const QString &keyName);
 
   private:
     void createHelpLine();
@@ -50,7 +53,8 @@ class NoticeBoard : public QObject
 
     QWidget *window_;
     Source source_;
-    QString line_; // the line in the help line, whole
+    QString line_;             // the line in the help line, whole
+    bool noticeShown_ = false; // a notice line has replaced the help
     NoticePage *WebGet = nullptr;
     ClickLabel *lab_key = nullptr;
     QLineEdit *Text6 = nullptr;

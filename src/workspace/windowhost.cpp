@@ -43,8 +43,14 @@ bool WindowHost::isMainWindowLoaded() const
 
 void WindowHost::loadTray(bool shown)
 {
-    if (!tray_)
+    if (!tray_) {
         tray_ = std::make_unique<Frmico>();
+        // The help line of an open main window follows the hot key.
+        QObject::connect(tray_.get(), &Frmico::reachChanged, tray_.get(), [this] {
+            if (main_)
+                main_->showHotKeyHelp();
+        });
+    }
     tray_->Load(shown);
 }
 
@@ -62,6 +68,11 @@ bool WindowHost::trayIconShown() const
 bool WindowHost::hotKeyActive() const
 {
     return tray_ && tray_->isHotKeyActive();
+}
+
+QString WindowHost::hotKeyName() const
+{
+    return tray_ ? tray_->hotKeyName() : AppWindows::hotKeyName();
 }
 
 bool WindowHost::hotKeyPending() const

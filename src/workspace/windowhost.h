@@ -27,6 +27,7 @@ class WindowHost : public AppWindows
     void delIcon() override;
     bool trayIconShown() const override;
     bool hotKeyActive() const override;
+    QString hotKeyName() const override;
     bool hotKeyPending() const override;
     void retryHotKey() override;
     void whenHotKeySettled(const std::function<void()> &then, int waitMs) override;

@@ -41,6 +41,8 @@ class TestWindowFrame : public QObject
     void linksOpenTheirAddresses();
     void settingsOpenModally();
     void hoverFeedback();
+    void helpLineNamesTheHotKeyWhileItWorks_data();
+    void helpLineNamesTheHotKeyWhileItWorks();
     void noticeLinesRotateIntoTheHelpLine();
     void noPageChangesNothing();
     void eachNoticeLineTakesItsTurn();
@@ -374,6 +376,38 @@ void TestWindowFrame::hoverFeedback()
     QVERIFY(!key->font().underline());
 }
 
+void TestWindowFrame::helpLineNamesTheHotKeyWhileItWorks_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<QString>("name"); // as the desktop names the key
+    QTest::addColumn<QString>("line");
+    const QString save = QStringLiteral("帮助：【F1】保存或修改");
+    QTest::newRow("Ctrl+1") << true << QStringLiteral("Ctrl+1")
+                            << save + QStringLiteral(" Ctrl+1呼叫Varnel");
+    QTest::newRow("another key bound by the desktop")
+        << true << QStringLiteral("Ctrl+Alt+1") << save + QStringLiteral(" Ctrl+Alt+1呼叫Varnel");
+    QTest::newRow("no hot key") << false << QStringLiteral("Ctrl+1") << save;
+}
+
+// When the key comes or goes while the window is open, and at the next load.
+void TestWindowFrame::helpLineNamesTheHotKeyWhileItWorks()
+{
+    QFETCH(bool, held);
+    QFETCH(QString, name);
+    QFETCH(QString, line);
+    Workspace ws;
+    ws.windows.keyName = name;
+    ws.windows.hotKey = !held;
+    ws.show();
+    QVERIFY(ws.label("lab_key")->text() != line);
+    ws.windows.hotKey = held;
+    ws.window()->showHotKeyHelp();
+    QCOMPARE(ws.label("lab_key")->text(), line);
+    ws.windows.unloadMainWindow();
+    ws.show();
+    QCOMPARE(ws.label("lab_key")->text(), line);
+}
+
 void TestWindowFrame::noticeLinesRotateIntoTheHelpLine()
 {
     Workspace ws;
@@ -394,6 +428,10 @@ void TestWindowFrame::noticeLinesRotateIntoTheHelpLine()
         source({{QStringLiteral("gg3"), QStringLiteral("通知三")},
                 {QStringLiteral("ggurl3"), QStringLiteral("http://a/3")}}));
     QTRY_COMPARE_WITH_TIMEOUT(ws.edit("Text6")->text(), QStringLiteral("http://a/3"), 20000);
+    QCOMPARE(key->text(), QStringLiteral("通知三"));
+    // The hot key going does not take the notice line off.
+    ws.windows.hotKey = false;
+    ws.window()->showHotKeyHelp();
     QCOMPARE(key->text(), QStringLiteral("通知三"));
 }
 

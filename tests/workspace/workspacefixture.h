@@ -36,6 +36,7 @@ class FakeWindows : public varnel::AppWindows
     void delIcon() override { ++iconsRemoved; }
     bool trayIconShown() const override { return tray; }
     bool hotKeyActive() const override { return hotKey; }
+    QString hotKeyName() const override { return keyName; }
     // keyOnRetry: the program holding the key has let it go meanwhile.
     void retryHotKey() override
     {
@@ -46,6 +47,7 @@ class FakeWindows : public varnel::AppWindows
     QPointer<FrmMinBook> main;
     bool tray = true;
     bool hotKey = true;
+    QString keyName = QStringLiteral("Ctrl+1");
     bool keyOnRetry = false;
     int iconsRemoved = 0;
     int retries = 0;
