@@ -89,5 +89,10 @@ BenchData fillNotebook(int notes)
     }
     DbConn->Execute(QStringLiteral("commit"));
     CloseDb();
+    return benchData();
+}
+
+BenchData benchData()
+{
     return BenchData{kRare, kWide};
 }

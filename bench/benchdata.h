@@ -14,3 +14,5 @@ struct BenchData {
 
 // Fills the database of the current program folder through the data layer.
 BenchData fillNotebook(int notes);
+// The marker words of every generated notebook.
+BenchData benchData();

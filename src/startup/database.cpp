@@ -40,6 +40,7 @@ class StatementRow : public DbRow
     explicit StatementRow(const db::Statement &stmt) : stmt_(stmt) {}
     qint64 Integer(int column) const override { return stmt_.integer(column); }
     QString Text(int column) const override { return stmt_.text(column); }
+    QByteArrayView Utf8(int column) const override { return stmt_.utf8(column); }
     bool IsNull(int column) const override { return stmt_.isNull(column); }
 
   private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -55,6 +56,8 @@ class DbRow
     virtual ~DbRow() = default;
     virtual qint64 Integer(int column) const = 0;
     virtual QString Text(int column) const = 0;
+    // The column's text as SQLite holds it (UTF-8), without a copy.
+    virtual QByteArrayView Utf8(int column) const = 0;
     virtual bool IsNull(int column) const = 0;
 };
 

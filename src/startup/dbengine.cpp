@@ -3,8 +3,8 @@
 #include "appinfo.h"
 #include "database.h"
 #include "dberrortext.h"
-#include "notefingerprints.h"
 #include "onlinecopy.h"
+#include "search/notesearch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,25 +19,6 @@ namespace
 {
 
 const char kKey[] = "Rv8-tq2Lm0";
-constexpr int kBusyWaitMs = 250;
-
-// Which file a path names: the handle notices a file replaced or deleted
-// under a running program, which it would otherwise go on reading while every
-// change to it is refused.
-struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
-    bool operator==(const FileId &) const = default;
-};
-
-FileId fileAt(const QString &path)
-{
-    struct stat now {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &now) != 0)
-        return {};
-    return {now.st_dev, now.st_ino};
-}
 
 // SQLite opens a file it may not write read-only, and the handle stays so:
 // once the file may be written again, a new handle takes the changes.
@@ -88,6 +69,15 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
 
 } // namespace
 
+FileId fileAt(const QString &path)
+{
+    struct stat now {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &now) != 0)
+        return {};
+    return {now.st_dev, now.st_ino};
+}
+
 void fail(sqlite3 *db, int rc, const QString &what)
 {
     throw errorFor(db, rc, what, QFileInfo(databasePath()).absoluteFilePath());
@@ -116,8 +106,10 @@ sqlite3 *openKeyed(const QString &path, bool create)
     // The key is only checked when the first page is read.
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    // The lists and the search are answered from the search index: the page
+    // cache only serves single notes, the tree and the export's one pass.
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -65536;", nullptr,
+        rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -8192;", nullptr,
                           nullptr, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
@@ -153,14 +145,14 @@ sqlite3 *shared()
     handle.path = path;
     handle.file = fileAt(path);
     ensureIndexes(handle.db);
-    NoteFingerprints::instance().attach(handle.db);
+    search::NoteSearch::instance().attach(handle.db, path, handle.file);
     return handle.db;
 }
 
 void closeShared()
 {
     OnlineCopy::stopAll(); // a backup reading the handle lets go first
-    NoteFingerprints::instance().detach();
+    search::NoteSearch::instance().detach();
     SharedHandle &handle = sharedHandle();
     if (handle.db)
         sqlite3_close_v2(handle.db);
@@ -213,6 +205,12 @@ QString Statement::text(int i) const
 {
     const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i));
     return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(stmt_, i)) : QString();
+}
+
+QByteArrayView Statement::utf8(int i) const
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(stmt_, i)) : QByteArrayView();
 }
 
 bool Statement::isNull(int i) const

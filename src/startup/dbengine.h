@@ -6,10 +6,25 @@
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
 
+#include <sys/types.h>
+
 // The process-wide keyed SQLite handle behind OpenDb and the helpers the data
 // layer builds on. Only the data layer and the provisioning tool include this.
 namespace varnel::db
 {
+
+// Which file a path names (device and inode): the shared handle notices a
+// file replaced or deleted under a running program.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId &) const = default;
+};
+FileId fileAt(const QString &path);
+
+// How long a statement waits for another program's lock on the file: short,
+// so that the window stays responsive while someone else holds it.
+constexpr int kBusyWaitMs = 250;
 
 // Opens the database file with the notebook's key and page size. With create
 // false a missing file is an error. Throws DbError.
@@ -41,6 +56,7 @@ class Statement
     QVariant value(int i) const;
     qint64 integer(int i) const;
     QString text(int i) const;
+    QByteArrayView utf8(int i) const; // valid until the next step
     bool isNull(int i) const;
 
   private:

@@ -1,7 +1,6 @@
 #include "dbengine.h"
-#include "likematch.h"
-
-#include <cstring>
+#include "search/showntime.h"
+#include "search/sqlitelike.h"
 
 namespace varnel::db
 {
@@ -10,42 +9,21 @@ namespace
 {
 
 // vl_time(时间): the stored "YYYY-MM-DD HH:MM:SS" as shown, "yyyy-M-d H:mm:ss".
-// Written on bytes: it runs once per row of every search.
 void shownTimeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    const unsigned char *text = sqlite3_value_text(argv[0]);
-    const int n = sqlite3_value_bytes(argv[0]);
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     if (!text) {
         sqlite3_result_null(ctx);
         return;
     }
-    if (n != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ') {
-        sqlite3_result_text(ctx, reinterpret_cast<const char *>(text), n, SQLITE_TRANSIENT);
-        return;
-    }
-    char out[20];
-    int k = 0;
-    auto put = [&](int from, int len, bool dropZero) {
-        if (dropZero && text[from] == '0') {
-            ++from;
-            --len;
-        }
-        std::memcpy(out + k, text + from, std::size_t(len));
-        k += len;
-    };
-    put(0, 5, false); // "YYYY-"
-    put(5, 2, true);  // month
-    out[k++] = '-';
-    put(8, 2, true); // day
-    out[k++] = ' ';
-    put(11, 2, true);  // hour
-    put(13, 6, false); // ":MM:SS"
-    sqlite3_result_text(ctx, out, k, SQLITE_TRANSIENT);
+    char buffer[20];
+    const std::string_view shown = search::shownTimeBytes(
+        std::string_view(text, std::size_t(sqlite3_value_bytes(argv[0]))), buffer);
+    sqlite3_result_text(ctx, shown.data(), int(shown.size()), SQLITE_TRANSIENT);
 }
 
-// like(pattern, text): the LIKE operator, with SQLite's own meaning (% and _
-// as wildcards, ASCII letters without regard to case), but a plain
-// "%text%" runs as a fast substring search.
+// like(pattern, text): SQLite's own LIKE, answered the same way, but with a
+// plain "%text%" run as a substring search and no limit on the pattern's length.
 void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
@@ -56,8 +34,8 @@ void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
         return;
     }
-    const bool hit = likeMatch(std::string_view(pattern, std::size_t(patternBytes)),
-                               std::string_view(text, std::size_t(textBytes)));
+    const bool hit = search::sqliteLike(std::string_view(pattern, std::size_t(patternBytes)),
+                                        std::string_view(text, std::size_t(textBytes)));
     sqlite3_result_int(ctx, hit ? 1 : 0);
 }
 

@@ -7,8 +7,11 @@ namespace varnel
 
 namespace
 {
-const QString kOrder = QStringLiteral(" ORDER by 处理 asc,bookid desc");
+ListSql listOf(const search::NoteFilter &filter)
+{
+    return {filter.sql(), filter.params(), filter};
 }
+} // namespace
 
 QString ListSql::withColumns(const QString &columns) const
 {
@@ -20,40 +23,31 @@ QString ListSql::withColumns(const QString &columns) const
 
 ListSql ListSql::allNotes()
 {
-    return {QStringLiteral("select * from 企业日记") + kOrder, {}};
+    return listOf(search::NoteFilter::all());
 }
 
 ListSql ListSql::pendingNotes()
 {
-    return {QStringLiteral("select * from 企业日记 where 处理=0") + kOrder, {}};
+    return listOf(search::NoteFilter::pending());
 }
 
 ListSql ListSql::categoryNotes(qint64 category)
 {
-    return {QStringLiteral("select * from 企业日记 where 分类=?1") + kOrder, {category}};
+    return listOf(search::NoteFilter::inCategory(category));
 }
 
 ListSql ListSql::search(const QString &text)
 {
-    return search(text, QString());
-}
-
-ListSql ListSql::search(const QString &text, const QString &candidates)
-{
-    // The text is a bound value: quotes and backslashes are plain characters,
-    // while % and _ keep working as wildcards inside it.
-    const QString matches = QStringLiteral("标题 like '%'||?1||'%' or 内容 like '%'||?1||'%' or "
-                                           "vl_time(时间) like '%'||?1||'%'   ");
-    const QString where =
-        candidates.isEmpty() ? matches : candidates + QStringLiteral(" and (") + matches + u')';
-    return {QStringLiteral("select * from 企业日记 where ") + where + kOrder, {text}, text};
+    return listOf(search::NoteFilter::matching(text));
 }
 
 ListSql ListSql::countOf(qint64 category)
 {
     if (category != 0)
-        return {QStringLiteral("select * from 企业日记 where 分类=?1"), {category}};
-    return {QStringLiteral("select * from 企业日记 "), {}};
+        return {QStringLiteral("select * from 企业日记 where 分类=?1"),
+                {category},
+                search::NoteFilter::inCategory(category)};
+    return {QStringLiteral("select * from 企业日记 "), {}, search::NoteFilter::all()};
 }
 
 } // namespace varnel

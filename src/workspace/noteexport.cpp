@@ -2,10 +2,9 @@
 
 #include "appinfo.h"
 #include "database.h"
+#include "search/showntime.h"
 
 #include <QSaveFile>
-
-#include <limits>
 
 namespace varnel
 {
@@ -14,28 +13,43 @@ namespace
 {
 
 const QByteArray kEol = QByteArrayLiteral("\r\n");
+constexpr qsizetype kFlushBytes = 1 << 20;
 
-// Every line of the file ends in CR LF, also the lines inside a note's body.
-QByteArray withCrLf(const QString &text)
+// Appends `text` with every line ending made CR LF (also inside a note's body).
+void appendCrLf(QByteArray &out, QByteArrayView text)
 {
-    QString out = text;
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    out.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return out.toUtf8();
+    const char *p = text.data();
+    const char *end = p + text.size();
+    while (p < end) {
+        const char *stop = p;
+        while (stop < end && *stop != '\r' && *stop != '\n')
+            ++stop;
+        out.append(p, stop - p);
+        if (stop == end)
+            break;
+        out.append(kEol);
+        p = stop + (*stop == '\r' && stop + 1 < end && stop[1] == '\n' ? 2 : 1);
+    }
 }
 
-QByteArray noteBlock(const QString &title, const QString &time, const QString &body)
+void appendNote(QByteArray &out, const DbRow &row)
 {
-    QByteArray block;
-    block += kEol;
-    block += kEol;
-    block += QString(27, QChar(0x2500)).toUtf8() + kEol;
-    block += QStringLiteral("标题：").toUtf8() + withCrLf(title) + kEol;
-    block += QStringLiteral("时间：").toUtf8() + shownTime(time).toUtf8() + kEol;
-    block += QByteArray(54, '-') + kEol;
-    block += withCrLf(body) + kEol;
-    return block;
+    static const QByteArray rule = QString(27, QChar(0x2500)).toUtf8();
+    static const QByteArray titleLabel = QStringLiteral("标题：").toUtf8();
+    static const QByteArray timeLabel = QStringLiteral("时间：").toUtf8();
+    static const QByteArray hyphens(54, '-');
+    out += kEol;
+    out += kEol;
+    out += rule + kEol;
+    out += titleLabel;
+    appendCrLf(out, row.Utf8(1));
+    out += kEol + timeLabel;
+    char shown[20];
+    const QByteArrayView time = row.Utf8(2);
+    out += search::shownTimeBytes({time.data(), std::size_t(time.size())}, shown);
+    out += kEol + hyphens + kEol;
+    appendCrLf(out, row.Utf8(3));
+    out += kEol;
 }
 
 } // namespace
@@ -53,38 +67,37 @@ bool NoteExport::write()
         error_ = file.errorString();
         return false;
     }
-    file.write(QByteArrayLiteral(" ") + appTitle().toUtf8() + kEol);
-    file.write(QByteArrayLiteral(" ") + siteUrl().toUtf8() + kEol);
-
-    const QString filter = category_ != 0 ? QStringLiteral(" and 分类=?2") : QString();
-    const QString sql =
-        QStringLiteral("select bookid,标题,时间,内容 from 企业日记 where bookid>?1") + filter +
-        QStringLiteral(" order by bookid limit %1").arg(kChunk);
-    qint64 last = std::numeric_limits<qint64>::min();
-    for (;;) {
-        QVariantList params{last};
-        if (category_ != 0)
-            params.append(category_);
-        OpenDb();
-        try {
-            DbRs->Open(sql, *DbConn, RsMode::Read, params);
-        } catch (...) {
-            CloseDb();
-            file.cancelWriting();
-            throw;
-        }
-        const int rows = DbRs->RecordCount();
-        for (; !DbRs->Eof(); DbRs->MoveNext()) {
-            last = DbRs->Field(0).toLongLong();
-            file.write(noteBlock(DbRs->Field(1).toString(), DbRs->Field(2).toString(),
-                                 DbRs->Field(3).toString()));
-            ++count_;
-        }
+    QByteArray buffer;
+    buffer.reserve(kFlushBytes + (1 << 16));
+    buffer += QByteArrayLiteral(" ") + appTitle().toUtf8() + kEol;
+    buffer += QByteArrayLiteral(" ") + siteUrl().toUtf8() + kEol;
+    // One forward read of the notes, written out a megabyte at a time.
+    const QString sql = QStringLiteral("select bookid,标题,时间,内容 from 企业日记") +
+                        (category_ != 0 ? QStringLiteral(" where 分类=?1") : QString()) +
+                        QStringLiteral(" order by bookid");
+    bool written = true;
+    OpenDb();
+    try {
+        DbConn->ForEachRow(sql, category_ != 0 ? QVariantList{category_} : QVariantList{},
+                           [&](const DbRow &row) {
+                               appendNote(buffer, row);
+                               ++count_;
+                               if (buffer.size() >= kFlushBytes) {
+                                   written = written && file.write(buffer) == buffer.size();
+                                   buffer.clear();
+                               }
+                           });
+    } catch (...) {
         CloseDb();
-        if (rows < kChunk)
-            break;
+        file.cancelWriting();
+        throw;
     }
-    if (!file.commit()) {
+    CloseDb();
+    // A short write (a full disk, a file size limit) fails the export too.
+    written = written && file.write(buffer) == buffer.size();
+    if (!written)
+        file.cancelWriting();
+    if (!written || !file.commit()) {
         error_ = file.errorString();
         count_ = 0;
         return false;

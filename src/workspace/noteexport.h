@@ -6,8 +6,9 @@ namespace varnel
 {
 
 // Writes notes to the export text file: UTF-8, every line ending in CR LF.
-// Two header lines, then seven lines per note. The notes are read in chunks,
-// so memory stays flat however many there are.
+// Two header lines, then seven lines per note. The notes are read row by row
+// as SQLite holds them and written in blocks, so memory stays flat however
+// many there are.
 class NoteExport
 {
   public:
@@ -21,8 +22,6 @@ class NoteExport
 
     qint64 count() const { return count_; }
     QString errorText() const { return error_; }
-
-    static constexpr int kChunk = 1000;
 
   private:
     QString path_;

@@ -26,32 +26,41 @@ NoteListModel::NoteListModel(QObject *parent)
 {
 }
 
-void NoteListModel::setRows(std::vector<NoteRow> rows)
+void NoteListModel::setRows(std::vector<notestore::ListEntry> rows)
 {
     beginResetModel();
     rows_ = std::move(rows);
-    blockRead_.assign((rows_.size() + kBlock - 1) / kBlock, false);
+    blocks_.clear();
     endResetModel();
 }
 
-void NoteListModel::ensureDetails(std::size_t row) const
+const NoteRow &NoteListModel::details(std::size_t row) const
 {
     const std::size_t block = row / kBlock;
-    if (block >= blockRead_.size() || blockRead_[block])
-        return;
-    blockRead_[block] = true;
-    try {
-        notestore::fillDetails(rows_, block * kBlock, (block + 1) * kBlock);
-    } catch (const DbError &) {
-        // The database went away under a painted list: the rows show empty
-        // until the next refresh, which reports the failure.
+    auto found = blocks_.find(block);
+    if (found == blocks_.end()) {
+        const std::size_t from = block * kBlock;
+        const std::size_t count = std::min(kBlock, rows_.size() - from);
+        std::vector<NoteRow> read;
+        try {
+            read = notestore::details(rows_.data() + from, count);
+        } catch (const DbError &) {
+            // The database went away under a painted list: the rows show empty
+            // until the next refresh, which reports the failure.
+            read.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                read[i].bookid = rows_[from + i].bookid;
+                read[i].done = rows_[from + i].done;
+            }
+        }
+        found = blocks_.emplace(block, std::move(read)).first;
     }
+    return found->second[row % kBlock];
 }
 
 NoteRow NoteListModel::row(int i) const
 {
-    ensureDetails(std::size_t(i));
-    return rows_.at(std::size_t(i));
+    return details(std::size_t(i));
 }
 
 int NoteListModel::rowCount(const QModelIndex &parent) const
@@ -68,23 +77,21 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= int(rows_.size()))
         return {};
-    const NoteRow &r = rows_[std::size_t(index.row())];
+    const notestore::ListEntry &r = rows_[std::size_t(index.row())];
     if (role == Qt::DecorationRole && index.column() == Mark)
         return r.done ? done_ : pending_;
     if (role != Qt::DisplayRole)
         return {};
-    if (index.column() == Title || index.column() == Time)
-        ensureDetails(std::size_t(index.row()));
     switch (index.column()) {
     case Mark:
         return QStringLiteral("1");
     case Title:
-        return r.title;
+        return details(std::size_t(index.row())).title;
     case Author:
     case Number:
         return QString::number(r.bookid);
     case Time:
-        return shownTime(r.time);
+        return shownTime(details(std::size_t(index.row())).time);
     default:
         return QString(); // the body is read when the note is opened
     }

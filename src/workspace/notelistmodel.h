@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QIcon>
 
+#include <unordered_map>
 #include <vector>
 
 namespace varnel
@@ -28,8 +29,8 @@ class NoteListModel : public QAbstractTableModel
 
     explicit NoteListModel(QObject *parent = nullptr);
 
-    void setRows(std::vector<NoteRow> rows); // replaces everything in one reset
-    NoteRow row(int i) const;                // with title and time
+    void setRows(std::vector<notestore::ListEntry> rows); // replaces everything in one reset
+    NoteRow row(int i) const;                            // with title and time
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -39,10 +40,11 @@ class NoteListModel : public QAbstractTableModel
 
   private:
     static constexpr std::size_t kBlock = 64;
-    void ensureDetails(std::size_t row) const;
+    const NoteRow &details(std::size_t row) const;
 
-    mutable std::vector<NoteRow> rows_;
-    mutable std::vector<bool> blockRead_;
+    std::vector<notestore::ListEntry> rows_;
+    // Title and time of the blocks of rows read so far, by block.
+    mutable std::unordered_map<std::size_t, std::vector<NoteRow>> blocks_;
     QIcon done_;
     QIcon pending_;
 };

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "database.h"
-#include "notefingerprints.h"
+#include "search/notesearch.h"
 
 namespace varnel
 {
@@ -62,39 +62,22 @@ qint64 numericValue(const QString &text)
 namespace notestore
 {
 
-// A search reads only the notes whose character pairs allow a match; the
-// statement's LIKE still decides.
-static ListSql narrowed(const ListSql &sql)
-{
-    if (sql.searchText.isEmpty())
-        return sql;
-    const QString candidates = NoteFingerprints::instance().candidateCondition(sql.searchText);
-    return candidates.isEmpty() ? sql : ListSql::search(sql.searchText, candidates);
-}
-
-std::vector<NoteRow> listRows(const ListSql &sql)
+std::vector<ListEntry> listRows(const ListSql &sql)
 {
     Session session;
-    const ListSql effective = narrowed(sql);
-    std::vector<NoteRow> rows;
-    DbConn->ForEachRow(effective.withColumns(QStringLiteral("bookid,处理")), effective.params,
-                       [&rows](const DbRow &row) {
-                           NoteRow note;
-                           note.bookid = row.Integer(0);
-                           note.done = row.Integer(1) == 1;
-                           rows.push_back(std::move(note));
-                       });
-    return rows;
+    return search::listNotes(*DbConn, sql.filter);
 }
 
-void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to)
+std::vector<NoteRow> details(const ListEntry *entries, std::size_t count)
 {
-    to = std::min(to, rows.size());
-    if (from >= to)
-        return;
+    std::vector<NoteRow> rows(count);
+    if (count == 0)
+        return rows;
     QHash<qint64, std::size_t> where;
     QStringList ids;
-    for (std::size_t i = from; i < to; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
+        rows[i].bookid = entries[i].bookid;
+        rows[i].done = entries[i].done;
         where.insert(rows[i].bookid, i);
         ids.append(QString::number(rows[i].bookid)); // our own numbers, never user text
     }
@@ -106,13 +89,13 @@ void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to)
                            note.title = row.Text(1);
                            note.time = row.Text(2);
                        });
+    return rows;
 }
 
 qint64 count(const ListSql &sql)
 {
     Session session;
-    DbRs->Open(sql.withColumns(QStringLiteral("count(*)")), *DbConn, RsMode::Read, sql.params);
-    return DbRs->Eof() ? 0 : DbRs->Field(0).toLongLong();
+    return search::countNotes(*DbConn, sql.filter);
 }
 
 QString body(qint64 bookid)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "listsql.h"
+#include "search/noteindex.h"
 
 #include <QString>
 #include <QVariant>
@@ -25,9 +26,10 @@ struct NoteRow {
 namespace notestore
 {
 
-std::vector<NoteRow> listRows(const ListSql &sql); // ids and done marks, in list order
-// Fills title and time of rows[from, to); rows of notes gone meanwhile stay empty.
-void fillDetails(std::vector<NoteRow> &rows, std::size_t from, std::size_t to);
+using ListEntry = search::ListEntry;
+std::vector<ListEntry> listRows(const ListSql &sql); // ids and done marks, in list order
+// The rows of `entries` with title and time; a note gone meanwhile has them empty.
+std::vector<NoteRow> details(const ListEntry *entries, std::size_t count);
 qint64 count(const ListSql &sql); // rows the statement would give
 QString body(qint64 bookid);      // empty when the note is gone
 

@@ -1,127 +1,376 @@
-// The search's LIKE and the character-pair prefilter against SQLite's own LIKE
-// and against real encrypted data.
+// The search engine against SQLite itself: the LIKE of the data layer byte
+// for byte, and the in-memory index over random notes and random texts, with
+// changes through the program's handle, through another handle and a file
+// replaced underneath.
 
 #include "appinfo.h"
 #include "database.h"
 #include "dbengine.h"
-#include "likematch.h"
-#include "notefingerprints.h"
+#include "search/notesearch.h"
+#include "search/sqlitelike.h"
 #include "testfolder.h"
 #include "testmain.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
 
 using namespace varnel;
+using search::ListEntry;
+using search::NoteFilter;
+
+namespace
+{
+
+// vl_time for a handle without the data layer's functions, from the
+// program's other implementation of the shown time.
+void referenceShownTime(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    if (!text) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QByteArray shown =
+        shownTime(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(ctx, shown.constData(), int(shown.size()), SQLITE_TRANSIENT);
+}
+
+// A handle with SQLite's own LIKE: the reference every answer is held to.
+class Reference
+{
+  public:
+    explicit Reference(const QString &path)
+    {
+        sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_key(db_, "Rv8-tq2Lm0", 10);
+        sqlite3_exec(db_, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(db_, "vl_time", 1, SQLITE_UTF8, nullptr, referenceShownTime,
+                                   nullptr, nullptr, nullptr);
+    }
+    ~Reference() { sqlite3_close_v2(db_); }
+    sqlite3 *db() const { return db_; }
+
+    std::vector<ListEntry> list(const NoteFilter &filter) const
+    {
+        QString sql = filter.sql();
+        sql.replace(QStringLiteral("select *"), QStringLiteral("select bookid, 处理"));
+        db::Statement stmt(db_, sql, filter.params());
+        std::vector<ListEntry> rows;
+        while (stmt.step())
+            rows.push_back({stmt.integer(0), !stmt.isNull(1) && stmt.integer(1) == 1});
+        return rows;
+    }
+
+  private:
+    sqlite3 *db_ = nullptr;
+};
+
+const QStringList kPieces = {"密", "码", "会", "议", "的", "一", "a", "A", "b", "B", "z", "0",
+                             "1",  "9",  "%",  "_",  "'",  "\\", "😀", "é", " ", "-", ":"};
+
+QString randomText(QRandomGenerator &rng, int maxLength)
+{
+    QString s;
+    const int n = int(rng.bounded(maxLength + 1));
+    for (int i = 0; i < n; ++i)
+        s += kPieces.at(int(rng.bounded(kPieces.size())));
+    return s;
+}
+
+// A column value: mostly text, sometimes empty or Null.
+QVariant randomField(QRandomGenerator &rng, int maxLength)
+{
+    const int kind = int(rng.bounded(10));
+    return kind == 0 ? QVariant() : kind == 1 ? QVariant(QString()) : randomText(rng, maxLength);
+}
+
+QVariant randomTime(QRandomGenerator &rng)
+{
+    if (rng.bounded(8) == 0)
+        return rng.bounded(2) ? QVariant() : QVariant(randomText(rng, 6));
+    return QStringLiteral("20%1-%2-%3 0%4:1%5:00")
+        .arg(10 + rng.bounded(10))
+        .arg(1 + rng.bounded(12), 2, 10, QLatin1Char('0'))
+        .arg(1 + rng.bounded(28), 2, 10, QLatin1Char('0'))
+        .arg(rng.bounded(10))
+        .arg(rng.bounded(10));
+}
+
+QVariant randomState(QRandomGenerator &rng)
+{
+    const int kind = int(rng.bounded(10));
+    return kind == 0 ? QVariant() : QVariant(kind < 4 ? 1 : 0);
+}
+
+void insertNote(sqlite3 *db, QRandomGenerator &rng, const QVariant &bookid = QVariant())
+{
+    db::Statement(db,
+                  QStringLiteral("insert into 企业日记 (bookid, 标题, 内容, 分类, 处理, 时间) "
+                                 "values (?1, ?2, ?3, ?4, ?5, ?6)"),
+                  {bookid, randomField(rng, 8), randomField(rng, 40), int(rng.bounded(3)),
+                   randomState(rng), randomTime(rng)})
+        .step();
+}
+
+// A search text: a piece of a stored note (so that some notes match), or
+// random characters, in either case of its ASCII letters.
+QString searchText(QRandomGenerator &rng, sqlite3 *db)
+{
+    if (rng.bounded(3) == 0)
+        return randomText(rng, 4);
+    db::Statement stmt(db, QStringLiteral("select 内容 from 企业日记 order by random() limit 1"));
+    const QString body = stmt.step() ? stmt.text(0) : QString();
+    const int from = body.isEmpty() ? 0 : int(rng.bounded(body.size()));
+    QString piece = body.mid(from, 1 + int(rng.bounded(4)));
+    for (QChar &c : piece) {
+        if (c.unicode() < 128 && rng.bounded(2))
+            c = c.isUpper() ? c.toLower() : c.toUpper();
+    }
+    return piece;
+}
+
+std::vector<ListEntry> engineList(const NoteFilter &filter)
+{
+    OpenDb();
+    std::vector<ListEntry> rows = search::listNotes(*DbConn, filter);
+    CloseDb();
+    return rows;
+}
+
+QString describe(const NoteFilter &filter, const std::vector<ListEntry> &got,
+                 const std::vector<ListEntry> &want)
+{
+    QString text = QStringLiteral("filter %1 \"%2\": %3 rows, %4 expected; ids")
+                       .arg(filter.kind)
+                       .arg(filter.text)
+                       .arg(got.size())
+                       .arg(want.size());
+    for (const ListEntry &e : got)
+        text += QLatin1Char(' ') + QString::number(e.bookid);
+    text += QStringLiteral("; expected");
+    for (const ListEntry &e : want)
+        text += QLatin1Char(' ') + QString::number(e.bookid);
+    return text;
+}
+
+} // namespace
 
 class TestSearchMatching : public QObject
 {
     Q_OBJECT
 
   private slots:
-    void likeMatchesLikeSqlite_data();
-    void likeMatchesLikeSqlite();
+    void likeIsSqlitesLike_data();
+    void likeIsSqlitesLike();
     void likeAgreesWithSqliteOnRandomInput();
+    void engineAgreesWithSqlite_data();
+    void engineAgreesWithSqlite();
     void prefilterNeverLosesAMatch();
     void prefilterFollowsChanges();
     void prefilterNoticesAnotherHandle();
 
   private:
-    static QStringList search(const QString &term, bool narrowed);
+    static bool plainLike(const QByteArray &pattern, const QByteArray &text);
+    static void compareAll(const Reference &reference, QRandomGenerator &rng, int searches);
+    static QStringList search(const QString &term, bool fromIndex);
 };
 
-void TestSearchMatching::likeMatchesLikeSqlite_data()
+bool TestSearchMatching::plainLike(const QByteArray &pattern, const QByteArray &text)
 {
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("match");
-    QTest::newRow("ascii any case") << "%abc%"
-                                    << "xxABCyy" << true;
-    QTest::newRow("chinese substring") << "%密码%"
-                                       << "我的密码本" << true;
-    QTest::newRow("chinese miss") << "%密码%"
-                                  << "我的密本码" << false;
-    QTest::newRow("percent alone") << "%"
-                                   << "" << true;
-    QTest::newRow("underscore one char") << "%密_%"
-                                         << "密码" << true;
-    QTest::newRow("underscore needs a char") << "a_c"
-                                             << "ac" << false;
-    QTest::newRow("anchored both ends") << "a%c"
-                                        << "abbbc" << true;
-    QTest::newRow("anchored miss") << "a%c"
-                                   << "abbbcd" << false;
-    QTest::newRow("backslash is literal") << "%a\\b%"
-                                          << "xa\\by" << true;
-    QTest::newRow("quote is literal") << "%it's%"
-                                      << "so it's fine" << true;
-    QTest::newRow("empty pattern") << ""
-                                   << "a" << false;
-    QTest::newRow("several stars") << "%a%b%"
-                                   << "xxaYYbZ" << true;
-    QTest::newRow("non-ascii no case folding") << "%É%"
-                                               << "é" << false;
-    QTest::newRow("emoji") << "%😀_%"
-                           << "x😀y" << true;
+    sqlite3 *plain = nullptr;
+    sqlite3_open(":memory:", &plain);
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(plain, "select ?1 like ?2", -1, &stmt, nullptr);
+    sqlite3_bind_text(stmt, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, 2, pattern.constData(), int(pattern.size()), SQLITE_TRANSIENT);
+    sqlite3_step(stmt);
+    const bool hit = sqlite3_column_int(stmt, 0) == 1;
+    sqlite3_finalize(stmt);
+    sqlite3_close(plain);
+    return hit;
 }
 
-void TestSearchMatching::likeMatchesLikeSqlite()
+void TestSearchMatching::likeIsSqlitesLike_data()
 {
-    QFETCH(QString, pattern);
-    QFETCH(QString, text);
-    QFETCH(bool, match);
-    const QByteArray p = pattern.toUtf8(), t = text.toUtf8();
-    QCOMPARE(db::likeMatch({p.constData(), std::size_t(p.size())},
-                           {t.constData(), std::size_t(t.size())}),
-             match);
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<QByteArray>("text");
+    auto row = [](const char *name, QByteArray pattern, QByteArray text) {
+        QTest::newRow(name) << pattern << text;
+    };
+    row("ascii any case", "%abc%", "xxABCyy");
+    row("chinese substring", "%密码%", "我的密码本");
+    row("chinese miss", "%密码%", "我的密本码");
+    row("chinese and ascii any case", "%的b%", "x的By");
+    row("percent alone", "%", "");
+    row("underscore one char", "%密_%", "密码");
+    row("underscore needs a char", "a_c", "ac");
+    row("anchored miss", "a%c", "abbbcd");
+    row("backslash and quote are literal", "%a\\b'%", "xa\\b'y");
+    row("empty pattern", "", "a");
+    row("non-ascii no case folding", "%É%", "é");
+    row("emoji", "%😀_%", "x😀y");
+    row("U+0080 after % is sought byte-wise", "%\xC2\x80", "\xC3\x80");
+    row("stray continuation byte is a character", "%\xA9%", "\xC2\xA9");
+    row("text ends at NUL", QByteArray("%cd%"), QByteArray("ab\0cd", 5));
+    row("pattern ends at NUL", QByteArray("%ab\0zz%", 7), "xab");
+    row("surrogate reads as U+FFFD", "%\xEF\xBF\xBD%", "\xED\xA0\x80");
+    row("overlong form reads as its character", "%的%", "\xF0\x87\x9A\x84");
+    row("longer sequence is another character", "%的%", "\xE7\x9A\x84\x80");
+}
+
+void TestSearchMatching::likeIsSqlitesLike()
+{
+    QFETCH(QByteArray, pattern);
+    QFETCH(QByteArray, text);
+    QCOMPARE(search::sqliteLike({pattern.constData(), std::size_t(pattern.size())},
+                                {text.constData(), std::size_t(text.size())}),
+             plainLike(pattern, text));
 }
 
 void TestSearchMatching::likeAgreesWithSqliteOnRandomInput()
 {
-    // A handle without our functions has SQLite's own LIKE.
-    sqlite3 *plain = nullptr;
-    QCOMPARE(sqlite3_open(":memory:", &plain), SQLITE_OK);
-    const QStringList alphabet = {"a", "A", "b", "%", "_", "密", "码", "\\", "'", "😀", "é"};
+    const QList<QByteArray> alphabet = {"a",
+                                        "A",
+                                        "b",
+                                        "%",
+                                        "_",
+                                        "密",
+                                        "码",
+                                        "\\",
+                                        "'",
+                                        "😀",
+                                        "é",
+                                        "\xC2",
+                                        "\x80",
+                                        "\xA9",
+                                        "\xFF",
+                                        "\xE7\x9A",
+                                        "\xF0\x87\x9A\x84",
+                                        QByteArray("\0", 1)};
     QRandomGenerator rng(20261207);
-    auto randomText = [&](int maxLength) {
-        QString s;
+    auto randomBytes = [&](int maxLength) {
+        QByteArray s;
         const int n = int(rng.bounded(maxLength + 1));
         for (int i = 0; i < n; ++i)
             s += alphabet.at(int(rng.bounded(alphabet.size())));
         return s;
     };
-    for (int round = 0; round < 3000; ++round) {
-        const QString pattern = randomText(6), text = randomText(8);
-        db::Statement stmt(plain, QStringLiteral("select ?1 like ?2"), {text, pattern});
-        QVERIFY(stmt.step());
-        const QByteArray p = pattern.toUtf8(), t = text.toUtf8();
-        const bool ours = db::likeMatch({p.constData(), std::size_t(p.size())},
-                                        {t.constData(), std::size_t(t.size())});
-        if (ours != stmt.value(0).toBool())
-            QFAIL(qPrintable(QStringLiteral("'%1' like '%2'").arg(text, pattern)));
+    for (int round = 0; round < 4000; ++round) {
+        const QByteArray pattern = (round % 2 ? "%" : "") + randomBytes(5) + (round % 2 ? "%" : "");
+        const QByteArray text = randomBytes(8);
+        if (search::sqliteLike({pattern.constData(), std::size_t(pattern.size())},
+                               {text.constData(), std::size_t(text.size())}) !=
+            plainLike(pattern, text))
+            QFAIL(qPrintable("'" + text.toHex(' ') + "' like '" + pattern.toHex(' ') + "'"));
     }
-    sqlite3_close(plain);
 }
 
-QStringList TestSearchMatching::search(const QString &term, bool narrowed)
+// Every list of the window and a run of searches: the index (or the
+// statement, while it is not ready) against the reference handle.
+void TestSearchMatching::compareAll(const Reference &reference, QRandomGenerator &rng, int searches)
 {
-    QString where = QStringLiteral("(标题 like '%'||?1||'%' or 内容 like '%'||?1||'%' or "
-                                   "vl_time(时间) like '%'||?1||'%')");
-    if (narrowed) {
-        OpenDb();
-        const QString condition = NoteFingerprints::instance().candidateCondition(term);
-        CloseDb();
-        if (!condition.isEmpty())
-            where = condition + QStringLiteral(" and ") + where;
+    std::vector<NoteFilter> filters = {NoteFilter::all(), NoteFilter::pending(),
+                                       NoteFilter::inCategory(1), NoteFilter::matching({})};
+    QString typed;
+    for (int i = 0; i < searches; ++i) {
+        // Typed on from the last text, deleted back, or a new one.
+        const int how = int(rng.bounded(3));
+        typed = how == 0   ? typed + kPieces.at(int(rng.bounded(kPieces.size())))
+                : how == 1 ? typed.chopped(typed.isEmpty() ? 0 : 1)
+                           : searchText(rng, reference.db());
+        filters.push_back(NoteFilter::matching(typed));
+    }
+    for (const NoteFilter &filter : filters) {
+        const std::vector<ListEntry> got = engineList(filter);
+        const std::vector<ListEntry> want = reference.list(filter);
+        if (got != want)
+            QFAIL(qPrintable(describe(filter, got, want)));
     }
     OpenDb();
-    DbRs->Open(QStringLiteral("select * from 企业日记 where ") + where +
-                   QStringLiteral(" ORDER by 处理 asc,bookid desc"),
-               *DbConn, RsMode::Read, {term});
-    QStringList ids;
-    for (; !DbRs->Eof(); DbRs->MoveNext())
-        ids << DbRs->Field(QStringLiteral("bookid")).toString();
+    const qint64 all = search::countNotes(*DbConn, NoteFilter::all());
+    const qint64 one = search::countNotes(*DbConn, NoteFilter::inCategory(2));
     CloseDb();
+    QCOMPARE(all, qint64(reference.list(NoteFilter::all()).size()));
+    QCOMPARE(one, qint64(reference.list(NoteFilter::inCategory(2)).size()));
+}
+
+void TestSearchMatching::engineAgreesWithSqlite_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (const quint32 seed : {11u, 22u, 33u})
+        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+}
+
+void TestSearchMatching::engineAgreesWithSqlite()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator rng(seed);
+    TestFolder folder;
+    sqlite3 *shared = db::shared();
+    sqlite3_exec(shared, "begin", nullptr, nullptr, nullptr);
+    for (int i = 0; i < 150; ++i)
+        insertNote(shared, rng, i % 50 == 0 ? QVariant(-i - 1) : QVariant());
+    sqlite3_exec(shared, "commit", nullptr, nullptr, nullptr);
+    auto reference = std::make_unique<Reference>(databasePath());
+    compareAll(*reference, rng, 10); // before the index is ready: the statements
+    QVERIFY(search::NoteSearch::instance().waitUntilReady(10000));
+    compareAll(*reference, rng, 60);
+
+    // Changes through the program's handle while a search is shown.
+    for (int round = 0; round < 6; ++round) {
+        insertNote(shared, rng, round == 0 ? QVariant(0) : QVariant());
+        db::Statement(shared,
+                      QStringLiteral("update 企业日记 set 内容 = ?1, 处理 = ?2 where bookid in "
+                                     "(select bookid from 企业日记 order by random() limit 3)"),
+                      {randomText(rng, 20), randomState(rng)})
+            .step();
+        db::Statement(shared, QStringLiteral("delete from 企业日记 where bookid = (select "
+                                             "bookid from 企业日记 order by random() limit 1)"))
+            .step();
+        compareAll(*reference, rng, 8);
+    }
+    TestFolder::exec(QStringLiteral("delete from 企业日记"));
+    compareAll(*reference, rng, 3);
+
+    // Another handle writes: the index notices and is built again.
+    sqlite3 *other = db::openKeyed(databasePath(), false);
+    sqlite3_exec(other, "begin", nullptr, nullptr, nullptr);
+    for (int i = 0; i < 40; ++i)
+        insertNote(other, rng);
+    sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(other);
+    compareAll(*reference, rng, 10);
+    QVERIFY(search::NoteSearch::instance().waitUntilReady(10000));
+    compareAll(*reference, rng, 20);
+
+    // The file is replaced underneath by another notebook.
+    const QString path = databasePath();
+    QFile::copy(path, path + QStringLiteral(".new"));
+    other = db::openKeyed(path + QStringLiteral(".new"), false);
+    for (int i = 0; i < 30; ++i)
+        insertNote(other, rng);
+    sqlite3_close_v2(other);
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::rename(path + QStringLiteral(".new"), path));
+    reference = std::make_unique<Reference>(path);
+    compareAll(*reference, rng, 10);
+    QVERIFY(search::NoteSearch::instance().waitUntilReady(10000));
+    compareAll(*reference, rng, 20);
+}
+
+QStringList TestSearchMatching::search(const QString &term, bool fromIndex)
+{
+    QStringList ids;
+    if (fromIndex) {
+        search::NoteSearch::instance().waitUntilReady(10000);
+        for (const ListEntry &e : engineList(NoteFilter::matching(term)))
+            ids << QString::number(e.bookid);
+        return ids;
+    }
+    const Reference reference(databasePath());
+    for (const ListEntry &e : reference.list(NoteFilter::matching(term)))
+        ids << QString::number(e.bookid);
     return ids;
 }
 
@@ -157,7 +406,7 @@ void TestSearchMatching::prefilterFollowsChanges()
 {
     TestFolder folder;
     TestFolder::exec(QStringLiteral("insert into 企业日记 (标题, 内容) values ('旧标题', '正文')"));
-    QCOMPARE(search(QStringLiteral("旧标题"), true).size(), 1); // builds the sets
+    QCOMPARE(search(QStringLiteral("旧标题"), true).size(), 1); // builds the index
     OpenDb();
     DbRs->Open(QStringLiteral("select * from 企业日记"), *DbConn, RsMode::Write);
     DbRs->SetField(QStringLiteral("标题"), QStringLiteral("新名字"));

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <limits>
+
 class OpenerThatFails : public QObject
 {
     Q_OBJECT
@@ -23,6 +25,8 @@ class TestSearchExport : public QObject
     void searchTextIsMatchedSafely_data();
     void searchTextIsMatchedSafely();
     void searchFindsTheShownDate();
+    void searchFindsEveryStoredId_data();
+    void searchFindsEveryStoredId();
     void clearingTheSearchListsEverything();
     void clickShowsTheHintBubbleForAWhile();
     void exportWritesTheExactFormat();
@@ -114,6 +118,32 @@ void TestSearchExport::searchFindsTheShownDate()
     // The search neither recounts nor changes the category.
     QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【8】条信息"));
     QCOMPARE(ws.edit("Text5")->text(), QStringLiteral("0"));
+}
+
+void TestSearchExport::searchFindsEveryStoredId_data()
+{
+    QTest::addColumn<qint64>("bookid");
+    QTest::newRow("zero") << qint64(0);
+    QTest::newRow("negative") << qint64(-7);
+    QTest::newRow("smallest") << std::numeric_limits<qint64>::min();
+    QTest::newRow("largest") << std::numeric_limits<qint64>::max();
+}
+
+void TestSearchExport::searchFindsEveryStoredId()
+{
+    QFETCH(qint64, bookid);
+    Workspace ws;
+    addSearchNotes();
+    TestFolder::exec(QStringLiteral("insert into 企业日记 (bookid, 标题, 内容, 分类, 处理) "
+                                    "values (%1, '编号特例', '', 0, 0)")
+                         .arg(bookid));
+    ws.show();
+    for (const QString &text : {QStringLiteral("特"), QStringLiteral("编号特例")}) {
+        ws.edit("txtCZ")->setText(text);
+        QCOMPARE(ws.titles(), QStringList{QStringLiteral("编号特例")});
+    }
+    QVERIFY(ws.clickRow(0));
+    QCOMPARE(ws.edit("Text3")->text(), QString::number(bookid));
 }
 
 void TestSearchExport::clearingTheSearchListsEverything()

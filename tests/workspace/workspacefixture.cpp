@@ -1,5 +1,7 @@
 #include "workspacefixture.h"
 
+#include "search/notesearch.h"
+
 #include "database.h"
 
 #include <QApplication>
@@ -49,6 +51,14 @@ UrlSink::~UrlSink()
 
 FrmMinBook *Workspace::show()
 {
+    // The search index builds in the background from the moment the database
+    // opens; the tests search it once it is ready, as a user normally does.
+    try {
+        varnel::OpenDb();
+        varnel::CloseDb();
+        varnel::search::NoteSearch::instance().waitUntilReady(5000);
+    } catch (const varnel::DbError &) {
+    }
     windows.showMainWindow();
     if (windows.main && !QTest::qWaitForWindowExposed(windows.main))
         qWarning("the main window was not exposed");

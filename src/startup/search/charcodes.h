@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// The in-memory form of searchable text. Every character, as SQLite's LIKE
+// reads it (ASCII letters folded to lower case, malformed UTF-8 as U+FFFD),
+// gets a key: ASCII keeps its own value, every other character the next free
+// number. Keys are written as 1 to 4 bytes: ASCII as itself, others as a lead
+// byte 0xC0-0xFF and continuation bytes 0x80-0xBF. The first 3,584 distinct
+// characters take two bytes (Chinese text shrinks by a third against UTF-8),
+// and a byte match of one encoded text in another always starts and ends on
+// whole characters, so a substring search over encoded bytes is a substring
+// search over characters.
+namespace varnel::search
+{
+
+class CharCodes
+{
+  public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+    // The key of a character read by readSqliteChar, folded; kNone when the
+    // table is full (more than 294,400 distinct characters).
+    std::uint32_t add(std::uint32_t c);
+    // The key of a known character, kNone for one no text has held.
+    std::uint32_t find(std::uint32_t c) const;
+    std::size_t size() const { return count_; } // characters beyond ASCII
+    // One more than the highest key handed out.
+    std::uint32_t keyLimit() const { return 0x80 + count_; }
+
+    // Appends the bytes of `key`; returns how many.
+    static int put(std::uint32_t key, std::string &out);
+    // Bytes of the character starting with `lead`.
+    static int length(unsigned char lead)
+    {
+        return lead < 0xC0 ? 1 : lead < 0xF8 ? 2 : lead < 0xFF ? 3 : 4;
+    }
+    // The key of the encoded character at p.
+    static std::uint32_t keyAt(const unsigned char *p);
+
+  private:
+    std::uint32_t assign(std::uint32_t c);
+
+    std::vector<std::uint32_t> plane0_; // keys of U+0080..U+FFFF, kNone when unknown
+    std::unordered_map<std::uint32_t, std::uint32_t> others_;
+    std::uint32_t count_ = 0;
+};
+
+// One field's text as LIKE sees it (up to the first NUL), encoded and
+// appended to `out`; onKey(key) is called for every character in order.
+// False when the table of characters is full.
+template <typename OnKey>
+bool encodeText(std::string_view utf8, CharCodes &codes, std::string &out, OnKey onKey);
+
+// A search pattern ("%" + text + "%" as the list statement builds it) read
+// the way LIKE reads it.
+struct Pattern {
+    enum Item : std::uint32_t { AnyRun = 0xFFFFFFF0, AnyOne = 0xFFFFFFF1 };
+    std::vector<std::uint32_t> items; // keys, AnyRun or AnyOne
+    bool impossible = false;          // holds a character no note has: matches nothing
+    bool supported = true;            // false where only SQLite's byte-wise quirk decides
+
+    static Pattern compile(std::string_view utf8Text, const CharCodes &codes);
+
+    // Only % around one literal (possibly empty) run of characters.
+    bool isPlainSubstring() const;
+    // The literal key between the outer % (isPlainSubstring only), encoded.
+    std::string literalBytes() const;
+    bool isEmptyMatch() const; // "%%", "%%%": any text that is not Null
+};
+
+std::uint32_t readSqliteChar(const unsigned char *&p, const unsigned char *end);
+std::string_view likeVisible(std::string_view text);
+
+template <typename OnKey>
+bool encodeText(std::string_view utf8, CharCodes &codes, std::string &out, OnKey onKey)
+{
+    utf8 = likeVisible(utf8);
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const auto *end = p + utf8.size();
+    while (p < end) {
+        const std::uint32_t c = *p < 0x80 ? *p++ : readSqliteChar(p, end);
+        const std::uint32_t key = codes.add(c);
+        if (key == CharCodes::kNone)
+            return false;
+        CharCodes::put(key, out);
+        onKey(key);
+    }
+    return true;
+}
+
+} // namespace varnel::search
