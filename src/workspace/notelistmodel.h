@@ -30,7 +30,7 @@ class NoteListModel : public QAbstractTableModel
     explicit NoteListModel(QObject *parent = nullptr);
 
     void setRows(std::vector<notestore::ListEntry> rows); // replaces everything in one reset
-    NoteRow row(int i) const;                            // with title and time
+    NoteRow row(int i) const;                             // with title and time
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -176,7 +176,7 @@ void NoteListPane::LoadList()
         if (ticket != listTicket_)
             return;
     }
-    std::vector<NoteRow> rows;
+    std::vector<notestore::ListEntry> rows;
     try {
         rows = notestore::listRows(sql);
     } catch (const varnel::DbError &) {

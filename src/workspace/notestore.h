@@ -12,7 +12,7 @@ namespace varnel
 {
 
 // What the note list shows of one note. A list is read as ids and marks only;
-// title and time are filled in for the rows on screen (fillDetails), and the
+// title and time are filled in for the rows on screen (details), and the
 // body is fetched when the note is opened.
 struct NoteRow {
     qint64 bookid = 0;

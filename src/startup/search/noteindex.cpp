@@ -40,7 +40,8 @@ template <typename F> void forEachField(const std::string &text, F f)
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const auto *end = p + text.size();
     for (int field = 0;; ++field) {
-        const auto *stop = static_cast<const unsigned char *>(std::memchr(p, 0, std::size_t(end - p)));
+        const auto *stop =
+            static_cast<const unsigned char *>(std::memchr(p, 0, std::size_t(end - p)));
         f(field, p, stop ? stop : end);
         if (!stop)
             return;

@@ -279,22 +279,24 @@ void NoteSearch::onTimer()
         timer_->stop();
         return;
     }
-    switch (readTurn(kTurnMs)) {
-    case Turn::More:
-        if (timer_->interval() != 0)
-            timer_->start(0);
-        break;
-    case Turn::Busy:
+    const Turn turn = readTurn(kTurnMs);
+    if (turn == Turn::More && timer_->interval() != 0)
+        timer_->start(0);
+    else if (turn == Turn::Busy)
         timer_->start(kBusyPauseMs);
-        break;
-    case Turn::Done:
+    settle(turn);
+}
+
+// Ends the build after its last turn; a failed one is tried again later.
+bool NoteSearch::settle(Turn turn)
+{
+    if (turn == Turn::Done)
         finishBuild();
-        break;
-    case Turn::Failed:
-        stopBuild();
-        lastFailure_ = QDateTime::currentMSecsSinceEpoch();
-        break;
-    }
+    if (turn != Turn::Failed)
+        return true;
+    stopBuild();
+    lastFailure_ = QDateTime::currentMSecsSinceEpoch();
+    return false;
 }
 
 void NoteSearch::finishBuild()
@@ -399,20 +401,11 @@ bool NoteSearch::waitUntilReady(int timeoutMs)
             return true;
         if (!build_ || clock.elapsed() >= timeoutMs)
             return false;
-        switch (readTurn(50)) {
-        case Turn::More:
-            break;
-        case Turn::Busy:
+        const Turn turn = readTurn(50);
+        if (turn == Turn::Busy)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            break;
-        case Turn::Done:
-            finishBuild();
-            break;
-        case Turn::Failed:
-            stopBuild();
-            lastFailure_ = QDateTime::currentMSecsSinceEpoch();
+        if (!settle(turn))
             return false;
-        }
     }
 }
 

@@ -83,6 +83,7 @@ class NoteSearch
     enum class Turn { More, Done, Failed, Busy };
     Turn readTurn(double budgetMs);
     void onTimer();
+    bool settle(Turn turn);
     void finishBuild();
     bool applyDirty();
     long long dataVersion();
