@@ -29,7 +29,6 @@ class BackgroundBackup : public QObject
     ~BackgroundBackup() override; // stops the backup and waits for the worker
 
     void start();
-    DailyBackup &job() { return *job_; }
 
     // The one message per run, shown unless one was shown already.
     static void tellFailure(const QString &reason);

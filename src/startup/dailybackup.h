@@ -62,8 +62,6 @@ class DailyBackup
 
     void stop(); // any thread: the backup ends soon with Stopped
 
-    QString folder() const { return folder_; }
-
     // Called between writing and checking the copy (tests damage it here).
     std::function<void(const QString &partial)> beforeCheck;
 
