@@ -1,10 +1,14 @@
 #include "noteindex.h"
 
-#include "bytesearch.h"
+#include "pairfilter.h"
 #include "showntime.h"
 #include "twocores.h"
+#include "wildmatcher.h"
 
+#include <QElapsedTimer>
+#include <QtGlobal>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace varnel::search
@@ -15,24 +19,10 @@ namespace
 
 constexpr std::uint32_t kAnyRun = Pattern::AnyRun;
 constexpr std::uint32_t kAnyOne = Pattern::AnyOne;
-constexpr std::uint32_t kPairBuckets = 4096;
-// Below this much text to confirm, a second core costs more than it saves.
-constexpr std::size_t kParallelBytes = 1 << 19;
+// Below this many notes to confirm, a second core costs more than it saves.
+constexpr std::size_t kParallelNotes = 512;
+constexpr std::size_t kNotesPerRun = 256;
 constexpr std::size_t kRecent = 12;
-
-inline std::uint32_t pairBucket(std::uint32_t a, std::uint32_t b)
-{
-    std::uint32_t h = a * 0x9E3779B1U ^ (b + 0x7F4A7C15U) * 0x85EBCA77U;
-    h ^= h >> 15;
-    h *= 0x2C1B3C6DU;
-    h ^= h >> 12;
-    return h & (kPairBuckets - 1);
-}
-
-inline bool isWild(std::uint32_t item)
-{
-    return item == kAnyRun || item == kAnyOne;
-}
 
 // Walks the encoded fields of a note: calls f(field index, begin, end).
 template <typename F> void forEachField(const std::string &text, F f)
@@ -63,105 +53,6 @@ template <typename F> void forEachKey(const std::string &text, F f)
     });
 }
 
-// A run of literal items and its encoded bytes.
-struct Literal {
-    std::size_t from = 0, to = 0; // items[from, to)
-    std::string bytes;
-};
-
-// LIKE over one encoded field: % any run, _ one character, literal runs as
-// bytes. Greedy, going back to the last % on a mismatch; after a % the next
-// literal run is found with a byte search.
-class WildMatcher
-{
-  public:
-    explicit WildMatcher(const std::vector<std::uint32_t> &items) : items_(items)
-    {
-        literalAt_.assign(items.size(), -1);
-        for (std::size_t i = 0; i < items.size();) {
-            if (isWild(items[i])) {
-                ++i;
-                continue;
-            }
-            Literal literal;
-            literal.from = i;
-            while (i < items.size() && !isWild(items[i]))
-                CharCodes::put(items[i++], literal.bytes);
-            literal.to = i;
-            literalAt_[literal.from] = int(literals_.size());
-            finders_.emplace_back(literal.bytes);
-            literals_.push_back(std::move(literal));
-        }
-    }
-
-    bool match(const unsigned char *t, std::size_t n) const
-    {
-        std::size_t pi = 0, ti = 0;
-        std::size_t starP = npos, starT = 0;
-        for (;;) {
-            if (pi < items_.size() && items_[pi] == kAnyRun) {
-                while (pi < items_.size() && items_[pi] == kAnyRun)
-                    ++pi;
-                if (pi == items_.size())
-                    return true;
-                starP = pi;
-                starT = ti;
-                if (!seek(pi, t, n, starT))
-                    return false;
-                ti = starT;
-                continue;
-            }
-            if (ti == n)
-                break;
-            if (pi < items_.size()) {
-                if (items_[pi] == kAnyOne) {
-                    ti += std::size_t(CharCodes::length(t[ti]));
-                    ++pi;
-                    continue;
-                }
-                const Literal &literal = literals_[std::size_t(literalAt_[pi])];
-                const std::size_t len = literal.bytes.size();
-                if (n - ti >= len && std::memcmp(t + ti, literal.bytes.data(), len) == 0) {
-                    ti += len;
-                    pi = literal.to;
-                    continue;
-                }
-            }
-            if (starP == npos)
-                return false;
-            pi = starP;
-            starT += std::size_t(CharCodes::length(t[starT]));
-            if (!seek(pi, t, n, starT))
-                return false;
-            ti = starT;
-        }
-        while (pi < items_.size() && items_[pi] == kAnyRun)
-            ++pi;
-        return pi == items_.size();
-    }
-
-  private:
-    static constexpr std::size_t npos = std::size_t(-1);
-
-    // Moves `at` to the next place where the literal run at items[pi] occurs;
-    // false when it occurs nowhere after it.
-    bool seek(std::size_t pi, const unsigned char *t, std::size_t n, std::size_t &at) const
-    {
-        if (pi >= items_.size() || literalAt_[pi] < 0)
-            return true;
-        const unsigned char *hit = finders_[std::size_t(literalAt_[pi])].find(t + at, n - at);
-        if (!hit)
-            return false;
-        at = std::size_t(hit - t);
-        return true;
-    }
-
-    const std::vector<std::uint32_t> &items_;
-    std::vector<int> literalAt_;
-    std::vector<Literal> literals_;
-    std::vector<ByteFinder> finders_;
-};
-
 bool containsRun(const std::vector<std::uint32_t> &outer, const std::vector<std::uint32_t> &inner)
 {
     return std::search(outer.begin(), outer.end(), inner.begin(), inner.end()) != outer.end();
@@ -187,6 +78,7 @@ template <typename F> void forEachBit(const std::vector<std::uint64_t> &set, F f
 
 struct NoteIndex::Note {
     std::string text; // shown time, title and body, encoded, NUL between them
+    PairFilter pairs; // of `text`
     std::int64_t category = 0;
     std::int64_t state = 0;
     std::uint8_t nulls = 0; // a bit per field of `text` that is Null
@@ -207,16 +99,15 @@ struct NoteIndex::Group {
     }
 };
 
-// The characters and pairs of the notes of one block of 64 slots, gathered
-// before they are written to the sets: a word per set per block.
+// The characters of the notes of one block of 64 slots, gathered before they
+// are written to the sets: a word per set per block.
 struct NoteIndex::Block {
     std::uint32_t index = 0;
     std::vector<std::uint64_t> chars; // by key
-    std::vector<std::uint64_t> pairs = std::vector<std::uint64_t>(kPairBuckets, 0);
-    std::vector<std::uint32_t> touchedChars, touchedPairs;
+    std::vector<std::uint32_t> touchedChars;
 };
 
-NoteIndex::NoteIndex() : pairs_(kPairBuckets), pairStamp_(kPairBuckets, 0) {}
+NoteIndex::NoteIndex() = default;
 NoteIndex::~NoteIndex() = default;
 
 std::size_t NoteIndex::memoryBytes() const
@@ -224,10 +115,8 @@ std::size_t NoteIndex::memoryBytes() const
     std::size_t bytes = notes_.capacity() * sizeof(Note) + ids_.capacity() * 8 +
                         used_.capacity() * 8 + codes_.size() * 8 + 0x10000 * 4;
     for (const Note &note : notes_)
-        bytes += note.text.capacity() > 15 ? note.text.capacity() + 1 : 0;
+        bytes += (note.text.capacity() > 15 ? note.text.capacity() + 1 : 0) + note.pairs.bytes();
     for (const Posting &p : chars_)
-        bytes += sizeof(Posting) + p.bytes();
-    for (const Posting &p : pairs_)
         bytes += sizeof(Posting) + p.bytes();
     for (const Group &g : groups_)
         bytes += g.members.capacity() * 8;
@@ -243,8 +132,6 @@ void NoteIndex::makeRoom(std::uint32_t at)
     for (Group &group : groups_)
         bits::insertZero(group.members, at);
     for (Posting &p : chars_)
-        p.insertSlot(at);
-    for (Posting &p : pairs_)
         p.insertSlot(at);
 }
 
@@ -267,8 +154,8 @@ std::uint32_t NoteIndex::slotFor(std::int64_t bookid, bool &isNew)
     return slot;
 }
 
-// Adds the note of `slot` to (or takes it out of) the sets of its characters
-// and pairs, one note at a time.
+// Adds the note of `slot` to (or takes it out of) the sets of its
+// characters, one note at a time.
 void NoteIndex::indexKeys(std::uint32_t slot, bool add)
 {
     if (charStamp_.size() < codes_.keyLimit())
@@ -277,21 +164,13 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
         chars_.resize(charStamp_.size());
     if (++stamp_ == 0) {
         std::fill(charStamp_.begin(), charStamp_.end(), 0);
-        std::fill(pairStamp_.begin(), pairStamp_.end(), 0);
         stamp_ = 1;
     }
     const std::uint32_t count = slotCount();
-    forEachKey(notes_[slot].text, [&](std::uint32_t previous, std::uint32_t key) {
+    forEachKey(notes_[slot].text, [&](std::uint32_t, std::uint32_t key) {
         if (charStamp_[key] != stamp_) {
             charStamp_[key] = stamp_;
             add ? chars_[key].add(slot, count) : chars_[key].remove(slot);
-        }
-        if (previous != CharCodes::kNone) {
-            const std::uint32_t bucket = pairBucket(previous, key);
-            if (pairStamp_[bucket] != stamp_) {
-                pairStamp_[bucket] = stamp_;
-                add ? pairs_[bucket].add(slot, count) : pairs_[bucket].remove(slot);
-            }
         }
     });
 }
@@ -320,12 +199,7 @@ void NoteIndex::flushBlock()
         chars_[key].addBlock(block.index, block.chars[key], count);
         block.chars[key] = 0;
     }
-    for (const std::uint32_t bucket : block.touchedPairs) {
-        pairs_[bucket].addBlock(block.index, block.pairs[bucket], count);
-        block.pairs[bucket] = 0;
-    }
     block.touchedChars.clear();
-    block.touchedPairs.clear();
 }
 
 // Gathers the keys of a new note in the last slot into the block.
@@ -339,17 +213,11 @@ void NoteIndex::addToBlock(std::uint32_t slot)
     if (block.chars.size() < codes_.keyLimit())
         block.chars.resize(codes_.keyLimit() + 1024, 0);
     const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
-    forEachKey(notes_[slot].text, [&](std::uint32_t previous, std::uint32_t key) {
+    forEachKey(notes_[slot].text, [&](std::uint32_t, std::uint32_t key) {
         std::uint64_t &word = block.chars[key];
         if (!word)
             block.touchedChars.push_back(key);
         word |= bit;
-        if (previous != CharCodes::kNone) {
-            std::uint64_t &pair = block.pairs[pairBucket(previous, key)];
-            if (!pair)
-                block.touchedPairs.push_back(pairBucket(previous, key));
-            pair |= bit;
-        }
     });
 }
 
@@ -430,6 +298,7 @@ bool NoteIndex::put(const NoteRecord &record)
             full_ = true;
     }
     note.text.assign(text);
+    note.pairs.build(note.text, std::uint64_t(record.bookid));
 
     bits::set(used_, slot);
     ++live_;
@@ -510,8 +379,8 @@ std::int64_t NoteIndex::countCategory(std::int64_t category) const
     return count;
 }
 
-// The notes that hold every character and every neighbouring pair of the
-// pattern's literal runs (and, with `within`, are among those).
+// The notes that hold every character of the pattern's literal runs (and,
+// with `within`, are among those).
 NoteIndex::Bits NoteIndex::candidates(const std::vector<std::uint32_t> &items,
                                       const Bits *within) const
 {
@@ -522,8 +391,6 @@ NoteIndex::Bits NoteIndex::candidates(const std::vector<std::uint32_t> &items,
         if (items[i] >= chars_.size())
             return Bits(used_.size(), 0);
         sets.push_back(&chars_[items[i]]);
-        if (i > 0 && !isWild(items[i - 1]))
-            sets.push_back(&pairs_[pairBucket(items[i - 1], items[i])]);
     }
     std::sort(sets.begin(), sets.end(),
               [](const Posting *a, const Posting *b) { return a->count() < b->count(); });
@@ -559,26 +426,32 @@ NoteIndex::Bits NoteIndex::candidates(const std::vector<std::uint32_t> &items,
     return out;
 }
 
-// Of `check`, the notes whose text LIKE the pattern `items` matches: over
-// both cores when there is much text to read.
+// Of `check`, the notes whose text LIKE the pattern `items` matches: the
+// text is read only where the note's pair filter allows every neighbouring
+// pair of the pattern's literal runs; over both cores when there are many.
 NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uint32_t> &items) const
 {
     std::vector<std::uint32_t> slots;
-    std::size_t bytes = 0;
-    forEachBit(check, [&](std::uint32_t slot) {
-        slots.push_back(slot);
-        bytes += notes_[slot].text.size();
-    });
+    forEachBit(check, [&](std::uint32_t slot) { slots.push_back(slot); });
     bool plain = items.size() >= 3 && items.front() == kAnyRun && items.back() == kAnyRun;
     std::string literal;
     for (std::size_t i = 1; plain && i + 1 < items.size(); ++i) {
         plain = !isWild(items[i]);
         CharCodes::put(items[i], literal);
     }
+    std::vector<std::size_t> pairs; // where a pair of literal items ends
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        if (!isWild(items[i]) && !isWild(items[i - 1]))
+            pairs.push_back(i);
+    }
     const ByteFinder finder(literal);
     const WildMatcher wild(items);
     auto test = [&](std::uint32_t slot) {
         const Note &note = notes_[slot];
+        for (const std::size_t i : pairs) {
+            if (!note.pairs.mayHold(items[i - 1], items[i]))
+                return false;
+        }
         const auto *t = reinterpret_cast<const unsigned char *>(note.text.data());
         if (plain)
             return finder.find(t, note.text.size()) != nullptr;
@@ -590,20 +463,23 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
         return hit;
     };
     std::vector<std::uint8_t> found(slots.size(), 0);
-    auto run = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i)
-            found[i] = test(slots[i]) ? 1 : 0;
+    // Both cores take the next run of notes until none is left, so that
+    // neither waits for the other to finish a share of longer notes.
+    std::atomic<std::size_t> next{0};
+    auto run = [&](int) {
+        for (;;) {
+            const std::size_t from = next.fetch_add(kNotesPerRun);
+            const std::size_t to = std::min(slots.size(), from + kNotesPerRun);
+            if (from >= to)
+                return;
+            for (std::size_t i = from; i < to; ++i)
+                found[i] = test(slots[i]) ? 1 : 0;
+        }
     };
-    if (bytes >= kParallelBytes) {
-        // Two halves of about the same amount of text.
-        std::size_t half = 0;
-        for (std::size_t sum = 0; half < slots.size() && sum * 2 < bytes; ++half)
-            sum += notes_[slots[half]].text.size();
-        TwoCores::instance().run(
-            [&](int part) { part == 0 ? run(0, half) : run(half, slots.size()); });
-    } else {
-        run(0, slots.size());
-    }
+    if (slots.size() >= kParallelNotes)
+        TwoCores::instance().run(run);
+    else
+        run(0);
     Bits hits(used_.size(), 0);
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (found[i])

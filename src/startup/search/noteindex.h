@@ -12,8 +12,8 @@
 #include <vector>
 
 // Every note's searchable text in memory, with the exact membership of each
-// character and the (hashed) membership of each pair of neighbouring
-// characters. It answers the list statements of the notes window — all
+// character and, per note, a filter of the pairs of neighbouring characters
+// it holds. It answers the list statements of the notes window — all
 // notes, pending notes, one category, and the search — exactly as SQLite
 // would, without reading the database.
 //
@@ -110,9 +110,7 @@ class NoteIndex
     Bits used_;                     // slots that hold a note
     std::vector<Group> groups_;     // one per 处理 value: Null first, then ascending
     std::vector<Posting> chars_;    // by character key
-    std::vector<Posting> pairs_;    // by pair bucket
     std::vector<std::uint32_t> charStamp_;
-    std::vector<std::uint32_t> pairStamp_;
     std::uint32_t stamp_ = 0;
     std::unique_ptr<Block> block_; // while in bulk
     std::deque<Cached> recent_;

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Which pairs of neighbouring characters one note holds, as a small Bloom
+// filter of its own: two bits per pair in a table sized to the note (at most
+// half full). It never misses a pair the note holds, and wrongly claims one
+// in about a tenth of the notes, so a search for two or more characters reads
+// the text of few notes that do not hold it. Each note hashes with a seed of
+// its own: otherwise pairs found in almost every note would set the same bits
+// everywhere, and a pair sharing those bits would pass almost every filter.
+namespace varnel::search
+{
+
+class PairFilter
+{
+  public:
+    // The filter of every pair in an encoded text (fields separated by NUL;
+    // no pair spans two fields).
+    void build(const std::string &encoded, std::uint64_t seed);
+    // False when the text holds no pair (a, b) of character keys.
+    bool mayHold(std::uint32_t a, std::uint32_t b) const
+    {
+        if (bits_.empty())
+            return false;
+        const std::uint64_t h = hash(a, b, seed_);
+        const std::uint64_t mask = bits_.size() * 64 - 1;
+        const std::uint64_t one = h & mask, two = (h >> 32) & mask;
+        return (bits_[one / 64] >> (one % 64) & 1) && (bits_[two / 64] >> (two % 64) & 1);
+    }
+    std::size_t bytes() const { return bits_.capacity() * 8; }
+
+  private:
+    // Both bits come from one 64-bit hash.
+    static std::uint64_t hash(std::uint32_t a, std::uint32_t b, std::uint64_t seed)
+    {
+        std::uint64_t x = (std::uint64_t(a) << 32 | b) + seed;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+        return x ^ (x >> 31);
+    }
+
+    std::vector<std::uint64_t> bits_; // a power of two of words, or none
+    std::uint64_t seed_ = 0;
+};
+
+} // namespace varnel::search

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "bytesearch.h"
+#include "charcodes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varnel::search
+{
+
+inline bool isWild(std::uint32_t item)
+{
+    return item == Pattern::AnyRun || item == Pattern::AnyOne;
+}
+
+// LIKE over one encoded field: % any run, _ one character, literal runs as
+// bytes. Greedy, going back to the last % on a mismatch; after a % the next
+// literal run is found with a byte search.
+class WildMatcher
+{
+  public:
+    // `items` (a compiled Pattern's) must outlive the matcher.
+    explicit WildMatcher(const std::vector<std::uint32_t> &items);
+    // Whether the encoded field t[0, n) is LIKE the pattern.
+    bool match(const unsigned char *t, std::size_t n) const;
+
+  private:
+    // A run of literal items and its encoded bytes.
+    struct Literal {
+        std::size_t from = 0, to = 0; // items[from, to)
+        std::string bytes;
+    };
+    static constexpr std::size_t npos = std::size_t(-1);
+
+    bool seek(std::size_t pi, const unsigned char *t, std::size_t n, std::size_t &at) const;
+
+    const std::vector<std::uint32_t> &items_;
+    std::vector<int> literalAt_;
+    std::vector<Literal> literals_;
+    std::vector<ByteFinder> finders_;
+};
+
+} // namespace varnel::search
