@@ -6,6 +6,10 @@
 
 #include <QSaveFile>
 
+#include <cstring>
+#include <future>
+#include <utility>
+
 namespace varnel
 {
 
@@ -21,9 +25,10 @@ void appendCrLf(QByteArray &out, QByteArrayView text)
     const char *p = text.data();
     const char *end = p + text.size();
     while (p < end) {
-        const char *stop = p;
-        while (stop < end && *stop != '\r' && *stop != '\n')
-            ++stop;
+        const auto *lf = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)));
+        const char *stop = lf ? lf : end;
+        if (const auto *cr = static_cast<const char *>(std::memchr(p, '\r', std::size_t(stop - p))))
+            stop = cr;
         out.append(p, stop - p);
         if (stop == end)
             break;
@@ -52,6 +57,34 @@ void appendNote(QByteArray &out, const DbRow &row)
     out += kEol;
 }
 
+// Writes the blocks of an export on the second core while the next block is
+// read from the database; a block waits for the one before it.
+class BlockWriter
+{
+  public:
+    explicit BlockWriter(QIODevice &file) : file_(file) {}
+    ~BlockWriter() { finish(); }
+    void write(QByteArray block)
+    {
+        finish();
+        pending_ = std::async(std::launch::async, [this, block = std::move(block)] {
+            return file_.write(block) == block.size();
+        });
+    }
+    // Whether every block so far was written whole.
+    bool finish()
+    {
+        if (pending_.valid())
+            ok_ = pending_.get() && ok_;
+        return ok_;
+    }
+
+  private:
+    QIODevice &file_;
+    std::future<bool> pending_;
+    bool ok_ = true;
+};
+
 } // namespace
 
 NoteExport::NoteExport(QString path, qint64 category) : path_(std::move(path)), category_(category)
@@ -75,7 +108,7 @@ bool NoteExport::write()
     const QString sql = QStringLiteral("select bookid,标题,时间,内容 from 企业日记") +
                         (category_ != 0 ? QStringLiteral(" where 分类=?1") : QString()) +
                         QStringLiteral(" order by bookid");
-    bool written = true;
+    BlockWriter writer(file);
     OpenDb();
     try {
         DbConn->ForEachRow(sql, category_ != 0 ? QVariantList{category_} : QVariantList{},
@@ -83,18 +116,20 @@ bool NoteExport::write()
                                appendNote(buffer, row);
                                ++count_;
                                if (buffer.size() >= kFlushBytes) {
-                                   written = written && file.write(buffer) == buffer.size();
-                                   buffer.clear();
+                                   writer.write(std::exchange(buffer, QByteArray()));
+                                   buffer.reserve(kFlushBytes + (1 << 16));
                                }
                            });
     } catch (...) {
         CloseDb();
+        writer.finish();
         file.cancelWriting();
         throw;
     }
     CloseDb();
+    writer.write(std::move(buffer));
     // A short write (a full disk, a file size limit) fails the export too.
-    written = written && file.write(buffer) == buffer.size();
+    const bool written = writer.finish();
     if (!written)
         file.cancelWriting();
     if (!written || !file.commit()) {

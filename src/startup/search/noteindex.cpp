@@ -24,6 +24,16 @@ constexpr std::size_t kParallelNotes = 512;
 constexpr std::size_t kNotesPerRun = 256;
 constexpr std::size_t kRecent = 12;
 
+// Pairs of ASCII characters (letters folded) have exact sets of their own:
+// words and numbers are typed a letter at a time.
+constexpr std::uint32_t kAsciiPairs = 128 * 128;
+
+// The set of the pair (a, b), or -1 when either is not ASCII.
+inline int asciiPair(std::uint32_t a, std::uint32_t b)
+{
+    return a < 0x80 && b < 0x80 ? int(a * 128 + b) : -1;
+}
+
 // Walks the encoded fields of a note: calls f(field index, begin, end).
 template <typename F> void forEachField(const std::string &text, F f)
 {
@@ -99,15 +109,16 @@ struct NoteIndex::Group {
     }
 };
 
-// The characters of the notes of one block of 64 slots, gathered before they
-// are written to the sets: a word per set per block.
+// The characters and ASCII pairs of the notes of one block of 64 slots,
+// gathered before they are written to the sets: a word per set per block.
 struct NoteIndex::Block {
     std::uint32_t index = 0;
     std::vector<std::uint64_t> chars; // by key
-    std::vector<std::uint32_t> touchedChars;
+    std::vector<std::uint64_t> pairs = std::vector<std::uint64_t>(kAsciiPairs, 0);
+    std::vector<std::uint32_t> touchedChars, touchedPairs;
 };
 
-NoteIndex::NoteIndex() = default;
+NoteIndex::NoteIndex() : asciiPairs_(kAsciiPairs), pairStamp_(kAsciiPairs, 0) {}
 NoteIndex::~NoteIndex() = default;
 
 std::size_t NoteIndex::memoryBytes() const
@@ -117,6 +128,8 @@ std::size_t NoteIndex::memoryBytes() const
     for (const Note &note : notes_)
         bytes += (note.text.capacity() > 15 ? note.text.capacity() + 1 : 0) + note.pairs.bytes();
     for (const Posting &p : chars_)
+        bytes += sizeof(Posting) + p.bytes();
+    for (const Posting &p : asciiPairs_)
         bytes += sizeof(Posting) + p.bytes();
     for (const Group &g : groups_)
         bytes += g.members.capacity() * 8;
@@ -132,6 +145,8 @@ void NoteIndex::makeRoom(std::uint32_t at)
     for (Group &group : groups_)
         bits::insertZero(group.members, at);
     for (Posting &p : chars_)
+        p.insertSlot(at);
+    for (Posting &p : asciiPairs_)
         p.insertSlot(at);
 }
 
@@ -155,7 +170,7 @@ std::uint32_t NoteIndex::slotFor(std::int64_t bookid, bool &isNew)
 }
 
 // Adds the note of `slot` to (or takes it out of) the sets of its
-// characters, one note at a time.
+// characters and ASCII pairs, one note at a time.
 void NoteIndex::indexKeys(std::uint32_t slot, bool add)
 {
     if (charStamp_.size() < codes_.keyLimit())
@@ -164,13 +179,20 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
         chars_.resize(charStamp_.size());
     if (++stamp_ == 0) {
         std::fill(charStamp_.begin(), charStamp_.end(), 0);
+        std::fill(pairStamp_.begin(), pairStamp_.end(), 0);
         stamp_ = 1;
     }
     const std::uint32_t count = slotCount();
-    forEachKey(notes_[slot].text, [&](std::uint32_t, std::uint32_t key) {
+    forEachKey(notes_[slot].text, [&](std::uint32_t previous, std::uint32_t key) {
         if (charStamp_[key] != stamp_) {
             charStamp_[key] = stamp_;
             add ? chars_[key].add(slot, count) : chars_[key].remove(slot);
+        }
+        const int pair = asciiPair(previous, key);
+        if (pair >= 0 && pairStamp_[std::size_t(pair)] != stamp_) {
+            pairStamp_[std::size_t(pair)] = stamp_;
+            Posting &set = asciiPairs_[std::size_t(pair)];
+            add ? set.add(slot, count) : set.remove(slot);
         }
     });
 }
@@ -199,7 +221,12 @@ void NoteIndex::flushBlock()
         chars_[key].addBlock(block.index, block.chars[key], count);
         block.chars[key] = 0;
     }
+    for (const std::uint32_t pair : block.touchedPairs) {
+        asciiPairs_[pair].addBlock(block.index, block.pairs[pair], count);
+        block.pairs[pair] = 0;
+    }
     block.touchedChars.clear();
+    block.touchedPairs.clear();
 }
 
 // Gathers the keys of a new note in the last slot into the block.
@@ -213,11 +240,17 @@ void NoteIndex::addToBlock(std::uint32_t slot)
     if (block.chars.size() < codes_.keyLimit())
         block.chars.resize(codes_.keyLimit() + 1024, 0);
     const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
-    forEachKey(notes_[slot].text, [&](std::uint32_t, std::uint32_t key) {
+    forEachKey(notes_[slot].text, [&](std::uint32_t previous, std::uint32_t key) {
         std::uint64_t &word = block.chars[key];
         if (!word)
             block.touchedChars.push_back(key);
         word |= bit;
+        if (const int pair = asciiPair(previous, key); pair >= 0) {
+            std::uint64_t &pairWord = block.pairs[std::size_t(pair)];
+            if (!pairWord)
+                block.touchedPairs.push_back(std::uint32_t(pair));
+            pairWord |= bit;
+        }
     });
 }
 
@@ -379,8 +412,8 @@ std::int64_t NoteIndex::countCategory(std::int64_t category) const
     return count;
 }
 
-// The notes that hold every character of the pattern's literal runs (and,
-// with `within`, are among those).
+// The notes that hold every character and every ASCII pair of the pattern's
+// literal runs (and, with `within`, are among those).
 NoteIndex::Bits NoteIndex::candidates(const std::vector<std::uint32_t> &items,
                                       const Bits *within) const
 {
@@ -391,6 +424,8 @@ NoteIndex::Bits NoteIndex::candidates(const std::vector<std::uint32_t> &items,
         if (items[i] >= chars_.size())
             return Bits(used_.size(), 0);
         sets.push_back(&chars_[items[i]]);
+        if (const int pair = i > 0 ? asciiPair(items[i - 1], items[i]) : -1; pair >= 0)
+            sets.push_back(&asciiPairs_[std::size_t(pair)]);
     }
     std::sort(sets.begin(), sets.end(),
               [](const Posting *a, const Posting *b) { return a->count() < b->count(); });
@@ -521,9 +556,11 @@ std::optional<std::vector<ListEntry>> NoteIndex::search(std::string_view utf8Tex
             known = &cached;
     }
     Bits hits = candidates(items, within ? &within->hits : nullptr);
-    const bool oneCharacter = wrapped && inner.size() == 1 && !isWild(inner[0]);
-    if (!oneCharacter) {
-        // The sets are exact for one character; anything longer is checked.
+    // The sets are exact for one character and for two ASCII ones; anything
+    // else is checked.
+    const bool exact = wrapped && ((inner.size() == 1 && !isWild(inner[0])) ||
+                                   (inner.size() == 2 && asciiPair(inner[0], inner[1]) >= 0));
+    if (!exact) {
         Bits check = hits;
         if (known) {
             const std::size_t n = std::min(check.size(), known->hits.size());

@@ -12,10 +12,10 @@
 #include <vector>
 
 // Every note's searchable text in memory, with the exact membership of each
-// character and, per note, a filter of the pairs of neighbouring characters
-// it holds. It answers the list statements of the notes window — all
-// notes, pending notes, one category, and the search — exactly as SQLite
-// would, without reading the database.
+// character and of each pair of ASCII characters, and per note a filter of
+// the pairs of neighbouring characters it holds. It answers the list statements of the notes window
+// — all notes, pending notes, one category, and the search — exactly as SQLite would, without
+// reading the database.
 //
 // Notes sit in slots ordered by bookid, so the list order (处理 ascending,
 // bookid descending) is a walk over the slots of each 处理 value from the top
@@ -105,12 +105,14 @@ class NoteIndex
     std::uint32_t slotCount() const { return std::uint32_t(ids_.size()); }
 
     CharCodes codes_;
-    std::vector<std::int64_t> ids_; // by slot, ascending; a free slot keeps its old id
-    std::vector<Note> notes_;       // by slot
-    Bits used_;                     // slots that hold a note
-    std::vector<Group> groups_;     // one per 处理 value: Null first, then ascending
-    std::vector<Posting> chars_;    // by character key
+    std::vector<std::int64_t> ids_;   // by slot, ascending; a free slot keeps its old id
+    std::vector<Note> notes_;         // by slot
+    Bits used_;                       // slots that hold a note
+    std::vector<Group> groups_;       // one per 处理 value: Null first, then ascending
+    std::vector<Posting> chars_;      // by character key
+    std::vector<Posting> asciiPairs_; // by asciiPair()
     std::vector<std::uint32_t> charStamp_;
+    std::vector<std::uint32_t> pairStamp_;
     std::uint32_t stamp_ = 0;
     std::unique_ptr<Block> block_; // while in bulk
     std::deque<Cached> recent_;

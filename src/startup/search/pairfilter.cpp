@@ -1,6 +1,7 @@
 #include "pairfilter.h"
 
 #include "charcodes.h"
+#include "posting.h"
 
 #include <algorithm>
 #include <bit>
@@ -19,7 +20,7 @@ std::size_t foldedOnes(const std::uint64_t *words, std::size_t half)
 {
     std::size_t count = 0;
     for (std::size_t i = 0; i < half; ++i)
-        count += std::size_t(std::popcount(words[i] | words[half + i]));
+        count += bits::ones(words[i] | words[half + i]);
     return count;
 }
 

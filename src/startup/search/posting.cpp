@@ -25,7 +25,7 @@ std::size_t count(const std::vector<std::uint64_t> &set)
 {
     std::size_t n = 0;
     for (const std::uint64_t word : set)
-        n += std::size_t(__builtin_popcountll(word));
+        n += std::size_t(bits::ones(word));
     return n;
 }
 
@@ -45,7 +45,7 @@ void Posting::becomeDense(std::uint32_t slotCount)
 
 void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t slotCount)
 {
-    count_ += std::size_t(__builtin_popcountll(word));
+    count_ += std::size_t(bits::ones(word));
     if (!bits_.empty()) {
         if (block >= bits_.size())
             bits_.resize(std::max<std::size_t>(block + 1, bits_.size() * 5 / 4), 0);

@@ -38,6 +38,15 @@ class Posting
 // Bit sets over slots, a word per 64 slots.
 namespace bits
 {
+// The bits set in a word, without the library call the compiler makes of
+// a popcount for CPUs that lack the instruction.
+inline unsigned ones(std::uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555ULL;
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return unsigned((x * 0x0101010101010101ULL) >> 56);
+}
 inline bool test(const std::vector<std::uint64_t> &set, std::uint32_t slot)
 {
     return slot / 64 < set.size() && (set[slot / 64] >> (slot % 64)) & 1;
