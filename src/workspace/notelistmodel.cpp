@@ -97,6 +97,11 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
     }
 }
 
+Qt::ItemFlags NoteListModel::flags(const QModelIndex &index) const
+{
+    return QAbstractTableModel::flags(index) | Qt::ItemNeverHasChildren;
+}
+
 QVariant NoteListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)

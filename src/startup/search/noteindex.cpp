@@ -464,7 +464,11 @@ NoteIndex::Bits NoteIndex::candidates(const std::vector<std::uint32_t> &items,
 // Of `check`, the notes whose text LIKE the pattern `items` matches: the
 // text is read only where the note's pair filter allows every neighbouring
 // pair of the pattern's literal runs; over both cores when there are many.
-NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uint32_t> &items) const
+// A plain text is looked for from startAt[slot] on (when given), and where it
+// was found goes to firstAt[slot].
+NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uint32_t> &items,
+                                   const std::vector<std::uint32_t> *startAt,
+                                   std::vector<std::uint32_t> *firstAt) const
 {
     std::vector<std::uint32_t> slots;
     forEachBit(check, [&](std::uint32_t slot) { slots.push_back(slot); });
@@ -488,8 +492,14 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
                 return false;
         }
         const auto *t = reinterpret_cast<const unsigned char *>(note.text.data());
-        if (plain)
-            return finder.find(t, note.text.size()) != nullptr;
+        if (plain) {
+            const std::size_t from =
+                startAt ? std::min<std::size_t>((*startAt)[slot], note.text.size()) : 0;
+            const unsigned char *at = finder.find(t + from, note.text.size() - from);
+            if (at && firstAt)
+                (*firstAt)[slot] = std::uint32_t(at - t);
+            return at != nullptr;
+        }
         bool hit = false;
         forEachField(note.text, [&](int field, const unsigned char *p, const unsigned char *end) {
             if (!hit && !(note.nulls >> field & 1))
@@ -533,7 +543,12 @@ std::optional<std::vector<ListEntry>> NoteIndex::search(std::string_view utf8Tex
     if (pattern.isEmptyMatch()) {
         return inOrder(used_, [this](std::uint32_t slot) { return notes_[slot].nulls != 7; });
     }
-    const std::vector<std::uint32_t> &items = pattern.items;
+    // "%%" matches what "%" does: the shorter form is the one remembered.
+    std::vector<std::uint32_t> items = pattern.items;
+    items.erase(
+        std::unique(items.begin(), items.end(),
+                    [](std::uint32_t a, std::uint32_t b) { return a == kAnyRun && b == kAnyRun; }),
+        items.end());
     const bool wrapped = items.size() >= 2 && items.front() == kAnyRun && items.back() == kAnyRun;
     std::vector<std::uint32_t> inner;
     if (wrapped)
@@ -556,6 +571,7 @@ std::optional<std::vector<ListEntry>> NoteIndex::search(std::string_view utf8Tex
             known = &cached;
     }
     Bits hits = candidates(items, within ? &within->hits : nullptr);
+    std::vector<std::uint32_t> firstAt;
     // The sets are exact for one character and for two ASCII ones; anything
     // else is checked.
     const bool exact = wrapped && ((inner.size() == 1 && !isWild(inner[0])) ||
@@ -567,7 +583,15 @@ std::optional<std::vector<ListEntry>> NoteIndex::search(std::string_view utf8Tex
             for (std::size_t w = 0; w < n; ++w)
                 check[w] &= ~known->hits[w];
         }
-        hits = confirm(check, items);
+        // A plain text that extends a recent plain one is first found where
+        // that one was, or further on.
+        const bool plain = wrapped && std::none_of(inner.begin(), inner.end(), isWild);
+        const bool extends = plain && within && !within->firstAt.empty() &&
+                             std::equal(within->inner.begin(), within->inner.end(), inner.begin());
+        if (plain)
+            firstAt.assign(slotCount(), 0);
+        hits =
+            confirm(check, items, extends ? &within->firstAt : nullptr, plain ? &firstAt : nullptr);
         if (known) {
             const std::size_t n = std::min(hits.size(), known->hits.size());
             for (std::size_t w = 0; w < n; ++w)
@@ -575,7 +599,7 @@ std::optional<std::vector<ListEntry>> NoteIndex::search(std::string_view utf8Tex
         }
     }
     if (wrapped) {
-        recent_.push_front({std::move(inner), hits});
+        recent_.push_front({std::move(inner), hits, std::move(firstAt)});
         if (recent_.size() > kRecent)
             recent_.pop_back();
     }

@@ -88,6 +88,9 @@ class NoteIndex
     struct Cached {
         std::vector<std::uint32_t> inner; // pattern items between the outer %
         std::vector<std::uint64_t> hits;  // matching slots
+        // For a plain text, by slot: its first match is at this byte or
+        // later (0 where unknown); none for texts with wildcards.
+        std::vector<std::uint32_t> firstAt;
     };
     using Bits = std::vector<std::uint64_t>;
 
@@ -101,7 +104,9 @@ class NoteIndex
     template <typename Keep> std::vector<ListEntry> inOrder(const Bits &hits, Keep keep) const;
     std::vector<ListEntry> inOrder(const Bits &hits) const;
     Bits candidates(const std::vector<std::uint32_t> &items, const Bits *within) const;
-    Bits confirm(const Bits &candidates, const std::vector<std::uint32_t> &items) const;
+    Bits confirm(const Bits &candidates, const std::vector<std::uint32_t> &items,
+                 const std::vector<std::uint32_t> *startAt,
+                 std::vector<std::uint32_t> *firstAt) const;
     std::uint32_t slotCount() const { return std::uint32_t(ids_.size()); }
 
     CharCodes codes_;
