@@ -103,12 +103,14 @@ QVariant randomState(QRandomGenerator &rng)
     return kind == 0 ? QVariant() : QVariant(kind < 4 ? 1 : 0);
 }
 
+int g_bodyLength = 40; // the longest random body
+
 void insertNote(sqlite3 *db, QRandomGenerator &rng, const QVariant &bookid = QVariant())
 {
     db::Statement(db,
                   QStringLiteral("insert into 企业日记 (bookid, 标题, 内容, 分类, 处理, 时间) "
                                  "values (?1, ?2, ?3, ?4, ?5, ?6)"),
-                  {bookid, randomField(rng, 8), randomField(rng, 40), int(rng.bounded(3)),
+                  {bookid, randomField(rng, 8), randomField(rng, g_bodyLength), int(rng.bounded(3)),
                    randomState(rng), randomTime(rng)})
         .step();
 }
@@ -298,13 +300,18 @@ void TestSearchMatching::compareAll(const Reference &reference, QRandomGenerator
 void TestSearchMatching::engineAgreesWithSqlite_data()
 {
     QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("bodyLength");
     for (const quint32 seed : {11u, 22u, 33u})
-        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+        QTest::newRow(qPrintable(QString::number(seed))) << seed << 40;
+    // Long bodies: larger pair filters, a text found far into a note.
+    QTest::newRow("long bodies") << 44u << 900;
 }
 
 void TestSearchMatching::engineAgreesWithSqlite()
 {
     QFETCH(quint32, seed);
+    QFETCH(int, bodyLength);
+    g_bodyLength = bodyLength;
     QRandomGenerator rng(seed);
     TestFolder folder;
     sqlite3 *shared = db::shared();
