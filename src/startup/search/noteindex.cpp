@@ -17,8 +17,6 @@ namespace varnel::search
 namespace
 {
 
-constexpr std::uint32_t kAnyRun = Pattern::AnyRun;
-constexpr std::uint32_t kAnyOne = Pattern::AnyOne;
 // Below this many notes to confirm, a second core costs more than it saves.
 constexpr std::size_t kParallelNotes = 512;
 constexpr std::size_t kNotesPerRun = 256;

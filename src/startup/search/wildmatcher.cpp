@@ -5,12 +5,6 @@
 namespace varnel::search
 {
 
-namespace
-{
-constexpr std::uint32_t kAnyRun = Pattern::AnyRun;
-constexpr std::uint32_t kAnyOne = Pattern::AnyOne;
-} // namespace
-
 WildMatcher::WildMatcher(const std::vector<std::uint32_t> &items) : items_(items)
 {
     literalAt_.assign(items.size(), -1);

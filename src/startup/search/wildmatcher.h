@@ -10,9 +10,12 @@
 namespace varnel::search
 {
 
+inline constexpr std::uint32_t kAnyRun = Pattern::AnyRun;
+inline constexpr std::uint32_t kAnyOne = Pattern::AnyOne;
+
 inline bool isWild(std::uint32_t item)
 {
-    return item == Pattern::AnyRun || item == Pattern::AnyOne;
+    return item == kAnyRun || item == kAnyOne;
 }
 
 // LIKE over one encoded field: % any run, _ one character, literal runs as
