@@ -41,7 +41,7 @@ class NoteListModel : public QAbstractTableModel
                         int role = Qt::DisplayRole) const override;
 
   private:
-    static constexpr std::size_t kBlock = 64;
+    static constexpr std::size_t kBlock = 16; // about the rows the list shows
     const NoteRow &details(std::size_t row) const;
 
     std::vector<notestore::ListEntry> rows_;
