@@ -85,8 +85,9 @@ template <typename F> void forEachBit(const std::vector<std::uint64_t> &set, F f
 } // namespace
 
 struct NoteIndex::Note {
-    std::string text; // shown time, title and body, encoded, NUL between them
-    PairFilter pairs; // of `text`
+    std::string text;               // shown time, title and body, encoded, NUL between them
+    PairFilter pairs;               // of `text`
+    std::uint32_t ends[2] = {0, 0}; // where the time and the title end in `text`
     std::int64_t category = 0;
     std::int64_t state = 0;
     std::uint8_t nulls = 0; // a bit per field of `text` that is Null
@@ -322,8 +323,10 @@ bool NoteIndex::put(const NoteRecord &record)
     thread_local std::string text;
     text.clear();
     for (int i = 0; i < 3; ++i) {
-        if (i > 0)
+        if (i > 0) {
+            note.ends[i - 1] = std::uint32_t(text.size());
             text.push_back('\0');
+        }
         note.nulls |= fields[i]->null ? std::uint8_t(1 << i) : 0;
         if (!fields[i]->null && !encodeText(fields[i]->bytes, codes_, text, [](std::uint32_t) {}))
             full_ = true;
@@ -498,12 +501,13 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
                 (*firstAt)[slot] = std::uint32_t(at - t);
             return at != nullptr;
         }
-        bool hit = false;
-        forEachField(note.text, [&](int field, const unsigned char *p, const unsigned char *end) {
-            if (!hit && !(note.nulls >> field & 1))
-                hit = wild.match(p, std::size_t(end - p));
-        });
-        return hit;
+        const std::size_t from[3] = {0, note.ends[0] + 1u, note.ends[1] + 1u};
+        const std::size_t to[3] = {note.ends[0], note.ends[1], note.text.size()};
+        for (int field = 0; field < 3; ++field) {
+            if (!(note.nulls >> field & 1) && wild.match(t + from[field], to[field] - from[field]))
+                return true;
+        }
+        return false;
     };
     std::vector<std::uint8_t> found(slots.size(), 0);
     // Both cores take the next run of notes until none is left, so that
