@@ -37,7 +37,8 @@ void appendCrLf(QByteArray &out, QByteArrayView text)
     }
 }
 
-void appendNote(QByteArray &out, const DbRow &row)
+// A note as the export shows it, from its stored title, time and body.
+void appendNote(QByteArray &out, QByteArrayView title, QByteArrayView time, QByteArrayView body)
 {
     static const QByteArray rule = QString(27, QChar(0x2500)).toUtf8();
     static const QByteArray titleLabel = QStringLiteral("标题：").toUtf8();
@@ -45,20 +46,56 @@ void appendNote(QByteArray &out, const DbRow &row)
     static const QByteArray hyphens(54, '-');
     out += kEol;
     out += kEol;
-    out += rule + kEol;
+    out += rule;
+    out += kEol;
     out += titleLabel;
-    appendCrLf(out, row.Utf8(1));
-    out += kEol + timeLabel;
+    appendCrLf(out, title);
+    out += kEol;
+    out += timeLabel;
     char shown[20];
-    const QByteArrayView time = row.Utf8(2);
     out += search::shownTimeBytes({time.data(), std::size_t(time.size())}, shown);
-    out += kEol + hyphens + kEol;
-    appendCrLf(out, row.Utf8(3));
+    out += kEol;
+    out += hyphens;
+    out += kEol;
+    appendCrLf(out, body);
     out += kEol;
 }
 
-// Writes the blocks of an export on the second core while the next block is
-// read from the database; a block waits for the one before it.
+// The database is read on the program's thread and the notes are laid out on
+// the second core: a row's fields are copied as they are, each after its
+// length, into a block of rows.
+void stageRow(QByteArray &rows, const DbRow &row)
+{
+    for (int column = 1; column <= 3; ++column) {
+        const QByteArrayView field = row.Utf8(column);
+        const auto length = qint32(field.size());
+        rows.append(reinterpret_cast<const char *>(&length), sizeof length);
+        rows.append(field.data(), field.size());
+    }
+}
+
+QByteArray layOut(const QByteArray &rows)
+{
+    QByteArray out;
+    out.reserve(rows.size() + rows.size() / 8 + 4096);
+    const char *p = rows.constData();
+    const char *end = p + rows.size();
+    while (p < end) {
+        QByteArrayView fields[3];
+        for (QByteArrayView &field : fields) {
+            qint32 length = 0;
+            std::memcpy(&length, p, sizeof length);
+            field = QByteArrayView(p + sizeof length, length);
+            p += sizeof length + std::size_t(length);
+        }
+        appendNote(out, fields[0], fields[1], fields[2]);
+    }
+    return out;
+}
+
+// Lays out and writes the blocks of rows of an export on the second core
+// while the next block is read from the database; a block waits for the one
+// before it.
 class BlockWriter
 {
   public:
@@ -67,8 +104,9 @@ class BlockWriter
     void write(QByteArray block)
     {
         finish();
-        pending_ = std::async(std::launch::async, [this, block = std::move(block)] {
-            return file_.write(block) == block.size();
+        pending_ = std::async(std::launch::async, [this, rows = std::move(block)] {
+            const QByteArray out = layOut(rows);
+            return file_.write(out) == out.size();
         });
     }
     // Whether every block so far was written whole.
@@ -100,10 +138,11 @@ bool NoteExport::write()
         error_ = file.errorString();
         return false;
     }
-    QByteArray buffer;
-    buffer.reserve(kFlushBytes + (1 << 16));
-    buffer += QByteArrayLiteral(" ") + appTitle().toUtf8() + kEol;
-    buffer += QByteArrayLiteral(" ") + siteUrl().toUtf8() + kEol;
+    const QByteArray header = QByteArrayLiteral(" ") + appTitle().toUtf8() + kEol +
+                              QByteArrayLiteral(" ") + siteUrl().toUtf8() + kEol;
+    bool written = file.write(header) == header.size();
+    QByteArray rows;
+    rows.reserve(kFlushBytes + (1 << 16));
     // One forward read of the notes, written out a megabyte at a time.
     const QString sql = QStringLiteral("select bookid,标题,时间,内容 from 企业日记") +
                         (category_ != 0 ? QStringLiteral(" where 分类=?1") : QString()) +
@@ -113,11 +152,11 @@ bool NoteExport::write()
     try {
         DbConn->ForEachRow(sql, category_ != 0 ? QVariantList{category_} : QVariantList{},
                            [&](const DbRow &row) {
-                               appendNote(buffer, row);
+                               stageRow(rows, row);
                                ++count_;
-                               if (buffer.size() >= kFlushBytes) {
-                                   writer.write(std::exchange(buffer, QByteArray()));
-                                   buffer.reserve(kFlushBytes + (1 << 16));
+                               if (rows.size() >= kFlushBytes) {
+                                   writer.write(std::exchange(rows, QByteArray()));
+                                   rows.reserve(kFlushBytes + (1 << 16));
                                }
                            });
     } catch (...) {
@@ -127,9 +166,9 @@ bool NoteExport::write()
         throw;
     }
     CloseDb();
-    writer.write(std::move(buffer));
+    writer.write(std::move(rows));
     // A short write (a full disk, a file size limit) fails the export too.
-    const bool written = writer.finish();
+    written = writer.finish() && written;
     if (!written)
         file.cancelWriting();
     if (!written || !file.commit()) {
