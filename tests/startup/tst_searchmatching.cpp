@@ -6,7 +6,10 @@
 #include "appinfo.h"
 #include "database.h"
 #include "dbengine.h"
+#include "search/bytesearch.h"
+#include "search/charcodes.h"
 #include "search/notesearch.h"
+#include "search/pairfilter.h"
 #include "search/sqlitelike.h"
 #include "testfolder.h"
 #include "testmain.h"
@@ -14,6 +17,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
+
+#include <set>
 
 using namespace varnel;
 using search::ListEntry;
@@ -171,6 +176,10 @@ class TestSearchMatching : public QObject
     void prefilterNeverLosesAMatch();
     void prefilterFollowsChanges();
     void prefilterNoticesAnotherHandle();
+    void byteFinderFindsTheFirstOccurrence_data();
+    void byteFinderFindsTheFirstOccurrence();
+    void pairFilterHoldsEveryPair_data();
+    void pairFilterHoldsEveryPair();
 
   private:
     static bool plainLike(const QByteArray &pattern, const QByteArray &text);
@@ -438,6 +447,80 @@ void TestSearchMatching::prefilterNoticesAnotherHandle()
         .step();
     sqlite3_close_v2(other);
     QCOMPARE(search(QStringLiteral("外来"), true).size(), 1);
+}
+
+void TestSearchMatching::byteFinderFindsTheFirstOccurrence_data()
+{
+    QTest::addColumn<int>("needleLength");
+    for (const int length : {1, 2, 3, 5, 33})
+        QTest::newRow(qPrintable(QString::number(length))) << length;
+}
+
+// The vector scans against a plain find: texts around the 16- and 32-byte
+// steps, lead and continuation bytes of the index's encoding among them.
+void TestSearchMatching::byteFinderFindsTheFirstOccurrence()
+{
+    QFETCH(int, needleLength);
+    const std::string bytes = {'a', 'b', '\xC0', '\xC1', '\x80', '\x81', '\xBF', '\xF8'};
+    QRandomGenerator rng(5);
+    auto randomBytes = [&](int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += bytes[rng.bounded(int(bytes.size()))];
+        return out;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const std::string hay = randomBytes(int(rng.bounded(130)));
+        const bool inside = hay.size() >= std::size_t(needleLength) && rng.bounded(2);
+        const std::string needle =
+            inside ? hay.substr(rng.bounded(int(hay.size()) - needleLength + 1), needleLength)
+                   : randomBytes(needleLength);
+        const auto *h = reinterpret_cast<const unsigned char *>(hay.data());
+        const unsigned char *at = search::ByteFinder(needle).find(h, hay.size());
+        const std::size_t want = hay.find(needle);
+        QCOMPARE(at ? std::size_t(at - h) : std::string::npos, want);
+    }
+}
+
+void TestSearchMatching::pairFilterHoldsEveryPair_data()
+{
+    QTest::addColumn<int>("characters");
+    QTest::addColumn<double>("mostWrong"); // share of absent pairs it may claim
+    QTest::newRow("one") << 1 << 0.0;
+    QTest::newRow("a title") << 30 << 0.3;
+    QTest::newRow("a body") << 2000 << 0.3;
+    QTest::newRow("beyond the largest table") << 60000 << 1.0;
+}
+
+// Every neighbouring pair within a field passes the filter; few others do.
+void TestSearchMatching::pairFilterHoldsEveryPair()
+{
+    QFETCH(int, characters);
+    QFETCH(double, mostWrong);
+    QRandomGenerator rng(9);
+    std::vector<std::uint32_t> keys; // 0 separates fields
+    std::string encoded;
+    for (int i = 0; i < characters; ++i) {
+        const std::uint32_t key = rng.bounded(40) == 0 ? 0 : 'a' + rng.bounded(300);
+        keys.push_back(key);
+        key ? void(search::CharCodes::put(key, encoded)) : encoded.push_back('\0');
+    }
+    search::PairFilter filter;
+    filter.build(encoded, 77);
+    std::set<std::pair<std::uint32_t, std::uint32_t>> held;
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        if (keys[i - 1] && keys[i]) {
+            held.insert({keys[i - 1], keys[i]});
+            QVERIFY(filter.mayHold(keys[i - 1], keys[i]));
+        }
+    }
+    int wrong = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const std::pair<std::uint32_t, std::uint32_t> pair('a' + rng.bounded(300),
+                                                           'a' + rng.bounded(300));
+        wrong += !held.count(pair) && filter.mayHold(pair.first, pair.second) ? 1 : 0;
+    }
+    QVERIFY2(wrong <= mostWrong * 1000, qPrintable(QString::number(wrong)));
 }
 
 VARNEL_TEST_CLASS(TestSearchMatching);
