@@ -30,6 +30,7 @@ class TestSearchExport : public QObject
     void clearingTheSearchListsEverything();
     void clickShowsTheHintBubbleForAWhile();
     void exportWritesTheExactFormat();
+    void exportEndsEveryLineWithCrLf();
     void exportTakesTheCategoryNotTheSearch();
     void emptyExportWritesTheHeaderOnly();
     void anEmptyNoteListsOpensSearchesAndExports();
@@ -193,6 +194,21 @@ void TestSearchExport::exportWritesTheExactFormat()
         noteBlock(QStringLiteral("二"), QStringLiteral("2010-12-31 23:59:59"), QByteArray());
     QCOMPARE(exportFile(), expected);
     QCOMPARE(ws.files.opened, QList<QUrl>{QUrl::fromLocalFile(varnel::exportPath())});
+}
+
+// Lone CR, lone LF and CR LF in stored text all come out as CR LF.
+void TestSearchExport::exportEndsEveryLineWithCrLf()
+{
+    Workspace ws;
+    addNote(QStringLiteral("上\n下"), QStringLiteral("a\rb\r\nc\n\rd\r"), 0, 0,
+            QStringLiteral("2008-08-08 09:05:00"));
+    ws.show();
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    QTest::mouseClick(ws.button("cmd_out"), Qt::LeftButton);
+    QCOMPARE(exportFile(),
+             header() + noteBlock(QStringLiteral("上\r\n下"), QStringLiteral("2008-8-8 9:05:00"),
+                                  "a\r\nb\r\nc\r\n\r\nd\r\n"));
 }
 
 void TestSearchExport::exportTakesTheCategoryNotTheSearch()
