@@ -33,10 +33,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -285,7 +285,7 @@ void benchWindow(const BenchData &data)
     WindowHost host;
     report("load_ms", timeMs(nullptr, [&]() { host.showMainWindow(); }), "ms");
     FrmMinBook *window = host.mainWindow();
-    QWidget *list = child<QTreeView>(window, "ListView1")->viewport();
+    QWidget *list = child<QTableView>(window, "ListView1")->viewport();
     SearchBox search{child<QLineEdit>(window, "txtCZ"), list};
     benchSearch(search, data);
 
@@ -354,7 +354,7 @@ int firstSearchAfterStart(int notes)
     WindowHost host;
     host.showMainWindow();
     FrmMinBook *window = host.mainWindow();
-    QWidget *list = child<QTreeView>(window, "ListView1")->viewport();
+    QWidget *list = child<QTableView>(window, "ListView1")->viewport();
     auto *box = child<QLineEdit>(window, "txtCZ");
     report("first_search_after_start_ms", timeMs(list, [&] { box->insert(QStringLiteral("的")); }),
            "ms");

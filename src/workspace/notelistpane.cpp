@@ -21,8 +21,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTableView>
 #include <QTimer>
-#include <QTreeView>
 #include <QUrl>
 
 using Sql = varnel::ListSql;
@@ -77,26 +77,48 @@ void NoteListPane::createButtons()
     connect(txtCZ, &QLineEdit::textChanged, this, &NoteListPane::txtCZ_Change);
 }
 
+// A report-style list: whole rows, no grid, no row numbers. A table view
+// rather than a tree: a tree view lays out every row of the model anew at each
+// change of the list, which a list of 100,000 notes feels at every keystroke.
 void NoteListPane::createList()
 {
     listModel_ = new varnel::NoteListModel(this);
-    ListView1 = new QTreeView(window_);
+    ListView1 = new QTableView(window_);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(px(2400), px(3600), px(4335), px(2460));
-    ListView1->setRootIsDecorated(false);
-    ListView1->setItemsExpandable(false);
-    ListView1->setUniformRowHeights(true);
-    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setShowGrid(false);
+    ListView1->setWordWrap(false);
+    ListView1->setCornerButtonEnabled(false);
+    ListView1->setTabKeyNavigation(false);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setTextElideMode(Qt::ElideRight); // a long title ends in "…"
     ListView1->setIconSize(QSize(16, 16));
-    ListView1->header()->setStretchLastSection(false);
-    ListView1->header()->setMinimumSectionSize(0);
-    ListView1->header()->setSectionsMovable(false);
+    QHeaderView *rows = ListView1->verticalHeader();
+    rows->hide();
+    rows->setMinimumSectionSize(1);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    QHeaderView *header = ListView1->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setMinimumSectionSize(0);
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     ListView1->viewport()->installEventFilter(this);
-    connect(ListView1, &QTreeView::clicked, this, &NoteListPane::ListView1_Click);
+    connect(ListView1, &QTableView::clicked, this, &NoteListPane::ListView1_Click);
+    connect(listModel_, &QAbstractItemModel::modelReset, this, &NoteListPane::fitRowHeight);
+}
+
+// Every row as high as its picture and text need, taken from the first row
+// the list shows (all rows look alike).
+void NoteListPane::fitRowHeight()
+{
+    if (rowHeightFitted_ || ListView1->model() != listModel_ || listModel_->rowCount() == 0)
+        return;
+    rowHeightFitted_ = true;
+    const QAbstractItemView *view = ListView1; // the hint is public there
+    ListView1->verticalHeader()->setDefaultSectionSize(view->sizeHintForRow(0));
 }
 
 void NoteListPane::createCountAndHint()
@@ -137,7 +159,7 @@ void NoteListPane::addListColumns()
 {
     if (ListView1->model() != listModel_)
         ListView1->setModel(listModel_);
-    QHeaderView *header = ListView1->header();
+    QHeaderView *header = ListView1->horizontalHeader();
     const int widths[varnel::NoteListModel::ColumnCount] = {300, 3700, 0, 0, 0, 0};
     for (int column = 0; column < varnel::NoteListModel::ColumnCount; ++column)
         header->resizeSection(column, px(widths[column]));

@@ -15,7 +15,7 @@ class QModelIndex;
 class QPoint;
 class QPushButton;
 class QTimer;
-class QTreeView;
+class QTableView;
 class QWidget;
 
 namespace varnel
@@ -49,7 +49,7 @@ class NoteListPane : public QObject
     qint64 category() const;
     void clearSearch();
     const varnel::ListSql &listSql() const { return ListSql; }
-    QTreeView *view() const { return ListView1; }
+    QTableView *view() const { return ListView1; }
 
   signals:
     void listLoaded();                            // the list has been filled anew
@@ -69,6 +69,7 @@ class NoteListPane : public QObject
     void cmdALL_Click();
     void cmd_nopass_Click();
     void cmd_otime_Click();
+    void fitRowHeight();
     void ListView1_Click(const QModelIndex &index);
     void ListView1_MouseUp(const QPoint &pos);
     void txtCZ_Change();
@@ -89,7 +90,8 @@ class NoteListPane : public QObject
     QPushButton *cmdALL = nullptr;
     QLabel *Label3 = nullptr;
     QLineEdit *txtCZ = nullptr;
-    QTreeView *ListView1 = nullptr;
+    QTableView *ListView1 = nullptr;
+    bool rowHeightFitted_ = false;
     varnel::NoteListModel *listModel_ = nullptr;
     QLabel *Lab_Sum = nullptr;
     QFrame *pao2 = nullptr;

@@ -77,7 +77,7 @@ void TestNoteList::listHasTheSixColumnsOnce()
                               QStringLiteral("编号")};
     for (int c = 0; c < 6; ++c)
         QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), headers[c]);
-    QHeaderView *header = ws.list()->header();
+    QHeaderView *header = ws.list()->horizontalHeader();
     QCOMPARE(header->sectionSize(0), 20);
     QCOMPARE(header->sectionSize(1), 247);
     for (int c = 2; c < 6; ++c)
@@ -169,7 +169,7 @@ void TestNoteList::longTitlesShowTheirBeginningWhole()
     Workspace ws;
     addNote(title, QStringLiteral("正文"));
     ws.show();
-    QTreeView *view = ws.list();
+    QTableView *view = ws.list();
     const QRect cell = view->visualRect(view->model()->index(0, 1));
     const QImage shot = view->viewport()->grab().toImage();
     int lastInk = -1;

@@ -86,7 +86,7 @@ int Workspace::rows() const
 
 bool Workspace::clickRow(int row) const
 {
-    QTreeView *view = list();
+    QTableView *view = list();
     const QModelIndex index = view->model()->index(row, 1);
     view->scrollTo(index);
     const QRect rect = view->visualRect(index);

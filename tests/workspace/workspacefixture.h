@@ -15,7 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTreeView>
+#include <QTableView>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -86,7 +86,7 @@ struct Workspace {
     QLineEdit *edit(const char *name) const { return get<QLineEdit>(name); }
     QPushButton *button(const char *name) const { return get<QPushButton>(name); }
     QLabel *label(const char *name) const { return get<QLabel>(name); }
-    QTreeView *list() const { return get<QTreeView>("ListView1"); }
+    QTableView *list() const { return get<QTableView>("ListView1"); }
     QTreeWidget *tree() const { return get<QTreeWidget>("trv"); }
     QAction *action(const char *name) const;
 
