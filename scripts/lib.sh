@@ -36,8 +36,12 @@ install_packages() {
   echo "Installing: ${missing[*]}"
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another install on the machine (a second checkout's script) holds dpkg's lock
+  # for a while: wait for it rather than fail.
+  local lock=(-o DPkg::Lock::Timeout=900)
+  "${sudo[@]}" apt-get "${lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}"
 }
 
 # build DIR [cmake options...] : configures once and builds everything.
