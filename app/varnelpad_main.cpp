@@ -1,8 +1,13 @@
 #include "quitsignals.h"
 #include "startup.h"
+#include "varnel_config.h"
 #include "windowhost.h"
 
 #include <QApplication>
+
+// What the updater reads from this file to learn which version it replaces.
+[[gnu::used]] static const char kVersionStamp[] =
+    VARNEL_VERSION_STAMP_PREFIX VARNEL_PROGRAM_VERSION;
 
 int main(int argc, char **argv)
 {

@@ -8,6 +8,7 @@
 //     download_peak_rss_mb@50MB <MB> MB
 
 #include "downloader.h"
+#include "releasecomment.h"
 #include "signedprogramcheck.h"
 #include "siteserver.h"
 #include "updaterinfo.h"
@@ -59,8 +60,12 @@ double engineRun(const QString &url, const QString &path)
 {
     Downloader engine;
     AsyncReadOptions options;
-    options.check = std::make_shared<SignedProgramCheck>(updater::signatureUrl(url),
-                                                         SiteServer::demoPublicKey());
+    // As the updater does it: the signature first, then the body.
+    const auto check = std::make_shared<SignedProgramCheck>(
+        updater::signatureUrl(url), SiteServer::demoPublicKey(),
+        SignedProgramCheck::Expected{QStringLiteral("vlbook.exe"), release::builtVersion()});
+    options.check = check;
+    options.maxBytes = updater::maxProgramBytes();
     QEventLoop loop;
     bool ok = false;
     QObject::connect(&engine, &Downloader::DownloadAllComplete, &loop,
@@ -70,7 +75,12 @@ double engineRun(const QString &url, const QString &path)
                      });
     QElapsedTimer timer;
     timer.start();
-    engine.BeginDownload(url, path, options);
+    check->prepare([&](const QString &refusal) {
+        if (refusal.isEmpty() && engine.BeginDownload(url, path, options))
+            return;
+        std::fprintf(stderr, "bench_download: %s\n", qPrintable(refusal));
+        loop.quit();
+    });
     loop.exec();
     const double ms = timer.nsecsElapsed() / 1e6;
     return ok && QFileInfo(path).size() == kSize ? ms : -1;

@@ -25,6 +25,8 @@ TEST_PACKAGES+=(haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 TEST_PACKAGES+=(weston xwayland)
 # Another program holding the database file open (the sqlcipher shell).
 TEST_PACKAGES+=(sqlcipher)
+# A test certificate authority for the HTTPS tests.
+TEST_PACKAGES+=(openssl)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

@@ -1,7 +1,5 @@
 #include "bannerview.h"
 
-#include <QDesktopServices>
-#include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -16,10 +14,6 @@ namespace
 
 constexpr int kTransferTimeoutMs = 20000;
 constexpr qint64 kMaxBytes = 4 * 1024 * 1024; // a banner, not a download
-// Breaking lines only between words costs time that grows with the square of
-// the longest word: a page far larger than a banner, which may be one endless
-// word of junk, is broken anywhere instead.
-constexpr int kWrapAnywhereFrom = 64 * 1024; // characters
 
 QByteArray charsetOf(const QByteArray &contentType)
 {
@@ -44,10 +38,10 @@ BannerView::BannerView(QWidget *parent)
 {
     setReadOnly(true);
     setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setAcceptRichText(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    connect(this, &QTextBrowser::anchorClicked, this,
-            [this](const QUrl &link) { QDesktopServices::openUrl(page_.resolved(link)); });
 }
 
 BannerView::~BannerView()
@@ -61,28 +55,28 @@ void BannerView::navigate(const QUrl &page)
     if (pageReply_)
         pageReply_->abort();
     page_ = page;
-    requested_.clear();
-    QNetworkReply *reply = get(page);
-    pageReply_ = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onPageReply(reply); });
-}
-
-QNetworkReply *BannerView::get(const QUrl &url)
-{
-    QNetworkRequest request(url);
+    QNetworkRequest request(page);
     request.setTransferTimeout(kTransferTimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = network_->get(request);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > kMaxBytes)
             reply->abort();
     });
-    return reply;
+    pageReply_ = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { onPageReply(reply); });
 }
 
-bool BannerView::succeeded(QNetworkReply *reply)
+// Empty when the page has come.
+QString BannerView::failureText(QNetworkReply *reply)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    return reply->error() == QNetworkReply::NoError && (status == 0 || status / 100 == 2);
+    if (status != 0 && status / 100 != 2)
+        return QStringLiteral("Varnel网站暂时打不开（HTTP %1），网站的消息现在看不到。").arg(status);
+    if (reply->error() != QNetworkReply::NoError)
+        return QStringLiteral("无法连接到Varnel网站，网站的消息现在看不到。");
+    return QString();
 }
 
 void BannerView::onPageReply(QNetworkReply *reply)
@@ -91,44 +85,29 @@ void BannerView::onPageReply(QNetworkReply *reply)
     if (reply != pageReply_)
         return; // replaced by a later navigate
     pageReply_ = nullptr;
-    if (!succeeded(reply)) {
+    if (const QString failure = failureText(reply); !failure.isEmpty()) {
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setPlainText(failure);
         emit pageFinished(false);
         return;
     }
     const QByteArray body = reply->readAll();
     const QByteArray type = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-    document()->setMetaInformation(QTextDocument::DocumentUrl, page_.toString());
-    const QString html = decodePage(body, type);
-    setWordWrapMode(html.size() > kWrapAnywhereFrom ? QTextOption::WrapAnywhere
-                                                    : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setHtml(html);
+    const QString text = shownText(decodePage(body, type));
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setPlainText(text);
     emit pageFinished(true);
 }
 
-QVariant BannerView::loadResource(int type, const QUrl &name)
+QString BannerView::shownText(const QString &html)
 {
-    const QUrl url = page_.resolved(name);
-    const bool remote = url.scheme() == u"http" || url.scheme() == u"https";
-    if (type != QTextDocument::ImageResource || !remote)
-        return QTextBrowser::loadResource(type, name);
-    if (!requested_.contains(url)) {
-        requested_.insert(url);
-        QNetworkReply *reply = get(url);
-        connect(reply, &QNetworkReply::finished, this,
-                [this, reply, name] { onImageReply(reply, name); });
-    }
-    return {};
-}
-
-void BannerView::onImageReply(QNetworkReply *reply, const QUrl &name)
-{
-    reply->deleteLater();
-    QImage image;
-    if (!succeeded(reply) || !image.loadFromData(reply->readAll()))
-        return;
-    document()->addResource(QTextDocument::ImageResource, name, image);
-    document()->markContentsDirty(0, document()->characterCount());
-    viewport()->update();
+    QTextDocument document;
+    document.setHtml(html);
+    QString text = document.toPlainText().trimmed();
+    text.replace(QChar::Nbsp, QLatin1Char(' '));
+    if (text.size() > kMaxChars)
+        text = text.left(kMaxChars - 1) + QChar(0x2026);
+    return text;
 }
 
 QString BannerView::decodePage(const QByteArray &body, const QByteArray &contentType)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSet>
 #include <QTextBrowser>
 #include <QUrl>
 
@@ -10,10 +9,11 @@ class QNetworkReply;
 namespace varnel
 {
 
-// A small read-only view of one web page: the page and its pictures are
-// fetched in the background and shown without scroll bars. A page that cannot
-// be fetched leaves the view as it was; nothing is reported and nothing waits.
-// Links open in the user's browser.
+// A small read-only view of one web page: the page is fetched in the
+// background and its text shown, as plain text, without scroll bars. What
+// the site sends is not trusted: no markup takes effect, nothing it names
+// (pictures, links) is fetched or opened. A page that cannot be fetched is
+// replaced by a line that says so; nothing waits.
 class BannerView : public QTextBrowser
 {
     Q_OBJECT
@@ -24,6 +24,11 @@ class BannerView : public QTextBrowser
     void navigate(const QUrl &page);
     QUrl page() const { return page_; }
 
+    // The text of a page as it is shown: its markup dropped, at most
+    // kMaxChars characters.
+    static QString shownText(const QString &html);
+    static constexpr int kMaxChars = 2000;
+
     // Text of a fetched page, decoded by its declared character set (GBK and
     // GB2312 read as GB18030), UTF-8 when it declares none.
     static QString decodePage(const QByteArray &body, const QByteArray &contentType);
@@ -32,19 +37,14 @@ class BannerView : public QTextBrowser
     // The page fetch ended: ok when its text is now shown.
     void pageFinished(bool ok);
 
-  protected:
-    QVariant loadResource(int type, const QUrl &name) override;
-
   private:
     QNetworkReply *get(const QUrl &url);
     void onPageReply(QNetworkReply *reply);
-    void onImageReply(QNetworkReply *reply, const QUrl &name);
-    static bool succeeded(QNetworkReply *reply);
+    static QString failureText(QNetworkReply *reply);
 
     QNetworkAccessManager *network_;
     QUrl page_;
     QNetworkReply *pageReply_ = nullptr;
-    QSet<QUrl> requested_;
 };
 
 } // namespace varnel

@@ -16,7 +16,15 @@ int syncFile(int fd);
 int syncFolder(const QString &folder);
 // Marks the open file as in use by this process for as long as it is open.
 void markInUse(int fd);
-// False while another process has the file at path marked in use.
+// False while another process has the file at path marked in use, and for
+// anything but a plain file; never waits.
 bool unused(const QString &path);
+// A plain file, not a link, folder, FIFO, socket or device.
+bool isRegularFile(const QString &path);
+// The permission bits for a new program that replaces the one at path: the
+// old file's, without group and world write, always readable, writable and
+// runnable by its owner, and runnable by whoever may read it; 0755 when
+// there is no old file.
+int replacementMode(const QString &path);
 
 } // namespace filesync

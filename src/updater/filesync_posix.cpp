@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace filesync
@@ -43,12 +44,37 @@ void markInUse(int fd)
 
 bool unused(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Non-blocking: whatever the name turns out to be, opening it must not
+    // wait (a FIFO would wait for a writer).
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return errno == ENOENT;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    struct stat info {};
+    const bool free =
+        ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
     return free;
+}
+
+bool isRegularFile(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+int replacementMode(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return 0755;
+    mode_t mode = (info.st_mode & 0755) | S_IRWXU;
+    // Whoever may read a program may run it, as before the update.
+    if (mode & S_IRGRP)
+        mode |= S_IXGRP;
+    if (mode & S_IROTH)
+        mode |= S_IXOTH;
+    return int(mode);
 }
 
 } // namespace filesync

@@ -1,10 +1,14 @@
 #include "frmmain.h"
 
 #include "downloader.h"
+#include "httpreadservice.h"
 #include "listcells.h"
 #include "listwatcher.h"
+#include "netreasons.h"
 #include "progresstext.h"
+#include "releasecomment.h"
 #include "signedprogramcheck.h"
+#include "smallfetch.h"
 #include "stagedfile.h"
 #include "twips.h"
 
@@ -17,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTimer>
 #include <QUrl>
 
 namespace
@@ -149,6 +154,9 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (updateRunning())
+        failed_ = true; // cancelled: the old program stays, and that is no success
+    pending_.clear();
     Downloader1->CancelAllDownload();
     QWidget::closeEvent(event);
 }
@@ -209,10 +217,72 @@ void frmMain::AddDownloadRow(const QString &vURL, const QString &saveFile, const
     row->setText(ColPercent, QStringLiteral(" "));
     row->setText(ColRemaining, QStringLiteral(" "));
     row->setText(ColStatus, kConnecting);
-    AsyncReadOptions options;
-    options.check = std::make_shared<SignedProgramCheck>(updater::signatureUrl(vURL), publicKey_);
-    if (!Downloader1->BeginDownload(vURL, saveFile, options))
+    if (!HttpReadService::canRead(vURL)) {
+        Downloader1->BeginDownload(vURL, saveFile); // refuses it, with the engine's box
         refusedStart(row);
+        return;
+    }
+    if (const QString refusal = updater::demoKeyRefusal(vURL, publicKey_); !refusal.isEmpty()) {
+        refuseBeforeBody(saveFile, refusal);
+        return;
+    }
+    if (deadline_.isForever())
+        deadline_ = QDeadlineTimer(updater::updateDeadlineMs());
+    const SignedProgramCheck::Expected expected{QUrl(vURL).fileName(),
+                                                release::installedVersion(saveFile)};
+    auto check =
+        std::make_shared<SignedProgramCheck>(updater::signatureUrl(vURL), publicKey_, expected);
+    pending_.insert(saveFile, check);
+    check->prepare([this, vURL, saveFile](
+                       const QString &refusal) { startBody(vURL, saveFile, refusal); },
+                   int(qMin<qint64>(deadline_.remainingTime(), SmallFetch::kDeadlineMs)));
+}
+
+// The signature has been fetched and checked: the body follows, or the
+// download ends here.
+void frmMain::startBody(const QString &vURL, const QString &saveFile, const QString &refusal)
+{
+    const std::shared_ptr<SignedProgramCheck> check = pending_.take(saveFile);
+    if (!check)
+        return;
+    // Called from inside the check's own fetch: it goes once that is over.
+    QTimer::singleShot(0, this, [check]() {});
+    if (!refusal.isEmpty()) {
+        refuseBeforeBody(saveFile, refusal);
+        return;
+    }
+    AsyncReadOptions options;
+    options.check = check;
+    options.maxBytes = check->bodyLimit(updater::maxProgramBytes());
+    if (options.maxBytes < updater::maxProgramBytes())
+        options.maxBytesReason = minisign::verdictText(minisign::Verdict::LegacyTooLarge);
+    options.deadline = deadline_;
+    options.minBytesPerSecond = updater::minBytesPerSecond();
+    if (!Downloader1->BeginDownload(vURL, saveFile, options)) {
+        if (QTreeWidgetItem *row = rowOf(saveFile))
+            refusedStart(row);
+    }
+}
+
+// Nothing of the body was fetched: the row turns red and the closing box
+// says why.
+void frmMain::refuseBeforeBody(const QString &saveFile, const QString &reason)
+{
+    failed_ = true;
+    reasons_.append(reason);
+    int index = 0;
+    if (rowOf(saveFile, &index))
+        markRowFailed(index);
+    if (updateRunning())
+        return; // other downloads still run; the batch's end has its box
+    cmdDownload->setEnabled(true);
+    showEndBox(reasons_);
+    close();
+}
+
+bool frmMain::updateRunning() const
+{
+    return !pending_.isEmpty() || Downloader1->saveFiles().size() > 1;
 }
 
 // The engine has told why in its box; the row says it failed and the update
@@ -277,6 +347,9 @@ void frmMain::cmdDownload_Click()
 {
     cmdDownload->setEnabled(false);
     failed_ = false;
+    reasons_.clear();
+    pending_.clear();
+    deadline_ = QDeadlineTimer(updater::updateDeadlineMs());
     lstDownload->clear();
     for (int i = 0; i < ProgressBar1.size(); ++i)
         showBarValue(i, 0);
@@ -397,6 +470,8 @@ void frmMain::Downloader1_DownloadComplete(qint64, const QString &saveFile)
 void frmMain::Downloader1_DownloadError(const QString &saveFile)
 {
     failed_ = true;
+    if (const QString reason = Downloader1->failureReason(saveFile); !reasons_.contains(reason))
+        reasons_.append(reason);
     for (int i = 0; i < lstDownload->topLevelItemCount(); ++i) {
         if (lstDownload->topLevelItem(i)->data(ColProgram, kKeyRole).toString() == saveFile)
             markRowFailed(i);
@@ -405,26 +480,33 @@ void frmMain::Downloader1_DownloadError(const QString &saveFile)
 
 void frmMain::Downloader1_DownloadAllComplete(const QStringList &fileNotDownload)
 {
-    if (fileNotDownload.size() > 1)
+    if (!pending_.isEmpty())
+        return; // signatures are still on their way: the update is not over
+    for (qsizetype i = 1; i < fileNotDownload.size(); ++i) {
+        const QString reason = Downloader1->failureReason(fileNotDownload.at(i));
+        if (!reasons_.contains(reason))
+            reasons_.append(reason);
+    }
+    if (!reasons_.isEmpty())
         failed_ = true;
     cmdDownload->setEnabled(true);
-    showEndBox(fileNotDownload);
+    showEndBox(reasons_);
     close();
 }
 
 // A good update ends with "Varnel升级完毕"; a failed one says so and that the
-// old program is still there, with the reason.
-void frmMain::showEndBox(const QStringList &fileNotDownload)
+// old program is still there, with the reasons (each one line, cut short).
+void frmMain::showEndBox(const QStringList &reasons)
 {
-    if (fileNotDownload.size() <= 1) {
+    if (reasons.isEmpty()) {
         QMessageBox::warning(this, QStringLiteral("Varnel提示"), QStringLiteral("Varnel升级完毕"));
         return;
     }
-    QStringList reasons;
-    for (qsizetype i = 1; i < fileNotDownload.size(); ++i)
-        reasons.append(Downloader1->failureReason(fileNotDownload.at(i)));
-    reasons.removeDuplicates();
+    QStringList lines;
+    for (const QString &reason : reasons)
+        lines.append(netreasons::shortened(reason, 300));
+    lines.removeDuplicates();
     QMessageBox::critical(this, QStringLiteral("Varnel提示"),
                           QStringLiteral("Varnel升级失败，原来的程序没有改动。\n\n原因：") +
-                              reasons.join(QLatin1Char('\n')));
+                              lines.join(QLatin1Char('\n')));
 }

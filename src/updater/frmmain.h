@@ -3,11 +3,14 @@
 #include "smallimages.h"
 #include "updaterinfo.h"
 
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class Downloader;
 class ListWatcher;
@@ -15,13 +18,17 @@ class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class SignedProgramCheck;
 
 // The updater's window: one row per download with a progress bar laid over
 // the row's second cell, a button that starts the update and one that opens
-// the product site. A download replaces its file only once it has passed the
+// the product site. Each download fetches its signature first and fetches
+// the body only when the signature names a newer release of this program
+// for this machine; the body replaces its file only once it has passed the
 // program checks and its signature holds against the built-in public key.
 // The window closes itself once the batch has ended and the user has read
-// the closing box; a start the engine refuses can be tried again.
+// the closing box; a start the engine refuses can be tried again. Closing
+// the window while an update runs cancels it, and counts as a failure.
 class frmMain : public QWidget
 {
     Q_OBJECT
@@ -70,6 +77,9 @@ class frmMain : public QWidget
     QTreeWidgetItem *rowOf(const QString &saveFile, int *index = nullptr) const;
     void showBarValue(int row, int value);
     void refusedStart(QTreeWidgetItem *row);
+    void startBody(const QString &vURL, const QString &saveFile, const QString &refusal);
+    void refuseBeforeBody(const QString &saveFile, const QString &reason);
+    bool updateRunning() const;
     void markRowUpdating(int index);
     void markRowFailed(int index);
 
@@ -82,12 +92,16 @@ class frmMain : public QWidget
     void Downloader1_DownloadError(const QString &saveFile);
     void Downloader1_DownloadComplete(qint64 maxBytes, const QString &saveFile);
     void Downloader1_DownloadAllComplete(const QStringList &fileNotDownload);
-    void showEndBox(const QStringList &fileNotDownload);
+    void showEndBox(const QStringList &reasons);
 
     QString downloadUrl_;
     QString programFolder_;
     QByteArray publicKey_;
     bool failed_ = false;
+    QDeadlineTimer deadline_{QDeadlineTimer::Forever}; // of the whole update
+    // Signatures being fetched, by destination, before their bodies start.
+    QHash<QString, std::shared_ptr<SignedProgramCheck>> pending_;
+    QStringList reasons_; // why downloads of this update failed
     QTreeWidget *lstDownload = nullptr;
     SmallImages images_;
     QList<QProgressBar *> ProgressBar1;

@@ -7,6 +7,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 
 #include <optional>
 
@@ -18,6 +19,9 @@ struct HttpReadService::Read {
     bool begun = false; // a 2xx answer's headers have arrived
     bool done = false;  // ended or cancelled: it reports nothing more
     qint64 total = 0;   // announced length, 0 while unknown
+    qint64 maxBytes = 0;
+    QString maxBytesReason;
+    QTimer *watchdog = nullptr; // deadline and minimum rate
     // The notification that says every byte has arrived waits until the
     // read has really succeeded, so nobody hears "100%" of a failing read.
     std::optional<ReadState> held;
@@ -25,6 +29,13 @@ struct HttpReadService::Read {
 
 namespace
 {
+constexpr int kWatchMs = 1000;
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1 << 20), 'f', bytes < (10 << 20) ? 1 : 0);
+}
+
 bool validAddress(const QUrl &url)
 {
     return url.isValid() && !url.host().isEmpty() &&
@@ -43,6 +54,11 @@ HttpReadService::~HttpReadService()
         if (entry.second->reply)
             entry.second->reply->disconnect(this);
     }
+}
+
+bool HttpReadService::canRead(const QString &target)
+{
+    return validAddress(QUrl(target, QUrl::StrictMode));
 }
 
 std::optional<ReadStartError> HttpReadService::StartRead(const QString &target, const QString &key,
@@ -85,8 +101,11 @@ std::optional<ReadStartError> HttpReadService::StartRead(const QString &target, 
                          QNetworkRequest::AlwaysNetwork);
     read->reply = net_->get(request);
     read->reply->setReadBufferSize(options.bufferBytes);
+    read->maxBytes = options.maxBytes;
+    read->maxBytesReason = options.maxBytesReason;
     reads_[key] = read;
     connectReply(read);
+    watch(read, options);
     QMetaObject::invokeMethod(
         this,
         [this, weak]() {
@@ -114,6 +133,11 @@ bool HttpReadService::CancelRead(const QString &key)
 void HttpReadService::detach(ReadPtr read) // a copy: the map's own may go
 {
     read->done = true;
+    if (read->watchdog) { // possibly inside its own timeout
+        read->watchdog->stop();
+        read->watchdog->deleteLater();
+        read->watchdog = nullptr;
+    }
     const auto it = reads_.find(read->key);
     if (it != reads_.end() && it->second == read)
         reads_.erase(it);
@@ -173,9 +197,66 @@ bool HttpReadService::checkStatus(const ReadPtr &read)
         read->begun = true;
         const QVariant length = read->reply->header(QNetworkRequest::ContentLengthHeader);
         read->total = length.isValid() ? length.toLongLong() : 0;
+        if (read->maxBytes > 0 && read->total > read->maxBytes) {
+            fail(read, !read->maxBytesReason.isEmpty()
+                           ? read->maxBytesReason
+                           : QStringLiteral("服务器要发来的文件太大（%1 MB），超过了允许的上限（%2 MB）")
+                                 .arg(megabytes(read->total), megabytes(read->maxBytes)));
+            return false;
+        }
         progress(read, ReadCode::BeginDownload, QStringLiteral("开始下载"));
     }
     return true;
+}
+
+// False (and the read failed) when `more` bytes would take the body past
+// its limit.
+bool HttpReadService::withinLimit(const ReadPtr &read, qint64 more)
+{
+    if (read->maxBytes <= 0 || read->body->size() + more <= read->maxBytes)
+        return true;
+    fail(read, !read->maxBytesReason.isEmpty()
+                   ? read->maxBytesReason
+                   : QStringLiteral("服务器发来的数据超过了允许的上限（%1 MB），已停止下载")
+                         .arg(megabytes(read->maxBytes)));
+    return false;
+}
+
+// Once a second: past the deadline, or fewer bytes in the last rate window
+// than the minimum rate asks for, the read fails.
+void HttpReadService::watch(const ReadPtr &read, const AsyncReadOptions &options)
+{
+    if (options.deadline.isForever() && options.minBytesPerSecond <= 0)
+        return;
+    read->watchdog = new QTimer(this);
+    read->watchdog->setInterval(kWatchMs);
+    const std::weak_ptr<Read> weak = read;
+    auto window = std::make_shared<std::pair<QDeadlineTimer, qint64>>(
+        QDeadlineTimer(options.rateWindowMs), 0);
+    connect(read->watchdog, &QTimer::timeout, this,
+            [this, weak, window, deadline = options.deadline,
+             minRate = options.minBytesPerSecond, windowMs = options.rateWindowMs]() {
+                const ReadPtr r = weak.lock();
+                if (!r || r->done)
+                    return;
+                if (deadline.hasExpired()) {
+                    fail(r, QStringLiteral("下载超过了规定的时间还没有完成，已停止"
+                                           "（服务器发得太慢，或有意拖延）"));
+                    return;
+                }
+                if (minRate <= 0 || !window->first.hasExpired())
+                    return;
+                const qint64 received = r->body->size() - window->second;
+                if (received * 1000 < minRate * windowMs) {
+                    fail(r, QStringLiteral("下载太慢：%1 秒内只收到 %2 字节，每秒至少要 %3 字节")
+                                .arg(windowMs / 1000)
+                                .arg(received)
+                                .arg(minRate));
+                    return;
+                }
+                *window = {QDeadlineTimer(windowMs), r->body->size()};
+            });
+    read->watchdog->start();
 }
 
 void HttpReadService::onReadyRead(const ReadPtr &read)
@@ -184,7 +265,9 @@ void HttpReadService::onReadyRead(const ReadPtr &read)
     if (read->done)
         return;
     const QByteArray bytes = read->reply->readAll();
-    if (ours && !read->body->write(bytes))
+    if (!ours || !withinLimit(read, bytes.size()))
+        return;
+    if (!read->body->write(bytes))
         fail(read, read->body->errorString());
 }
 
@@ -220,7 +303,10 @@ void HttpReadService::onFinished(const ReadPtr &read)
         fail(read, QStringLiteral("服务器没有给出下载的文件"));
         return;
     }
-    if (!read->body->write(reply->readAll())) {
+    const QByteArray rest = reply->readAll();
+    if (!withinLimit(read, rest.size()))
+        return;
+    if (!read->body->write(rest)) {
         fail(read, read->body->errorString());
         return;
     }

@@ -16,14 +16,6 @@ namespace
 constexpr int kSignatureBytes = crypto_sign_BYTES;
 constexpr qint64 kChunk = 1 << 20;
 
-struct Signature {
-    bool prehashed = false;
-    std::array<unsigned char, 8> keyId{};
-    std::array<unsigned char, kSignatureBytes> signature{};
-    QByteArray trustedComment;
-    std::array<unsigned char, kSignatureBytes> commentSignature{};
-};
-
 bool sodiumReady()
 {
     static const bool ready = sodium_init() >= 0;
@@ -45,36 +37,6 @@ template <size_t N> void copyInto(std::array<unsigned char, N> &to, const QByteA
 {
     if (from.size() >= at + qsizetype(N))
         std::memcpy(to.data(), from.constData() + at, N);
-}
-
-// The four lines of a .minisig file: untrusted comment, signature, trusted
-// comment, signature of signature and trusted comment.
-std::optional<Signature> parseSignature(const QByteArray &text)
-{
-    QList<QByteArray> lines = text.split('\n');
-    for (QByteArray &line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-    }
-    static const QByteArray kUntrusted = "untrusted comment: ";
-    static const QByteArray kTrusted = "trusted comment: ";
-    if (lines.size() < 4 || !lines.at(0).startsWith(kUntrusted) ||
-        !lines.at(2).startsWith(kTrusted))
-        return std::nullopt;
-    const auto body = decode(lines.at(1), 2 + 8 + kSignatureBytes);
-    const auto global = decode(lines.at(3), kSignatureBytes);
-    if (!body || !global)
-        return std::nullopt;
-    Signature signature;
-    const QByteArray algorithm = body->left(2);
-    if (algorithm != "Ed" && algorithm != "ED")
-        return std::nullopt;
-    signature.prehashed = algorithm == "ED";
-    copyInto(signature.keyId, *body, 2);
-    copyInto(signature.signature, *body, 10);
-    signature.trustedComment = lines.at(2).mid(kTrusted.size());
-    copyInto(signature.commentSignature, *global, 0);
-    return signature;
 }
 
 // The whole data (plain signatures) or its BLAKE2b-512 hash (prehashed ones).
@@ -118,8 +80,37 @@ std::optional<PublicKey> parsePublicKey(const QByteArray &base64)
     return key;
 }
 
-Verdict verify(const PublicKey &key, const QByteArray &signatureText, QIODevice &data,
-               const QByteArray &digest)
+// The four lines of a .minisig file: untrusted comment, signature, trusted
+// comment, signature of signature and trusted comment.
+std::optional<Signature> parseSignature(const QByteArray &text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    static const QByteArray kUntrusted = "untrusted comment: ";
+    static const QByteArray kTrusted = "trusted comment: ";
+    if (lines.size() < 4 || !lines.at(0).startsWith(kUntrusted) ||
+        !lines.at(2).startsWith(kTrusted))
+        return std::nullopt;
+    const auto body = decode(lines.at(1), 2 + 8 + kSignatureBytes);
+    const auto global = decode(lines.at(3), kSignatureBytes);
+    if (!body || !global)
+        return std::nullopt;
+    Signature signature;
+    const QByteArray algorithm = body->left(2);
+    if (algorithm != "Ed" && algorithm != "ED")
+        return std::nullopt;
+    signature.prehashed = algorithm == "ED";
+    copyInto(signature.keyId, *body, 2);
+    copyInto(signature.signature, *body, 10);
+    signature.trustedComment = lines.at(2).mid(kTrusted.size());
+    copyInto(signature.commentSignature, *global, 0);
+    return signature;
+}
+
+Verdict verifyComment(const PublicKey &key, const QByteArray &signatureText)
 {
     if (!sodiumReady())
         return Verdict::Unreadable;
@@ -128,20 +119,44 @@ Verdict verify(const PublicKey &key, const QByteArray &signatureText, QIODevice 
         return Verdict::Malformed;
     if (signature->keyId != key.keyId)
         return Verdict::OtherKey;
-    const std::optional<QByteArray> message =
-        signature->prehashed && digest.size() == ContentDigest::kBytes
-            ? digest
-            : signedMessage(data, signature->prehashed);
-    if (!message)
-        return Verdict::Unreadable;
-    if (!signatureHolds(signature->signature.data(), *message, key))
-        return Verdict::BadSignature;
     const QByteArray global =
         QByteArray(reinterpret_cast<const char *>(signature->signature.data()), kSignatureBytes) +
         signature->trustedComment;
     if (!signatureHolds(signature->commentSignature.data(), global, key))
         return Verdict::BadComment;
     return Verdict::Good;
+}
+
+Verdict verifyData(const PublicKey &key, const Signature &signature, QIODevice &data,
+                   const QByteArray &digest)
+{
+    if (!sodiumReady())
+        return Verdict::Unreadable;
+    if (!signature.prehashed && data.size() > kLegacyLimit)
+        return Verdict::LegacyTooLarge;
+    const std::optional<QByteArray> message =
+        signature.prehashed && digest.size() == ContentDigest::kBytes
+            ? digest
+            : signedMessage(data, signature.prehashed);
+    if (!message)
+        return Verdict::Unreadable;
+    if (!signatureHolds(signature.signature.data(), *message, key))
+        return Verdict::BadSignature;
+    return Verdict::Good;
+}
+
+Verdict verify(const PublicKey &key, const QByteArray &signatureText, QIODevice &data,
+               const QByteArray &digest)
+{
+    const std::optional<Signature> signature = parseSignature(signatureText);
+    if (!signature)
+        return Verdict::Malformed;
+    if (signature->keyId != key.keyId)
+        return Verdict::OtherKey;
+    const Verdict dataVerdict = verifyData(key, *signature, data, digest);
+    if (dataVerdict != Verdict::Good)
+        return dataVerdict;
+    return verifyComment(key, signatureText);
 }
 
 QString verdictText(Verdict verdict)
@@ -159,6 +174,8 @@ QString verdictText(Verdict verdict)
         return QStringLiteral("升级文件的签名被改动过");
     case Verdict::Unreadable:
         return QStringLiteral("无法读取下载的文件来校验签名");
+    case Verdict::LegacyTooLarge:
+        return QStringLiteral("升级文件用的是旧式签名，这种签名只能用于很小的文件（1 MB 以下）");
     }
     return QString();
 }

@@ -5,6 +5,22 @@
 namespace netreasons
 {
 
+namespace
+{
+// A redirect to an address that cannot be read names the scheme it was sent
+// to, not the one it came from.
+QString unsupportedAddress(QNetworkReply *reply)
+{
+    QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (!target.isValid() && !reply->rawHeader("Location").isEmpty())
+        target = reply->url().resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
+    if (target.isValid() && !target.scheme().isEmpty())
+        return QStringLiteral("服务器把下载转到了不支持的地址（%1）")
+            .arg(shortened(target.scheme(), 20));
+    return QStringLiteral("不支持这种下载地址（%1）").arg(shortened(reply->url().scheme(), 20));
+}
+} // namespace
+
 QString networkError(QNetworkReply *reply)
 {
     switch (reply->error()) {
@@ -22,12 +38,21 @@ QString networkError(QNetworkReply *reply)
     case QNetworkReply::InsecureRedirectError:
         return QStringLiteral("不安全的重定向");
     case QNetworkReply::SslHandshakeFailedError:
-        return QStringLiteral("无法建立安全连接（%1）").arg(reply->errorString());
+        return QStringLiteral("无法建立安全连接，服务器的证书不可信或不属于这个网站（%1）")
+            .arg(shortened(reply->errorString()));
     case QNetworkReply::ProtocolUnknownError:
-        return QStringLiteral("不支持这种下载地址（%1）").arg(reply->url().scheme());
+        return unsupportedAddress(reply);
     default:
-        return QStringLiteral("网络错误（%1）").arg(reply->errorString());
+        return QStringLiteral("网络错误（%1）").arg(shortened(reply->errorString()));
     }
+}
+
+QString shortened(const QString &text, int limit)
+{
+    QString line = text.simplified();
+    if (line.size() > limit)
+        line = line.left(limit - 1) + QChar(0x2026);
+    return line;
 }
 
 int statusCode(QNetworkReply *reply)
@@ -52,7 +77,7 @@ QString httpStatus(QNetworkReply *reply)
     return QStringLiteral("%1（HTTP %2%3）")
         .arg(what)
         .arg(status)
-        .arg(phrase.isEmpty() ? QString() : QLatin1Char(' ') + phrase);
+        .arg(phrase.isEmpty() ? QString() : QLatin1Char(' ') + shortened(phrase, 60));
 }
 
 } // namespace netreasons

@@ -15,5 +15,8 @@ QString networkError(QNetworkReply *reply);
 QString httpStatus(QNetworkReply *reply);
 // The status code of the reply, 0 while none has arrived.
 int statusCode(QNetworkReply *reply);
+// A text from the server as it may be shown: one line, at most `limit`
+// characters ("…" marks a cut).
+QString shortened(const QString &text, int limit = 120);
 
 } // namespace netreasons

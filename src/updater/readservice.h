@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -42,6 +43,13 @@ struct AsyncReadOptions {
     int transferTimeoutMs = 30000; // a read that receives nothing for this long fails
     int maxRedirects = 10;         // redirects followed before the read fails
     qint64 bufferBytes = 1 << 20;  // at most this much of the body waits in memory
+    qint64 maxBytes = 0;           // a longer body (announced or received) fails; 0: any
+    QString maxBytesReason;        // why, when not the plain size (default texts)
+    QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever); // the read fails then
+    // A read that receives less than this many bytes per second, averaged
+    // over each rateWindowMs from its start, fails; 0: any rate.
+    qint64 minBytesPerSecond = 0;
+    int rateWindowMs = 120000;
     // Asked by the Downloader before a body that has arrived takes its
     // destination's place; none: every whole body does.
     std::shared_ptr<BodyCheck> check;

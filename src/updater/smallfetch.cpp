@@ -7,9 +7,14 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
-SmallFetch::SmallFetch(const QString &url, QObject *parent)
+#include <algorithm>
+
+SmallFetch::SmallFetch(const QString &url, int deadlineMs, QObject *parent)
     : QObject(parent), net_(new QNetworkAccessManager(this))
 {
+    QTimer::singleShot(std::max(deadlineMs, 0), this, [this, deadlineMs]() {
+        end(QStringLiteral("服务器在 %1 秒内没有发完这个小文件").arg((deadlineMs + 999) / 1000));
+    });
     QNetworkRequest request{QUrl(url)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -18,6 +23,12 @@ SmallFetch::SmallFetch(const QString &url, QObject *parent)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     reply_ = net_->get(request);
+    connect(reply_, &QNetworkReply::metaDataChanged, this, [this]() {
+        const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+        if (netreasons::statusCode(reply_) / 100 == 2 && length.isValid() &&
+            length.toLongLong() > kLimit)
+            end(QStringLiteral("服务器发来的文件太大"));
+    });
     connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
         if (received > kLimit)
             end(QStringLiteral("服务器发来的文件太大"));

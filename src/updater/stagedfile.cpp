@@ -29,9 +29,21 @@ QString stagingTemplate(const QString &destination)
     return info.absoluteDir().filePath(stagingPrefix(info) + QStringLiteral("XXXXXX.part"));
 }
 
-constexpr QFileDevice::Permissions kExecutable =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-    QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+QFileDevice::Permissions permissionsOf(int mode)
+{
+    QFileDevice::Permissions permissions;
+    const std::pair<int, QFileDevice::Permission> bits[] = {
+        {0400, QFileDevice::ReadOwner}, {0200, QFileDevice::WriteOwner},
+        {0100, QFileDevice::ExeOwner},  {0040, QFileDevice::ReadGroup},
+        {0020, QFileDevice::WriteGroup}, {0010, QFileDevice::ExeGroup},
+        {0004, QFileDevice::ReadOther}, {0002, QFileDevice::WriteOther},
+        {0001, QFileDevice::ExeOther}};
+    for (const auto &[bit, permission] : bits) {
+        if (mode & bit)
+            permissions |= permission;
+    }
+    return permissions;
+}
 } // namespace
 
 StagedFile::StagedFile(const QString &destination) : file_(stagingTemplate(destination))
@@ -87,7 +99,7 @@ bool StagedFile::commit(const QString &destination)
     file_.close();
     open_ = false;
     errno = 0;
-    if (ok && !file_.setPermissions(kExecutable)) {
+    if (ok && !file_.setPermissions(permissionsOf(filesync::replacementMode(destination)))) {
         error_ = QStringLiteral("无法设置文件权限：") + systemErrorText(errno ? errno : EPERM);
         ok = false;
     }
@@ -125,8 +137,10 @@ int StagedFile::removeLeftovers(const QString &destination)
     const QStringList names = folder.entryList({prefix + QStringLiteral("*.part")},
                                                QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names) {
+        // Only plain files are ours: a FIFO, socket or device of that name is
+        // left alone, and never opened in a way that could wait.
         const QString path = folder.filePath(name);
-        if (filesync::unused(path) && QFile::remove(path))
+        if (filesync::isRegularFile(path) && filesync::unused(path) && QFile::remove(path))
             ++removed;
     }
     return removed;

@@ -29,7 +29,8 @@ class StagedFile
     QByteArray digest() const { return digest_.result(); }
     // The body so far, for reading it back; its position is the reader's.
     QIODevice &device() { return file_; }
-    // Writes the file to the disk, makes it executable, renames it over
+    // Writes the file to the disk, gives it the old file's permission bits
+    // (filesync::replacementMode), renames it over
     // destination and writes the folder to the disk. Afterwards the staged
     // file is gone either way: committed, or removed when anything failed
     // (destination then is as it was).

@@ -17,6 +17,14 @@ QString signatureUrl(const QString &downloadUrl);
 // The minisign public key built into the program; every new program file
 // must carry a signature made with its secret key.
 QByteArray updatePublicKey();
+// Why an update with publicKey may not come from url, in words; empty when
+// it may. The demo key's secret half is public: an updater that trusts it
+// takes updates only from this machine.
+QString demoKeyRefusal(const QString &url, const QByteArray &publicKey);
+// The bounds of one update (build settings).
+qint64 maxProgramBytes();
+int updateDeadlineMs();
+qint64 minBytesPerSecond();
 // Application-wide preparation before the window: Qt's own texts (the
 // buttons of message boxes) in Chinese.
 void prepareApplication(QApplication &app);

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -24,6 +25,14 @@ using varnel::px;
 namespace
 {
 constexpr int kNoticeTurnMs = 2000;
+
+const QString kUnreachable = QStringLiteral("无法连接到Varnel网站，现在看不到升级信息。\n"
+                                            "请检查网络连接，稍后再点“升级”。");
+
+QString cut(const QString &text, int limit)
+{
+    return text.size() > limit ? text.left(limit - 1) + QChar(0x2026) : text;
+}
 
 QString helpText(const QString &keyName)
 {
@@ -37,6 +46,8 @@ NoticeBoard::NoticeBoard(QWidget *window) : QObject(window), window_(window)
     WebGet = new NoticePage(this);
     WebGet->setObjectName(QStringLiteral("WebGet"));
     source_ = [this](const QString &name) { return WebGet->value(name); };
+    connect(WebGet, &NoticePage::loaded, this, [this] { siteAnswered(true); });
+    connect(WebGet, &NoticePage::failed, this, [this] { siteAnswered(false); });
     createHelpLine();
     createUpdateBox();
     createTimers();
@@ -53,6 +64,7 @@ void NoticeBoard::createHelpLine()
                                      6195, 3330, 180);
     lab_key->resize(px(4920) - 4 - lab_key->x(), lab_key->height());
     line_ = lab_key->text();
+    lab_key->setTextFormat(Qt::PlainText);
     lab_key->setStyleSheet(QStringLiteral("color: #0000FF;"));
     lab_key->setCursor(Qt::PointingHandCursor);
     connect(lab_key, &ClickLabel::hovered, this, [this] {
@@ -117,10 +129,33 @@ void NoticeBoard::createTimers()
 void NoticeBoard::setSource(Source source)
 {
     source_ = std::move(source);
+    pageIsSource_ = false;
+    site_ = Site::Answered; // the source stands for the page
+}
+
+bool NoticeBoard::isWebAddress(const QString &address)
+{
+    const QUrl url(address.trimmed(), QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+void NoticeBoard::siteAnswered(bool reached)
+{
+    if (!pageIsSource_)
+        return;
+    site_ = reached ? Site::Answered : Site::Unreachable;
+    if (!UpdateBox->isVisible())
+        return;
+    showUpdateInfo();
+    if (updateWanted_)
+        UpdateNow_Click();
 }
 
 void NoticeBoard::navigate()
 {
+    if (pageIsSource_)
+        site_ = Site::Loading;
     WebGet->navigate(QUrl(varnel::siteUrl(QStringLiteral("/update.asp"))));
 }
 
@@ -135,9 +170,9 @@ void NoticeBoard::noticeTick(int line)
     if (!text)
         return; // no page yet: the help line stays
     noticeShown_ = true;
-    showLine(*text);
+    showLine(cut(*text, kMaxLineChars));
     if (const std::optional<QString> url = value(QStringLiteral("ggurl%1").arg(line)))
-        Text6->setText(*url);
+        Text6->setText(cut(*url, 2048));
 }
 
 void NoticeBoard::setHelpLineEnd(int right)
@@ -159,12 +194,15 @@ void NoticeBoard::showLine(const QString &text)
     const QString shown =
         lab_key->fontMetrics().elidedText(text, Qt::ElideRight, lab_key->width() - 2);
     lab_key->setText(shown);
-    lab_key->setToolTip(shown == text ? QString() : text);
+    // A tooltip would take markup as such: the line goes in as plain text.
+    lab_key->setToolTip(shown == text ? QString() : Qt::convertFromPlainText(text));
 }
 
+// Anything but a web address (a local file, a script, a program) opens nothing.
 void NoticeBoard::lab_key_Click()
 {
-    QDesktopServices::openUrl(QUrl(Text6->text()));
+    if (isWebAddress(Text6->text()))
+        QDesktopServices::openUrl(QUrl(Text6->text().trimmed(), QUrl::StrictMode));
 }
 
 void NoticeBoard::update_Click()
@@ -172,16 +210,38 @@ void NoticeBoard::update_Click()
     UpdateBox->move(px(240), px(600));
     UpdateBox->show();
     UpdateBox->raise();
-    const std::optional<QString> info = value(QStringLiteral("update_vl"));
-    if (!info)
-        return;
-    Text7->setPlainText(*info);
-    WebGet->refresh();
+    showUpdateInfo();
+    if (value(QStringLiteral("update_vl")) || site_ == Site::Unreachable) {
+        if (pageIsSource_)
+            site_ = Site::Loading;
+        WebGet->refresh(); // a site that was down may be back at the next look
+    }
+}
+
+// The page's update text; when the site could not be reached, a line that
+// says so.
+void NoticeBoard::showUpdateInfo()
+{
+    if (const std::optional<QString> info = value(QStringLiteral("update_vl")))
+        Text7->setPlainText(cut(*info, kMaxInfoChars));
+    else if (site_ == Site::Unreachable)
+        Text7->setPlainText(kUnreachable);
 }
 
 void NoticeBoard::UpdateNow_Click()
 {
     const std::optional<QString> ver = value(QStringLiteral("ver"));
+    updateWanted_ = false;
+    if (!ver && site_ == Site::Loading) {
+        updateWanted_ = true; // decided when the page is back
+        return;
+    }
+    if (!ver && site_ == Site::Unreachable) {
+        QMessageBox::information(window_, QStringLiteral("Varnel提示"),
+                                 QStringLiteral("无法连接到Varnel网站，现在不能检查有没有新版本。\n"
+                                                "请检查网络连接，稍后再试。"));
+        return;
+    }
     const std::optional<qint64> page = ver ? varnel::UpdateLaunch::pageVersion(*ver) : std::nullopt;
     if (!page)
         return; // no page, or no number on it
@@ -204,5 +264,6 @@ void NoticeBoard::UpdateNow_Click()
 
 void NoticeBoard::Later_update_Click()
 {
+    updateWanted_ = false;
     UpdateBox->hide();
 }

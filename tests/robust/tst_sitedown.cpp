@@ -1,7 +1,7 @@
 // The product site is down, hangs, trickles or answers nonsense while the
 // login window fetches its banner and the main window its notice page: both
-// windows keep answering the user, the notice timers keep firing, and the help
-// line stays as it is.
+// windows keep answering the user, the notice timers keep firing, the help
+// line stays as it is, and a site that cannot be reached is said to be so.
 
 #include "testmain.h"
 #include "workspacefixture.h"
@@ -206,6 +206,11 @@ void TestSiteDown::windowsKeepWorking()
     if (site)
         QTRY_VERIFY(site->requests() >= 1);
     QTRY_VERIFY(loop.turns() >= 25);
+    if (mode < 0 || mode == BadSite::NotHttp) {
+        auto *banner = login->findChild<QTextEdit *>(QStringLiteral("brwWebBrowser"));
+        QTRY_VERIFY2(banner->toPlainText().startsWith(QStringLiteral("无法连接到Varnel网站")),
+                     qPrintable(banner->toPlainText()));
+    }
     auto *password = login->findChild<QLineEdit *>(QStringLiteral("txtPass"));
     QTest::keyClick(password, Qt::Key_Return);
     QTRY_VERIFY(ws.window() && ws.window()->isVisible());
@@ -225,14 +230,30 @@ void TestSiteDown::windowsKeepWorking()
     QTRY_VERIFY_WITH_TIMEOUT(ticks.size() >= 1, 20000);
     QCOMPARE(ws.label("lab_key")->text(), kHelpLine);
 
-    // The update box opens empty and its button does nothing without a page.
+    // A site that cannot be reached is named so in the update box and by
+    // its button; one that answers without a page (or has not answered
+    // yet) leaves the box empty and the button without effect.
+    const bool unreachable = mode < 0 || mode == BadSite::NotHttp;
     QTest::mouseClick(ws.button("update"), Qt::LeftButton);
     QVERIFY(ws.get<QWidget>("UpdateBox")->isVisible());
-    QCOMPARE(ws.get<QPlainTextEdit>("Text7")->toPlainText(), QString());
+    const QString text = ws.get<QPlainTextEdit>("Text7")->toPlainText();
+    const bool saysUnreachable = text.startsWith(QStringLiteral("无法连接到Varnel网站"));
+    if (mode == BadSite::Hang) { // unreachable once its 30 s are over
+        QVERIFY2(saysUnreachable || text.isEmpty(), qPrintable(text));
+    } else {
+        QCOMPARE(saysUnreachable, unreachable);
+        QVERIFY2(unreachable || text.isEmpty(), qPrintable(text));
+    }
     QTest::mouseClick(ws.get<QPushButton>("UpdateNow"), Qt::LeftButton);
     QVERIFY(ws.window()->isVisible());
     QCOMPARE(ws.label("lab_key")->text(), kHelpLine);
-    QCOMPARE(dialogs.seen, QStringList());
+    if (saysUnreachable) {
+        QCOMPARE(dialogs.seen.size(), 1);
+        QVERIFY2(dialogs.seen.at(0).startsWith(QStringLiteral("无法连接到Varnel网站")),
+                 qPrintable(dialogs.seen.at(0)));
+    } else {
+        QCOMPARE(dialogs.seen, QStringList());
+    }
     QVERIFY2(loop.longestGap() < kLongestStallMs, qPrintable(QString::number(loop.longestGap())));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -26,6 +27,8 @@ class MiniServer : public QTcpServer
         pages_[path] = {body, type, status};
     }
 
+    QList<QByteArray> requested; // the paths asked for, in order
+
     QUrl url(const QString &path) const
     {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(path));
@@ -45,6 +48,7 @@ class MiniServer : public QTcpServer
             if (!request.contains("\r\n\r\n"))
                 return;
             const QByteArray path = request.split(' ').value(1);
+            requested.append(path);
             const Page page = pages_.value(path, {"missing", "text/plain", 404});
             socket->write("HTTP/1.1 " + QByteArray::number(page.status) +
                           " X\r\nContent-Type: " + page.type +

@@ -1,5 +1,6 @@
 #include "signedpayload.h"
 
+#include "releasecomment.h"
 #include "testfolder.h"
 
 #include <QDir>
@@ -51,14 +52,21 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+QString releaseComment(const QString &version)
+{
+    return QStringLiteral("varnelpad %1 %2 vlbook.exe").arg(version, release::architecture());
+}
+
 QString sign(const QString &file, const QString &secretKey, const QString &signatureFile,
-             bool legacy)
+             bool legacy, const QString &comment)
 {
     QStringList arguments{
         QStringLiteral("-S"), QStringLiteral("-s"), secretKey, QStringLiteral("-m"), file,
         QStringLiteral("-x"), signatureFile};
     if (legacy)
         arguments << QStringLiteral("-l");
+    if (comment != QLatin1String("-"))
+        arguments << QStringLiteral("-t") << (comment.isEmpty() ? releaseComment() : comment);
     return runMinisign(arguments);
 }
 

@@ -5,11 +5,15 @@
 #include "httpreadservice.h"
 #include "oldprogram.h"
 #include "siteserver.h"
+#include "smallfetch.h"
 #include "stagedfile.h"
 #include "testfolder.h"
 #include "testmain.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QProcess>
+#include <QSslConfiguration>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -95,6 +99,9 @@ class TestDownloader : public QObject
     void addressThatCannotBeReadShowsTheErrorBox();
     void errorBoxTexts();
     void cancelWithNothingRunningChangesNothing();
+    void smallFetchHasBounds_data();
+    void smallFetchHasBounds();
+    void httpsNeedsACertificateThatChecksOut();
 
   private:
     std::unique_ptr<SiteServer> server_;
@@ -123,7 +130,9 @@ void TestDownloader::successReplacesTheFileWhole()
 
     QCOMPARE(fileContents(target), SiteServer::pattern(size));
     QVERIFY(QFileInfo(target).isExecutable());
-    QVERIFY(QFile::permissions(target) & QFile::ExeOther);
+    // The old file's bits (owner only), and runnable.
+    QCOMPARE(QFile::permissions(target) & 0x0777,
+             QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Varnelpad")});
 
     // Progress first (the last one reports every byte), then the file, then the batch.
@@ -143,24 +152,35 @@ void TestDownloader::failuresLeaveTheOldFileAsItWas_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("404") << "/t/404"
-                         << "404";
-    QTest::newRow("500") << "/t/500"
-                         << "500";
-    QTest::newRow("refused") << ""
-                             << "拒绝";
-    QTest::newRow("short body") << "/t/short?size=200000&sent=50000"
-                                << "";
-    QTest::newRow("closed without answer") << "/t/close"
-                                           << "";
-    QTest::newRow("redirect to a 404") << "/t/redirect?to=/t/404"
-                                       << "404";
+    QTest::addColumn<qint64>("maxBytes"); // the bounds of the read; 0: none
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<qint64>("minRate");
+    const auto row = [](const char *name, const char *path, const char *reason,
+                        qint64 maxBytes = 0, int deadlineMs = 0, qint64 minRate = 0) {
+        QTest::newRow(name) << QString::fromUtf8(path) << QString::fromUtf8(reason) << maxBytes
+                            << deadlineMs << minRate;
+    };
+    row("404", "/t/404", "404");
+    row("500", "/t/500", "500");
+    row("refused", "", "拒绝");
+    row("short body", "/t/short?size=200000&sent=50000", "");
+    row("closed without answer", "/t/close", "");
+    row("redirect to a 404", "/t/redirect?to=/t/404", "404");
+    row("announced length over the limit", "/t/ok?size=200000", "文件太大（0.2 MB）", 100000);
+    row("unannounced body over the limit", "/t/ok?size=200000&unsized=1", "超过了允许的上限",
+        100000);
+    row("past the deadline", "/t/slow?size=100000&chunk=100&delay=100", "规定的时间", 0, 1500);
+    row("below the minimum rate", "/t/slow?size=100000&chunk=100&delay=100", "下载太慢", 0, 0,
+        100000);
 }
 
 void TestDownloader::failuresLeaveTheOldFileAsItWas()
 {
     QFETCH(QString, path);
     QFETCH(QString, reason);
+    QFETCH(qint64, maxBytes);
+    QFETCH(int, deadlineMs);
+    QFETCH(qint64, minRate);
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("Varnelpad"));
     const QString other = dir.filePath(QStringLiteral("other"));
@@ -168,10 +188,16 @@ void TestDownloader::failuresLeaveTheOldFileAsItWas()
     const QString url = path.isEmpty()
                             ? QStringLiteral("http://127.0.0.1:%1/x").arg(SiteServer::unusedPort())
                             : server_->url(path);
+    AsyncReadOptions options;
+    options.maxBytes = maxBytes;
+    if (deadlineMs > 0)
+        options.deadline = QDeadlineTimer(deadlineMs);
+    options.minBytesPerSecond = minRate;
+    options.rateWindowMs = 1500;
 
     Downloader engine;
     EventLog log(engine);
-    engine.BeginDownload(url, target);
+    engine.BeginDownload(url, target, options);
     engine.BeginDownload(server_->url(QStringLiteral("/t/ok?size=1000")), other);
     QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
 
@@ -362,6 +388,87 @@ void TestDownloader::cancelWithNothingRunningChangesNothing()
     QCOMPARE(engine.saveFiles(), QStringList{QString()});
     QCOMPARE(engine.fileStatus(), QList<quint8>{0});
     QVERIFY(log.lines.isEmpty());
+}
+
+void TestDownloader::smallFetchHasBounds_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("small file") << "/t/ok?size=500" << QString();
+    QTest::newRow("announced too large") << "/t/ok?size=20000" << "太大";
+    QTest::newRow("unannounced too large") << "/t/ok?size=20000&unsized=1" << "太大";
+    QTest::newRow("trickles past its deadline") << "/t/slow?size=5000&chunk=10&delay=200"
+                                                << "2 秒内没有发完";
+    QTest::newRow("hangs past its deadline") << "/t/hang" << "2 秒内没有发完";
+}
+
+void TestDownloader::smallFetchHasBounds()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, error);
+    SmallFetch fetch(server_->url(path), 2000);
+    QSignalSpy finished(&fetch, &SmallFetch::finished);
+    QVERIFY(finished.wait(20000));
+    QVERIFY2(fetch.error().contains(error), qPrintable(fetch.error()));
+    QCOMPARE(fetch.body(), error.isEmpty() ? SiteServer::pattern(500) : QByteArray());
+    QTest::qWait(100);
+    QCOMPARE(finished.size(), 1);
+}
+
+// A test authority and a certificate for 127.0.0.1 are made here; the read
+// fails while the authority is unknown and succeeds once it is trusted.
+void TestDownloader::httpsNeedsACertificateThatChecksOut()
+{
+    QTemporaryDir work;
+    const auto openssl = [&](const QStringList &arguments) {
+        QProcess p;
+        p.setWorkingDirectory(work.path());
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("openssl"), arguments);
+        return p.waitForFinished(60000) && p.exitCode() == 0 ? QString()
+                                                             : QString::fromUtf8(p.readAll());
+    };
+    const QString ext = work.filePath(QStringLiteral("ext.cnf"));
+    writeFile(ext, "subjectAltName=IP:127.0.0.1\n");
+    for (const QString &line :
+         {QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Varnel-Test-CA "
+                         "-keyout ca.key -out ca.pem"),
+          QStringLiteral("req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout site.key "
+                         "-out site.csr"),
+          QStringLiteral("x509 -req -in site.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+                         "-extfile ext.cnf -out site.pem")})
+        QCOMPARE(openssl(line.split(QLatin1Char(' '))), QString());
+    SiteServer::Options options;
+    options.tlsCert = work.filePath(QStringLiteral("site.pem"));
+    options.tlsKey = work.filePath(QStringLiteral("site.key"));
+    SiteServer tls(options);
+    QVERIFY2(tls.ok(), qPrintable(tls.error()));
+    const QString url = tls.tlsUrl(QStringLiteral("/t/ok?size=300000"));
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("Varnelpad"));
+    writeFile(target, kOldProgram);
+    {
+        Downloader engine;
+        EventLog log(engine);
+        engine.BeginDownload(url, target);
+        QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
+        QVERIFY2(engine.failureReason(target).contains(QStringLiteral("证书不可信")),
+                 qPrintable(engine.failureReason(target)));
+        QVERIFY(readsChinese(engine.failureReason(target)));
+        QCOMPARE(fileContents(target), kOldProgram);
+    }
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = before;
+    trusting.addCaCertificates(work.filePath(QStringLiteral("ca.pem")));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    Downloader engine;
+    EventLog log(engine);
+    engine.BeginDownload(url, target);
+    QTRY_VERIFY_WITH_TIMEOUT(log.finished(), 30000);
+    QSslConfiguration::setDefaultConfiguration(before);
+    QVERIFY2(engine.failureReason(target).isEmpty(), qPrintable(engine.failureReason(target)));
+    QCOMPARE(fileContents(target), SiteServer::pattern(300000));
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("Varnelpad")});
 }
 
 VARNEL_TEST_CLASS(TestDownloader);

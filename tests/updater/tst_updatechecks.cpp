@@ -3,7 +3,9 @@
 // minisign program.
 
 #include "minisign.h"
+#include "netreasons.h"
 #include "programcheck.h"
+#include "releasecomment.h"
 #include "signedpayload.h"
 #include "siteserver.h"
 #include "testfolder.h"
@@ -43,6 +45,12 @@ class TestUpdateChecks : public QObject
     void signatureVerdicts_data();
     void signatureVerdicts();
     void publicKeys();
+    void releaseComments_data();
+    void releaseComments();
+    void installedVersionComesFromTheStamp();
+    void legacySignatureOnlyForSmallFiles();
+    void demoKeyOnlyForThisMachine();
+    void serverTextsAreCut();
 
   private:
     QTemporaryDir work_;
@@ -152,6 +160,89 @@ void TestUpdateChecks::publicKeys()
     QVERIFY(!minisign::parsePublicKey("RWQ"));
     QVERIFY(!minisign::parsePublicKey(QByteArray(42, 'E').toBase64())); // not "Ed"
     QVERIFY(!minisign::parsePublicKey("RWQqDKmzjc2OEQKrKBrNS3s9M7j0U/lGZ3+S1qZJVVh84JQoASXzkNV!"));
+}
+
+void TestUpdateChecks::releaseComments_data()
+{
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<QString>("refusal"); // a part of it; empty: accepted
+    const QString arch = release::architecture();
+    const auto row = [](const char *name, const QString &comment, const QString &refusal) {
+        QTest::newRow(name) << comment << refusal;
+    };
+    row("newer release", "varnelpad 1.1.3 " + arch + " vlbook.exe", "");
+    row("newer by minor", "varnelpad 1.2 " + arch + " vlbook.exe", "");
+    row("same version", "varnelpad 1.1.2 " + arch + " vlbook.exe", "1.1.2 是旧版本");
+    row("older version", "varnelpad 1.0.99 " + arch + " vlbook.exe", "是旧版本");
+    row("other product", "coreutils 9.1 " + arch + " vlbook.exe", "另一个程序“coreutils”");
+    row("other architecture", "varnelpad 1.1.3 armv7l vlbook.exe", "这台电脑是 " + arch);
+    row("other file", "varnelpad 1.1.3 " + arch + " id", "不是要下载的“vlbook.exe”");
+    row("minisign's own comment", QStringLiteral("timestamp:1700000000\tfile:vlbook.exe"),
+        "没有按规定说明");
+    row("extra field", "varnelpad 1.1.3 " + arch + " vlbook.exe x", "没有按规定说明");
+    row("version with a suffix", "varnelpad 1.1.3-rc1 " + arch + " vlbook.exe", "没有按规定");
+    row("empty", QString(), "没有按规定说明");
+}
+
+void TestUpdateChecks::releaseComments()
+{
+    QFETCH(QString, comment);
+    QFETCH(QString, refusal);
+    const QString found = release::refusal(comment, QStringLiteral("vlbook.exe"),
+                                           QVersionNumber(1, 1, 2));
+    if (refusal.isEmpty())
+        QVERIFY2(found.isEmpty(), qPrintable(found));
+    else
+        QVERIFY2(found.contains(refusal), qPrintable(found));
+}
+
+void TestUpdateChecks::installedVersionComesFromTheStamp()
+{
+    // The notebook as built carries its own version.
+    QCOMPARE(release::installedVersion(QStringLiteral(VARNEL_NOTEBOOK_PROGRAM)),
+             QVersionNumber(1, 1, 2));
+    const QString file = work_.filePath(QStringLiteral("stamped"));
+    QVERIFY(payload::writeFile(file, payload::program(8192) + "VARNEL_PROGRAM_VERSION=1.2.10\0x"));
+    QCOMPARE(release::installedVersion(file), QVersionNumber(1, 2, 10));
+    QVERIFY(payload::writeFile(file, "VARNEL_PROGRAM_VERSION="));
+    QCOMPARE(release::installedVersion(file), release::builtVersion());
+    QVERIFY(payload::writeFile(file, payload::program(8192)));
+    QCOMPARE(release::installedVersion(file), release::builtVersion());
+    QCOMPARE(release::installedVersion(work_.filePath(QStringLiteral("missing"))),
+             release::builtVersion());
+}
+
+void TestUpdateChecks::legacySignatureOnlyForSmallFiles()
+{
+    QByteArray data = payload::program(minisign::kLegacyLimit + 1);
+    const QString file = work_.filePath(QStringLiteral("large"));
+    const QString out = work_.filePath(QStringLiteral("large.minisig"));
+    QVERIFY(payload::writeFile(file, data));
+    QCOMPARE(payload::sign(file, SiteServer::demoSecretKey(), out, true), QString());
+    const auto key = minisign::parsePublicKey(SiteServer::demoPublicKey());
+    QBuffer buffer(&data);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QCOMPARE(minisign::verify(*key, fileContents(out), buffer), minisign::Verdict::LegacyTooLarge);
+}
+
+void TestUpdateChecks::demoKeyOnlyForThisMachine()
+{
+    const QByteArray demo = SiteServer::demoPublicKey();
+    for (const char *url : {"http://127.0.0.1:47810/update/vlbook.exe", "https://localhost/x",
+                            "http://[::1]:8080/x", "http://127.8.9.10/x"})
+        QVERIFY2(updater::demoKeyRefusal(QString::fromLatin1(url), demo).isEmpty(), url);
+    for (const char *url : {"https://varnel.example/update/vlbook.exe", "http://192.0.2.1/x",
+                            "http://127.0.0.1.example/x"})
+        QVERIFY2(updater::demoKeyRefusal(QString::fromLatin1(url), demo).contains("演示"), url);
+    QVERIFY(updater::demoKeyRefusal(QStringLiteral("https://varnel.example/x"), "RWQother").isEmpty());
+}
+
+void TestUpdateChecks::serverTextsAreCut()
+{
+    const QString phrase = QString(6000, QLatin1Char('x')) + QStringLiteral("\n\n");
+    QCOMPARE(netreasons::shortened(phrase).size(), 120);
+    QVERIFY(netreasons::shortened(phrase).endsWith(QChar(0x2026)));
+    QCOMPARE(netreasons::shortened(QStringLiteral(" a\nb ")), QStringLiteral("a b"));
 }
 
 VARNEL_TEST_CLASS(TestUpdateChecks);

@@ -4,6 +4,7 @@
 // buttons and the row's status.
 
 #include "oldprogram.h"
+#include "releasecomment.h"
 #include "signedpayload.h"
 #include "siteserver.h"
 #include "testfolder.h"
@@ -17,11 +18,12 @@
 #include <QtTest>
 
 #include <sys/file.h>
+#include <sys/stat.h>
 
 namespace
 {
 // What the site serves as the signature of the download.
-enum Signature { NoSignature, Garbage, ByOtherKey, OfOtherFile, Good, GoodThenOneByteChanged };
+enum Signature { NoSignature, Garbage, ByOtherKey, OfOtherFile, Good, GoodThenOneByteChanged, Legacy };
 
 const QString kDownload = QStringLiteral("/update/vlbook.exe");
 const QString kFailedBox = QStringLiteral("Varnel提示\t3\tVarnel升级失败，原来的程序没有改动。");
@@ -46,6 +48,7 @@ class TestUpdateProgram : public QObject
     void signedUpdateReplacesTheProgram();
     void refusedUpdateLeavesTheProgramAlone_data();
     void refusedUpdateLeavesTheProgramAlone();
+    void closingMidDownloadCancels();
 
   private:
     struct Run {
@@ -53,8 +56,8 @@ class TestUpdateProgram : public QObject
         QStringList boxes;  // "title\ticon\ttext"
         QStringList window; // "buttons\trow status" when each box showed
     };
-    Run runUpdate();
-    void serve(const QByteArray &body, Signature signature);
+    Run runUpdate(bool closeWhileUpdating = false);
+    void serve(const QByteArray &body, Signature signature, const QString &comment = QString());
     QString program() const { return folder_ + QStringLiteral("/Varnelpad"); }
     QStringList folderEntries() const
     {
@@ -102,7 +105,7 @@ void TestUpdateProgram::initTestCase()
 }
 
 // Puts body and the kind of signature asked for where the site serves them.
-void TestUpdateProgram::serve(const QByteArray &body, Signature signature)
+void TestUpdateProgram::serve(const QByteArray &body, Signature signature, const QString &comment)
 {
     QVERIFY(payload::writeFile(payload_, body));
     QFile::remove(signature_);
@@ -126,7 +129,8 @@ void TestUpdateProgram::serve(const QByteArray &body, Signature signature)
     }
     case Good:
     case GoodThenOneByteChanged:
-        complaint = payload::sign(payload_, demoKey, signature_);
+    case Legacy:
+        complaint = payload::sign(payload_, demoKey, signature_, signature == Legacy, comment);
         break;
     }
     QVERIFY2(complaint.isEmpty(), qPrintable(complaint));
@@ -137,7 +141,7 @@ void TestUpdateProgram::serve(const QByteArray &body, Signature signature)
     }
 }
 
-TestUpdateProgram::Run TestUpdateProgram::runUpdate()
+TestUpdateProgram::Run TestUpdateProgram::runUpdate(bool closeWhileUpdating)
 {
     const QString log = work_.filePath(QStringLiteral("boxes.log"));
     QFile::remove(log);
@@ -146,6 +150,8 @@ TestUpdateProgram::Run TestUpdateProgram::runUpdate()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(VARNEL_ANSWER_HOOK));
     env.insert(QStringLiteral("VARNEL_TEST_BOX_LOG"), log);
+    if (closeWhileUpdating)
+        env.insert(QStringLiteral("VARNEL_TEST_CLOSE_WHILE_UPDATING"), QStringLiteral("1"));
     env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
                                                    QStringLiteral(":verify_asan_link_order=0"));
     QProcess update;
@@ -161,6 +167,8 @@ TestUpdateProgram::Run TestUpdateProgram::runUpdate()
     }
     run.exitCode = update.exitStatus() == QProcess::NormalExit ? update.exitCode() : -2;
     const auto lines = [](const QString &path) {
+        if (!QFile::exists(path))
+            return QStringList(); // no box showed
         return QString::fromUtf8(fileContents(path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     };
     run.boxes = lines(log);
@@ -172,21 +180,33 @@ void TestUpdateProgram::signedUpdateReplacesTheProgram()
 {
     serve(payload::program(2 << 20), Good);
     QVERIFY(payload::writeFile(program(), kOldProgram));
-    // Left by a killed run, and held by one that still runs.
+    // The old file's bits stay, but for group and world write.
+    QVERIFY(QFile::setPermissions(program(), QFile::ReadOwner | QFile::WriteOwner |
+                                                 QFile::ExeOwner | QFile::ReadGroup |
+                                                 QFile::WriteGroup | QFile::ExeGroup |
+                                                 QFile::WriteOther | QFile::ExeOther));
+    // Left by a killed run, and held by one that still runs; a FIFO of such a
+    // name is no file of ours and must not stop the window from showing.
     QVERIFY(payload::writeFile(folder_ + QStringLiteral("/.Varnelpad.k3Jd9x.part"), "stale"));
+    const QString fifo = folder_ + QStringLiteral("/.Varnelpad.fifo01.part");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QFile live(folder_ + QStringLiteral("/.Varnelpad.live01.part"));
     QVERIFY(live.open(QIODevice::WriteOnly));
     QCOMPARE(::flock(live.handle(), LOCK_EX), 0);
 
     const Run run = runUpdate();
     live.remove();
+    QVERIFY(QFileInfo(fifo).exists());
+    QFile::remove(fifo);
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.boxes, (QStringList{QStringLiteral("Varnel升级\t0\t恭喜你，升级完成！"),
                                      QStringLiteral("Varnel提示\t2\tVarnel升级完毕")}));
     QCOMPARE(run.window,
              (QStringList{QStringLiteral("确定\t升级完毕"), QStringLiteral("确定\t升级完毕")}));
     QCOMPARE(fileContents(program()), fileContents(payload_));
-    QVERIFY(QFileInfo(program()).isExecutable());
+    QCOMPARE(QFileInfo(program()).permissions() & 0x0777,
+             QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadGroup |
+                 QFile::ExeGroup | QFile::ExeOther);
     QCOMPARE(folderEntries(), (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
     // The new file is a program that runs.
     QProcess started;
@@ -199,46 +219,101 @@ void TestUpdateProgram::refusedUpdateLeavesTheProgramAlone_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("signature");
+    QTest::addColumn<QString>("comment"); // the signature's trusted comment; empty: a good one
+    QTest::addColumn<QByteArray>("old");   // the program to be replaced
     QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("bodyFetched");
     QTest::addColumn<QString>("reason");
     const QByteArray program = payload::program(1 << 20);
-    const auto row = [](const char *name, const QByteArray &body, Signature signature,
-                        const char *fault, const char *reason) {
-        QTest::newRow(name) << body << int(signature) << QString::fromUtf8(fault)
-                            << QString::fromUtf8(reason);
+    const QByteArray stamped115 = kOldProgram + "# VARNEL_PROGRAM_VERSION=1.1.5\n";
+    const QString arch = release::architecture();
+    const auto row = [&](const char *name, const QByteArray &body, Signature signature,
+                         const QString &comment, const QByteArray &old, const char *fault,
+                         bool fetched, const char *reason) {
+        QTest::newRow(name) << body << int(signature) << comment << old
+                            << QString::fromUtf8(fault) << fetched << QString::fromUtf8(reason);
     };
-    row("no signature", program, NoSignature, "",
+    const QString good;
+    // The signature is refused before the body is asked for.
+    row("no signature", program, NoSignature, good, kOldProgram, "", false,
         "没有取到升级文件的签名：服务器上找不到这个文件（HTTP 404");
-    row("garbage signature", program, Garbage, "", "升级文件的签名无法识别");
-    row("signature by another key", program, ByOtherKey, "", "不是用Varnel的发布密钥签名的");
-    row("good signature of another file", program, OfOtherFile, "", "与它的签名不符");
-    row("body changed by one byte", program, GoodThenOneByteChanged, "", "与它的签名不符");
-    row("200 with an empty body", QByteArray(), Good, "", "服务器发来的文件是空的");
-    row("200 with an HTML page", loginPage(), Good, "", "服务器发来的是一个网页");
-    row("gzip-encoded body", program, Good, "gzip", "压缩成“gzip”格式");
-    row("ELF for another architecture", payload::forOtherMachine(program), Good, "",
-        "电脑编译的，不能在这台");
-    row("smaller than a program", program.left(1000), Good, "", "只有 1000 字节");
-    row("download missing", program, Good, "404", "服务器上找不到这个文件（HTTP 404");
+    row("garbage signature", program, Garbage, good, kOldProgram, "", false, "签名无法识别");
+    row("signature by another key", program, ByOtherKey, good, kOldProgram, "", false,
+        "不是用Varnel的发布密钥签名的");
+    row("another program signed with the key", program, Good, "coreutils 9.1 " + arch + " id",
+        kOldProgram, "", false, "另一个程序“coreutils”");
+    row("release for another machine", program, Good, "varnelpad 1.1.3 aarch64x vlbook.exe",
+        kOldProgram, "", false, "发布的，这台电脑是");
+    row("signature of another file name", program, Good, "varnelpad 1.1.3 " + arch + " id",
+        kOldProgram, "", false, "不是要下载的");
+    row("same release again", program, Good, payload::releaseComment("1.1.2"), kOldProgram, "",
+        false, "1.1.2 是旧版本");
+    row("older release replayed", program, Good, good, stamped115, "", false,
+        "1.1.3 是旧版本，不比现在的 1.1.5 新");
+    row("minisign's own comment", program, Good, "-", kOldProgram, "", false, "没有按规定说明");
+    // The body is fetched (or begun) and refused.
+    row("good signature of another file", program, OfOtherFile, good, kOldProgram, "", true,
+        "与它的签名不符");
+    row("body changed by one byte", program, GoodThenOneByteChanged, good, kOldProgram, "", true,
+        "与它的签名不符");
+    row("legacy signature of 2 MB", payload::program(2 << 20), Legacy, good, kOldProgram, "",
+        true, "旧式签名");
+    row("announces 4 GB", program, Good, good, kOldProgram, "huge", true, "超过了允许的上限（256 MB）");
+    row("redirect to a local file", program, Good, good, kOldProgram, "fileredirect", true,
+        "转到了不支持的地址（file）");
+    row("200 with an empty body", QByteArray(), Good, good, kOldProgram, "", true,
+        "服务器发来的文件是空的");
+    row("200 with an HTML page", loginPage(), Good, good, kOldProgram, "", true,
+        "服务器发来的是一个网页");
+    row("gzip-encoded body", program, Good, good, kOldProgram, "gzip", true, "压缩成“gzip”格式");
+    row("ELF for another architecture", payload::forOtherMachine(program), Good, good,
+        kOldProgram, "", true, "电脑编译的，不能在这台");
+    row("smaller than a program", program.left(1000), Good, good, kOldProgram, "", true,
+        "只有 1000 字节");
+    row("download missing", program, Good, good, kOldProgram, "404", true,
+        "服务器上找不到这个文件（HTTP 404");
+    row("6000-character reason phrase", program, Good, good, kOldProgram, "longreason", true,
+        "HTTP 500 xxxxxxxx");
 }
 
 void TestUpdateProgram::refusedUpdateLeavesTheProgramAlone()
 {
     QFETCH(QByteArray, body);
     QFETCH(int, signature);
+    QFETCH(QString, comment);
+    QFETCH(QByteArray, old);
     QFETCH(QString, fault);
+    QFETCH(bool, bodyFetched);
     QFETCH(QString, reason);
-    serve(body, Signature(signature));
-    QVERIFY(payload::writeFile(program(), kOldProgram));
+    serve(body, Signature(signature), comment);
+    QVERIFY(payload::writeFile(program(), old));
+    QVERIFY(server_->reset());
     QVERIFY(server_->setFault(kDownload, fault.isEmpty() ? QStringLiteral("none") : fault));
 
     const Run run = runUpdate();
+    QCOMPARE(server_->hits(kDownload) > 0, bodyFetched);
     server_->setFault(kDownload, QStringLiteral("none"));
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.boxes.size(), 1);
     QVERIFY2(run.boxes.at(0).startsWith(kFailedBox), qPrintable(run.boxes.at(0)));
     QVERIFY2(run.boxes.at(0).contains(reason), qPrintable(run.boxes.at(0)));
+    QVERIFY2(run.boxes.at(0).size() < 600, qPrintable(run.boxes.at(0)));
     QCOMPARE(run.window, QStringList{QStringLiteral("确定\t更新错误")});
+    QCOMPARE(fileContents(program()), old);
+    QCOMPARE(folderEntries(), (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
+}
+
+// Closing the window while the body arrives cancels the update: the old
+// program stays, nothing is left behind, and the exit status says it failed.
+void TestUpdateProgram::closingMidDownloadCancels()
+{
+    serve(payload::program(1 << 20), Good);
+    QVERIFY(payload::writeFile(program(), kOldProgram));
+    QVERIFY(server_->setFault(kDownload, QStringLiteral("slow")));
+    const Run run = runUpdate(true);
+    server_->setFault(kDownload, QStringLiteral("none"));
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.boxes.isEmpty(), qPrintable(run.boxes.join(QLatin1Char('\n'))));
     QCOMPARE(fileContents(program()), kOldProgram);
     QCOMPARE(folderEntries(), (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
 }

@@ -76,6 +76,7 @@ class TestUpdaterWindow : public QObject
     void failedUpdateLeavesTheProgramAlone();
     void columnClickShowsItsWidth();
     void siteButtonOpensTheHomePage();
+    void demoKeyRefusesASiteOnTheNetwork();
 
   private:
     static QTreeWidget *list(frmMain &w) { return w.lstDownload; }
@@ -508,6 +509,24 @@ void TestUpdaterWindow::siteButtonOpensTheHomePage()
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QCOMPARE(recorder.opened, QList<QUrl>{QUrl(updater::siteUrl())});
     QCOMPARE(w.cmdExit->isEnabled(), true);
+}
+
+// Anyone can sign with the demo key: built with it, the updater does not
+// even ask a site elsewhere for the signature.
+void TestUpdaterWindow::demoKeyRefusesASiteOnTheNetwork()
+{
+    QTemporaryDir dir;
+    frmMain w(QStringLiteral("http://192.0.2.1/update/vlbook.exe"), dir.path(),
+              SiteServer::demoPublicKey());
+    w.show();
+    BoxAnswerer boxes;
+    QTest::mouseClick(w.cmdDownload, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 5000);
+    QCOMPARE(boxes.boxes().size(), 1);
+    QVERIFY2(boxes.texts().at(0).contains(QStringLiteral("只认演示用的签名密钥")),
+             qPrintable(boxes.texts().at(0)));
+    QVERIFY(w.updateFailed());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 VARNEL_TEST_CLASS(TestUpdaterWindow);

@@ -25,6 +25,11 @@ SiteServer::SiteServer(const Options &options)
         args << QStringLiteral("--signature") << options.signature;
     if (!options.signKey.isEmpty())
         args << QStringLiteral("--sign-key") << options.signKey;
+    if (!options.signVersion.isEmpty())
+        args << QStringLiteral("--sign-version") << options.signVersion;
+    if (!options.tlsCert.isEmpty())
+        args << QStringLiteral("--tls-cert") << options.tlsCert << QStringLiteral("--tls-key")
+             << options.tlsKey;
     for (const QString &fault : options.faults)
         args << QStringLiteral("--fault") << fault;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -42,6 +47,23 @@ SiteServer::SiteServer(const Options &options)
         port_ = line.mid(5).toInt();
     else
         error_ = QStringLiteral("site server did not start: ") + QString::fromUtf8(line);
+    if (port_ <= 0 || options.tlsCert.isEmpty())
+        return;
+    while (!process_.canReadLine() && !deadline.hasExpired() &&
+           process_.state() == QProcess::Running)
+        process_.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    const QByteArray tls = process_.readLine().trimmed();
+    if (tls.startsWith("TLSPORT ")) {
+        tlsPort_ = tls.mid(8).toInt();
+    } else {
+        port_ = 0;
+        error_ = QStringLiteral("site server has no TLS port: ") + QString::fromUtf8(tls);
+    }
+}
+
+QString SiteServer::tlsUrl(const QString &pathAndQuery) const
+{
+    return QStringLiteral("https://127.0.0.1:%1%2").arg(tlsPort_).arg(pathAndQuery);
 }
 
 SiteServer::~SiteServer()

@@ -18,6 +18,10 @@ class SiteServer
         QString signKey;       // without signature: sign the download with this key
         QStringList faults;    // "PATH=KIND" for the fixed paths
         int idleSeconds = 120; // the server ends after this long without a request
+        QString signVersion;   // the version signKey's signatures claim (default 1.1.3)
+        // Also serve over TLS (on tlsPort()) with this certificate chain and key.
+        QString tlsCert;
+        QString tlsKey;
     };
 
     SiteServer();
@@ -30,6 +34,9 @@ class SiteServer
     QString error() const { return error_; }
     int port() const { return port_; }
     QString url(const QString &pathAndQuery) const;
+    int tlsPort() const { return tlsPort_; }
+    // The same over TLS; the certificate names 127.0.0.1.
+    QString tlsUrl(const QString &pathAndQuery) const;
 
     // Switches a fixed path ("/update.asp", "/update/vlbook.exe") to a kind of
     // misbehaviour ("404", "500", "short", "slow", "paced", "redirect", "close", "gzip",
@@ -61,5 +68,6 @@ class SiteServer
 
     QProcess process_;
     int port_ = 0;
+    int tlsPort_ = 0;
     QString error_;
 };

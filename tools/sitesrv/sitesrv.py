@@ -8,9 +8,9 @@ tested against real HTTP failures.
 
 Usage:
   sitesrv.py [--port N] [--root DIR] [--download FILE]
-             [--signature FILE | --sign-key FILE]
+             [--signature FILE | --sign-key FILE [--sign-version V]]
              [--fault PATH=KIND]... [--idle SECONDS] [--parent PID|0]
-             [--pid-file FILE]
+             [--pid-file FILE] [--tls-cert FILE --tls-key FILE]
 
   --port N        port on 127.0.0.1 (0, the default, picks a free one). The
                   first line on stdout is "PORT <n>" once the server listens.
@@ -20,18 +20,28 @@ Usage:
   --sign-key F    without --signature: the signature is made from the download
                   as it is at the time of the request, with this minisign
                   secret key (one without a password) and the minisign program.
+                  Its trusted comment says what the file is, as the updater
+                  requires: "varnelpad <V> <machine> vlbook.exe".
+  --sign-version V  the version the signature claims (default 1.1.3).
   --fault P=K     makes the fixed path P misbehave with kind K from the start.
   --idle S        exits after S seconds without a request (default 300; 0 = never).
   --parent PID    exits when that process is gone (default: the process that
                   started the server; 0 = do not watch).
   --pid-file F    writes the server's pid there.
+  --tls-cert F, --tls-key F
+                  also serves everything over TLS with that certificate
+                  chain and key, on a second port of 127.0.0.1 (second line
+                  on stdout: "TLSPORT <n>").
 
 Kinds of misbehaviour: 404, 500, short (announces the full length, sends half,
 closes), slow (trickles 1 KiB every 200 ms), paced (16 KiB every 50 ms), redirect (302 to /r/<path>, which
 serves the path as it should), close (closes without an answer), gzip (sends
 the body gzip-compressed with "Content-Encoding: gzip"), unsized (no
-Content-Length: the end of the body is the end of the connection). Kinds that
-change how the body is sent combine with "+": unsized+slow.
+Content-Length: the end of the body is the end of the connection), huge
+(announces 4 GiB and trickles the pattern), fileredirect (302 to
+file:///etc/passwd), longreason (500 with a 6000-character reason phrase).
+Kinds that change how the body
+is sent combine with "+": unsized+slow.
 
 Control requests (answer "ok"):
   /control/fault?path=/update/vlbook.exe&kind=404   switch a fixed path
@@ -46,9 +56,10 @@ Control requests (answer "ok"):
   /control/ping
 
 Test paths, always available:
-  /t/ok?size=N                N bytes of the pattern byte[i] = i % 251
+  /t/ok?size=N[&unsized=1]    N bytes of the pattern byte[i] = i % 251
   /t/404  /t/500  /t/close
   /t/hang?delay=MS            says nothing for MS (default 60000), then closes
+                              (so does /t/hang.minisig)
   /t/short?size=N&sent=M      Content-Length N, M bytes (default N/2), close
   /t/slow?size=N&chunk=C&delay=MS   trickle
   /t/redirect?to=PATH         302 to PATH (default /t/ok?size=1000)
@@ -63,8 +74,10 @@ import gzip
 import html
 import mimetypes
 import os
+import platform
 import re
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -79,7 +92,8 @@ DOWNLOAD_PATH = "/update/vlbook.exe"
 SIGNATURE_PATH = DOWNLOAD_PATH + ".minisig"
 TEXT_TYPES = {".html": "text/html; charset=utf-8", ".htm": "text/html; charset=utf-8",
               ".asp": "text/html; charset=utf-8", ".php": "text/html; charset=utf-8"}
-KINDS = {"404", "500", "short", "slow", "paced", "redirect", "close", "gzip", "unsized"}
+KINDS = {"404", "500", "short", "slow", "paced", "redirect", "close", "gzip", "unsized", "huge",
+         "fileredirect", "longreason"}
 
 
 def valid_kind(kind):
@@ -87,11 +101,12 @@ def valid_kind(kind):
 
 
 class State:
-    def __init__(self, root, download, faults, signature="", sign_key=""):
+    def __init__(self, root, download, faults, signature="", sign_key="", sign_version="1.1.3"):
         self.root = os.path.realpath(root)
         self.download = download
         self.signature = signature
         self.sign_key = sign_key
+        self.sign_comment = "varnelpad %s %s vlbook.exe" % (sign_version, platform.machine())
         self.signed = None  # (download's identity, signature) made with sign_key
         self.faults = dict(faults)
         self.values = {}  # path -> {control name: value} replaced in the served page
@@ -145,7 +160,7 @@ class State:
         with self.lock:
             if self.signed and self.signed[0] == identity:
                 return self.signed[1]
-            signature = minisign_sign(self.download, self.sign_key)
+            signature = minisign_sign(self.download, self.sign_key, self.sign_comment)
             self.signed = (identity, signature) if signature else None
             return signature
 
@@ -157,12 +172,12 @@ def read_file(path):
         return f.read()
 
 
-def minisign_sign(path, key):
+def minisign_sign(path, key, comment):
     with tempfile.TemporaryDirectory() as work:
         out = os.path.join(work, "signature")
         try:
             subprocess.run(["minisign", "-S", "-s", key, "-m", path, "-x", out,
-                            "-t", "Varnelpad demo site"], check=True,
+                            "-t", comment], check=True,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.PIPE, timeout=60)
         except (OSError, subprocess.SubprocessError) as e:
@@ -352,11 +367,21 @@ class Handler(BaseHTTPRequestHandler):
             return self.drop()
         if kind == "redirect":
             return self.answer(302, b"", "text/plain", {"Location": "/r" + path})
+        if kind == "fileredirect":
+            return self.answer(302, b"", "text/plain", {"Location": "file:///etc/passwd"})
+        if kind == "longreason":
+            self.send_response(500, "x" * 6000)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         body, ctype = self.fixed_body(path)
         if body is None:
             return self.error_page(404)
         kinds = set(kind.split("+")) if kind else set()
         headers = {}
+        if "huge" in kinds:
+            return self.stream(4 << 30, (p[i:i + 65536] for p in pattern(4 << 30)
+                                         for i in range(0, len(p), 65536)), delay=0.05)
         if "gzip" in kinds:
             body = gzip.compress(body)
             headers["Content-Encoding"] = "gzip"
@@ -398,12 +423,12 @@ class Handler(BaseHTTPRequestHandler):
     def test_path(self, name, query):
         size = int(query.get("size", "1000"))
         if name == "ok":
-            return self.stream(size, pattern(size))
+            return self.stream(size, pattern(size), sized=query.get("unsized") != "1")
         if name in ("404", "500"):
             return self.error_page(int(name))
         if name == "close":
             return self.drop()
-        if name == "hang":
+        if name in ("hang", "hang.minisig"):
             end = time.monotonic() + int(query.get("delay", "60000")) / 1000.0
             while time.monotonic() < end:
                 time.sleep(0.1)
@@ -446,7 +471,7 @@ class Server(ThreadingHTTPServer):
 
     def handle_error(self, request, client_address):
         # A client that goes away mid-answer is part of the tests, not news.
-        if isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+        if isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError, ssl.SSLError)):
             return
         super().handle_error(request, client_address)
 
@@ -480,6 +505,9 @@ def main():
     ap.add_argument("--idle", type=float, default=300)
     ap.add_argument("--parent", type=int, default=os.getppid())
     ap.add_argument("--pid-file", default="")
+    ap.add_argument("--sign-version", default="1.1.3")
+    ap.add_argument("--tls-cert", default="")
+    ap.add_argument("--tls-key", default="")
     args = ap.parse_args()
 
     faults = {}
@@ -489,7 +517,8 @@ def main():
             ap.error("unknown kind in --fault %s" % item)
         faults[path] = kind
 
-    Handler.state = State(args.root, args.download, faults, args.signature, args.sign_key)
+    Handler.state = State(args.root, args.download, faults, args.signature, args.sign_key,
+                          args.sign_version)
     try:
         server = Server(("127.0.0.1", args.port), Handler)
     except OSError as e:
@@ -501,6 +530,17 @@ def main():
     threading.Thread(target=watchdog, args=(Handler.state, args.idle, args.parent),
                      daemon=True).start()
     print("PORT %d" % server.server_port, flush=True)
+    if args.tls_cert:
+        tls = Server(("127.0.0.1", 0), Handler)
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        # The handshake runs in the request's thread, so a client that gives
+        # up on the certificate holds nothing up.
+        tls.socket = context.wrap_socket(tls.socket, server_side=True,
+                                         do_handshake_on_connect=False)
+        threading.Thread(target=tls.serve_forever, kwargs={"poll_interval": 0.2},
+                         daemon=True).start()
+        print("TLSPORT %d" % tls.server_port, flush=True)
     try:
         server.serve_forever(poll_interval=0.2)
     except KeyboardInterrupt:

@@ -2,7 +2,8 @@
 // presses the window's start button once and answers every message box with
 // its first button, logging what each box said (boxlogline.h) and, in the
 // same file name with ".window" appended, the box's button texts and the
-// download row's status at that moment.
+// download row's status at that moment. It can also close the window
+// mid-download (closeWhileUpdating).
 
 #include "boxlogline.h"
 
@@ -49,6 +50,20 @@ void logWindow(const QMessageBox *box)
                       .toUtf8());
 }
 
+// With VARNEL_TEST_CLOSE_WHILE_UPDATING set, closes the window as soon as
+// its row says the body is arriving, as a user who changes their mind.
+void closeWhileUpdating()
+{
+    if (qEnvironmentVariableIsEmpty("VARNEL_TEST_CLOSE_WHILE_UPDATING"))
+        return;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        auto *list = window->findChild<QTreeWidget *>(QStringLiteral("lstDownload"));
+        if (list && window->isVisible() && list->topLevelItemCount() > 0 &&
+            list->topLevelItem(0)->text(4) == QStringLiteral("更新"))
+            window->close();
+    }
+}
+
 void poll()
 {
     if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
@@ -62,6 +77,7 @@ void poll()
         return;
     }
     pressStartOnce();
+    closeWhileUpdating();
 }
 
 void startAnswering()
