@@ -73,7 +73,8 @@ QString BannerView::failureText(QNetworkReply *reply)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 0 && status / 100 != 2)
-        return QStringLiteral("Varnel网站暂时打不开（HTTP %1），网站的消息现在看不到。").arg(status);
+        return QStringLiteral("Varnel网站暂时打不开（HTTP %1），网站的消息现在看不到。")
+            .arg(status);
     if (reply->error() != QNetworkReply::NoError)
         return QStringLiteral("无法连接到Varnel网站，网站的消息现在看不到。");
     return QString();

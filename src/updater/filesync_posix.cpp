@@ -50,7 +50,7 @@ bool unused(const QString &path)
                           O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return errno == ENOENT;
-    struct stat info {};
+    struct stat info = {};
     const bool free =
         ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
@@ -59,13 +59,13 @@ bool unused(const QString &path)
 
 bool isRegularFile(const QString &path)
 {
-    struct stat info {};
+    struct stat info = {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 int replacementMode(const QString &path)
 {
-    struct stat info {};
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return 0755;
     mode_t mode = (info.st_mode & 0755) | S_IRWXU;

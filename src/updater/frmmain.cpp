@@ -20,8 +20,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTreeWidget>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 
 namespace
@@ -233,9 +233,9 @@ void frmMain::AddDownloadRow(const QString &vURL, const QString &saveFile, const
     auto check =
         std::make_shared<SignedProgramCheck>(updater::signatureUrl(vURL), publicKey_, expected);
     pending_.insert(saveFile, check);
-    check->prepare([this, vURL, saveFile](
-                       const QString &refusal) { startBody(vURL, saveFile, refusal); },
-                   int(qMin<qint64>(deadline_.remainingTime(), SmallFetch::kDeadlineMs)));
+    check->prepare(
+        [this, vURL, saveFile](const QString &refusal) { startBody(vURL, saveFile, refusal); },
+        int(qMin<qint64>(deadline_.remainingTime(), SmallFetch::kDeadlineMs)));
 }
 
 // The signature has been fetched and checked: the body follows, or the

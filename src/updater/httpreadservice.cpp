@@ -198,10 +198,11 @@ bool HttpReadService::checkStatus(const ReadPtr &read)
         const QVariant length = read->reply->header(QNetworkRequest::ContentLengthHeader);
         read->total = length.isValid() ? length.toLongLong() : 0;
         if (read->maxBytes > 0 && read->total > read->maxBytes) {
-            fail(read, !read->maxBytesReason.isEmpty()
-                           ? read->maxBytesReason
-                           : QStringLiteral("服务器要发来的文件太大（%1 MB），超过了允许的上限（%2 MB）")
-                                 .arg(megabytes(read->total), megabytes(read->maxBytes)));
+            fail(read,
+                 !read->maxBytesReason.isEmpty()
+                     ? read->maxBytesReason
+                     : QStringLiteral("服务器要发来的文件太大（%1 MB），超过了允许的上限（%2 MB）")
+                           .arg(megabytes(read->total), megabytes(read->maxBytes)));
             return false;
         }
         progress(read, ReadCode::BeginDownload, QStringLiteral("开始下载"));
@@ -234,8 +235,8 @@ void HttpReadService::watch(const ReadPtr &read, const AsyncReadOptions &options
     auto window = std::make_shared<std::pair<QDeadlineTimer, qint64>>(
         QDeadlineTimer(options.rateWindowMs), 0);
     connect(read->watchdog, &QTimer::timeout, this,
-            [this, weak, window, deadline = options.deadline,
-             minRate = options.minBytesPerSecond, windowMs = options.rateWindowMs]() {
+            [this, weak, window, deadline = options.deadline, minRate = options.minBytesPerSecond,
+             windowMs = options.rateWindowMs]() {
                 const ReadPtr r = weak.lock();
                 if (!r || r->done)
                     return;

@@ -55,11 +55,11 @@ QString refusal(const QString &commentText, const QString &fileName,
 {
     const std::optional<ReleaseComment> comment = ReleaseComment::parse(commentText);
     if (!comment)
-        return QStringLiteral("升级文件的签名没有按规定说明它是哪个程序的哪个版本（签名里写的是“%1”）")
+        return QStringLiteral(
+                   "升级文件的签名没有按规定说明它是哪个程序的哪个版本（签名里写的是“%1”）")
             .arg(netreasons::shortened(commentText, 80));
     if (comment->product != kProduct)
-        return QStringLiteral("升级文件是另一个程序“%1”的，不是Varnelpad")
-            .arg(comment->product);
+        return QStringLiteral("升级文件是另一个程序“%1”的，不是Varnelpad").arg(comment->product);
     if (comment->architecture != architecture())
         return QStringLiteral("升级文件是为 %1 电脑发布的，这台电脑是 %2")
             .arg(comment->architecture, architecture());

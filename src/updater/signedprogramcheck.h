@@ -35,8 +35,7 @@ class SignedProgramCheck : public BodyCheck
     // Fetches and checks the signature; ready is called once, on the UI
     // thread, with an empty text when the body may be fetched, otherwise
     // with why not. Nothing is called when the check goes away first.
-    void prepare(std::function<void(const QString &refusal)> ready,
-                 int deadlineMs = 120000);
+    void prepare(std::function<void(const QString &refusal)> ready, int deadlineMs = 120000);
     // The largest body the signature can vouch for.
     qint64 bodyLimit(qint64 programLimit) const;
 

@@ -33,10 +33,10 @@ QFileDevice::Permissions permissionsOf(int mode)
 {
     QFileDevice::Permissions permissions;
     const std::pair<int, QFileDevice::Permission> bits[] = {
-        {0400, QFileDevice::ReadOwner}, {0200, QFileDevice::WriteOwner},
-        {0100, QFileDevice::ExeOwner},  {0040, QFileDevice::ReadGroup},
+        {0400, QFileDevice::ReadOwner},  {0200, QFileDevice::WriteOwner},
+        {0100, QFileDevice::ExeOwner},   {0040, QFileDevice::ReadGroup},
         {0020, QFileDevice::WriteGroup}, {0010, QFileDevice::ExeGroup},
-        {0004, QFileDevice::ReadOther}, {0002, QFileDevice::WriteOther},
+        {0004, QFileDevice::ReadOther},  {0002, QFileDevice::WriteOther},
         {0001, QFileDevice::ExeOther}};
     for (const auto &[bit, permission] : bits) {
         if (mode & bit)

@@ -100,7 +100,8 @@ void TestBannerView::markupNeitherShowsNorFetches()
              qPrintable(text));
     const QString html = view.toHtml();
     QVERIFY2(!html.contains(QStringLiteral("font-weight:700")) &&
-                 !html.contains(QStringLiteral("#ff0000")) && !html.contains(QStringLiteral("<table")),
+                 !html.contains(QStringLiteral("#ff0000")) &&
+                 !html.contains(QStringLiteral("<table")),
              qPrintable(html));
     QCOMPARE(server.requested, QList<QByteArray>{"/b/Varnelsoft.html"});
 }

@@ -12,10 +12,10 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QProcess>
-#include <QSslConfiguration>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -155,8 +155,8 @@ void TestDownloader::failuresLeaveTheOldFileAsItWas_data()
     QTest::addColumn<qint64>("maxBytes"); // the bounds of the read; 0: none
     QTest::addColumn<int>("deadlineMs");
     QTest::addColumn<qint64>("minRate");
-    const auto row = [](const char *name, const char *path, const char *reason,
-                        qint64 maxBytes = 0, int deadlineMs = 0, qint64 minRate = 0) {
+    const auto row = [](const char *name, const char *path, const char *reason, qint64 maxBytes = 0,
+                        int deadlineMs = 0, qint64 minRate = 0) {
         QTest::newRow(name) << QString::fromUtf8(path) << QString::fromUtf8(reason) << maxBytes
                             << deadlineMs << minRate;
     };
@@ -395,11 +395,14 @@ void TestDownloader::smallFetchHasBounds_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("error");
     QTest::newRow("small file") << "/t/ok?size=500" << QString();
-    QTest::newRow("announced too large") << "/t/ok?size=20000" << "太大";
-    QTest::newRow("unannounced too large") << "/t/ok?size=20000&unsized=1" << "太大";
+    QTest::newRow("announced too large") << "/t/ok?size=20000"
+                                         << "太大";
+    QTest::newRow("unannounced too large") << "/t/ok?size=20000&unsized=1"
+                                           << "太大";
     QTest::newRow("trickles past its deadline") << "/t/slow?size=5000&chunk=10&delay=200"
                                                 << "2 秒内没有发完";
-    QTest::newRow("hangs past its deadline") << "/t/hang" << "2 秒内没有发完";
+    QTest::newRow("hangs past its deadline") << "/t/hang"
+                                             << "2 秒内没有发完";
 }
 
 void TestDownloader::smallFetchHasBounds()

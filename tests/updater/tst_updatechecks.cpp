@@ -3,7 +3,6 @@
 // minisign program.
 
 #include "minisign.h"
-#include "netreasons.h"
 #include "programcheck.h"
 #include "releasecomment.h"
 #include "signedpayload.h"
@@ -50,7 +49,6 @@ class TestUpdateChecks : public QObject
     void installedVersionComesFromTheStamp();
     void legacySignatureOnlyForSmallFiles();
     void demoKeyOnlyForThisMachine();
-    void serverTextsAreCut();
 
   private:
     QTemporaryDir work_;
@@ -166,19 +164,15 @@ void TestUpdateChecks::releaseComments_data()
 {
     QTest::addColumn<QString>("comment");
     QTest::addColumn<QString>("refusal"); // a part of it; empty: accepted
+    // (the program's own table has the other refusals, through a real update)
     const QString arch = release::architecture();
     const auto row = [](const char *name, const QString &comment, const QString &refusal) {
         QTest::newRow(name) << comment << refusal;
     };
     row("newer release", "varnelpad 1.1.3 " + arch + " vlbook.exe", "");
     row("newer by minor", "varnelpad 1.2 " + arch + " vlbook.exe", "");
-    row("same version", "varnelpad 1.1.2 " + arch + " vlbook.exe", "1.1.2 是旧版本");
     row("older version", "varnelpad 1.0.99 " + arch + " vlbook.exe", "是旧版本");
-    row("other product", "coreutils 9.1 " + arch + " vlbook.exe", "另一个程序“coreutils”");
     row("other architecture", "varnelpad 1.1.3 armv7l vlbook.exe", "这台电脑是 " + arch);
-    row("other file", "varnelpad 1.1.3 " + arch + " id", "不是要下载的“vlbook.exe”");
-    row("minisign's own comment", QStringLiteral("timestamp:1700000000\tfile:vlbook.exe"),
-        "没有按规定说明");
     row("extra field", "varnelpad 1.1.3 " + arch + " vlbook.exe x", "没有按规定说明");
     row("version with a suffix", "varnelpad 1.1.3-rc1 " + arch + " vlbook.exe", "没有按规定");
     row("empty", QString(), "没有按规定说明");
@@ -188,8 +182,8 @@ void TestUpdateChecks::releaseComments()
 {
     QFETCH(QString, comment);
     QFETCH(QString, refusal);
-    const QString found = release::refusal(comment, QStringLiteral("vlbook.exe"),
-                                           QVersionNumber(1, 1, 2));
+    const QString found =
+        release::refusal(comment, QStringLiteral("vlbook.exe"), QVersionNumber(1, 1, 2));
     if (refusal.isEmpty())
         QVERIFY2(found.isEmpty(), qPrintable(found));
     else
@@ -234,15 +228,8 @@ void TestUpdateChecks::demoKeyOnlyForThisMachine()
     for (const char *url : {"https://varnel.example/update/vlbook.exe", "http://192.0.2.1/x",
                             "http://127.0.0.1.example/x"})
         QVERIFY2(updater::demoKeyRefusal(QString::fromLatin1(url), demo).contains("演示"), url);
-    QVERIFY(updater::demoKeyRefusal(QStringLiteral("https://varnel.example/x"), "RWQother").isEmpty());
-}
-
-void TestUpdateChecks::serverTextsAreCut()
-{
-    const QString phrase = QString(6000, QLatin1Char('x')) + QStringLiteral("\n\n");
-    QCOMPARE(netreasons::shortened(phrase).size(), 120);
-    QVERIFY(netreasons::shortened(phrase).endsWith(QChar(0x2026)));
-    QCOMPARE(netreasons::shortened(QStringLiteral(" a\nb ")), QStringLiteral("a b"));
+    QVERIFY(
+        updater::demoKeyRefusal(QStringLiteral("https://varnel.example/x"), "RWQother").isEmpty());
 }
 
 VARNEL_TEST_CLASS(TestUpdateChecks);

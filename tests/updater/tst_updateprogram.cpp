@@ -23,7 +23,15 @@
 namespace
 {
 // What the site serves as the signature of the download.
-enum Signature { NoSignature, Garbage, ByOtherKey, OfOtherFile, Good, GoodThenOneByteChanged, Legacy };
+enum Signature {
+    NoSignature,
+    Garbage,
+    ByOtherKey,
+    OfOtherFile,
+    Good,
+    GoodThenOneByteChanged,
+    Legacy
+};
 
 const QString kDownload = QStringLiteral("/update/vlbook.exe");
 const QString kFailedBox = QStringLiteral("Varnel提示\t3\tVarnel升级失败，原来的程序没有改动。");
@@ -181,10 +189,9 @@ void TestUpdateProgram::signedUpdateReplacesTheProgram()
     serve(payload::program(2 << 20), Good);
     QVERIFY(payload::writeFile(program(), kOldProgram));
     // The old file's bits stay, but for group and world write.
-    QVERIFY(QFile::setPermissions(program(), QFile::ReadOwner | QFile::WriteOwner |
-                                                 QFile::ExeOwner | QFile::ReadGroup |
-                                                 QFile::WriteGroup | QFile::ExeGroup |
-                                                 QFile::WriteOther | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(
+        program(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                       QFile::WriteGroup | QFile::ExeGroup | QFile::WriteOther | QFile::ExeOther));
     // Left by a killed run, and held by one that still runs; a FIFO of such a
     // name is no file of ours and must not stop the window from showing.
     QVERIFY(payload::writeFile(folder_ + QStringLiteral("/.Varnelpad.k3Jd9x.part"), "stale"));
@@ -204,9 +211,9 @@ void TestUpdateProgram::signedUpdateReplacesTheProgram()
     QCOMPARE(run.window,
              (QStringList{QStringLiteral("确定\t升级完毕"), QStringLiteral("确定\t升级完毕")}));
     QCOMPARE(fileContents(program()), fileContents(payload_));
-    QCOMPARE(QFileInfo(program()).permissions() & 0x0777,
-             QFile::ReadUser | QFile::WriteUser | QFile::ExeUser | QFile::ReadGroup |
-                 QFile::ExeGroup | QFile::ExeOther);
+    QCOMPARE(QFileInfo(program()).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser |
+                                                              QFile::ExeUser | QFile::ReadGroup |
+                                                              QFile::ExeGroup | QFile::ExeOther);
     QCOMPARE(folderEntries(), (QStringList{QStringLiteral("Varnelpad"), QStringLiteral("update")}));
     // The new file is a program that runs.
     QProcess started;
@@ -220,7 +227,7 @@ void TestUpdateProgram::refusedUpdateLeavesTheProgramAlone_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("signature");
     QTest::addColumn<QString>("comment"); // the signature's trusted comment; empty: a good one
-    QTest::addColumn<QByteArray>("old");   // the program to be replaced
+    QTest::addColumn<QByteArray>("old");  // the program to be replaced
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("bodyFetched");
     QTest::addColumn<QString>("reason");
@@ -230,8 +237,8 @@ void TestUpdateProgram::refusedUpdateLeavesTheProgramAlone_data()
     const auto row = [&](const char *name, const QByteArray &body, Signature signature,
                          const QString &comment, const QByteArray &old, const char *fault,
                          bool fetched, const char *reason) {
-        QTest::newRow(name) << body << int(signature) << comment << old
-                            << QString::fromUtf8(fault) << fetched << QString::fromUtf8(reason);
+        QTest::newRow(name) << body << int(signature) << comment << old << QString::fromUtf8(fault)
+                            << fetched << QString::fromUtf8(reason);
     };
     const QString good;
     // The signature is refused before the body is asked for.
@@ -256,9 +263,10 @@ void TestUpdateProgram::refusedUpdateLeavesTheProgramAlone_data()
         "与它的签名不符");
     row("body changed by one byte", program, GoodThenOneByteChanged, good, kOldProgram, "", true,
         "与它的签名不符");
-    row("legacy signature of 2 MB", payload::program(2 << 20), Legacy, good, kOldProgram, "",
-        true, "旧式签名");
-    row("announces 4 GB", program, Good, good, kOldProgram, "huge", true, "超过了允许的上限（256 MB）");
+    row("legacy signature of 2 MB", payload::program(2 << 20), Legacy, good, kOldProgram, "", true,
+        "旧式签名");
+    row("announces 4 GB", program, Good, good, kOldProgram, "huge", true,
+        "超过了允许的上限（256 MB）");
     row("redirect to a local file", program, Good, good, kOldProgram, "fileredirect", true,
         "转到了不支持的地址（file）");
     row("200 with an empty body", QByteArray(), Good, good, kOldProgram, "", true,
@@ -266,8 +274,8 @@ void TestUpdateProgram::refusedUpdateLeavesTheProgramAlone_data()
     row("200 with an HTML page", loginPage(), Good, good, kOldProgram, "", true,
         "服务器发来的是一个网页");
     row("gzip-encoded body", program, Good, good, kOldProgram, "gzip", true, "压缩成“gzip”格式");
-    row("ELF for another architecture", payload::forOtherMachine(program), Good, good,
-        kOldProgram, "", true, "电脑编译的，不能在这台");
+    row("ELF for another architecture", payload::forOtherMachine(program), Good, good, kOldProgram,
+        "", true, "电脑编译的，不能在这台");
     row("smaller than a program", program.left(1000), Good, good, kOldProgram, "", true,
         "只有 1000 字节");
     row("download missing", program, Good, good, kOldProgram, "404", true,

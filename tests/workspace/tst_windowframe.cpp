@@ -15,8 +15,8 @@
 #include <QImageReader>
 #include <QMenu>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QTextDocument>
+#include <QTimer>
 #include <QtTest>
 
 #include <map>
