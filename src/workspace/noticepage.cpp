@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 
 #include <gumbo.h>
 
@@ -300,6 +301,8 @@ void NoticePage::navigate(const QUrl &url)
             reply_->abort();
     });
     connect(reply_, &QNetworkReply::finished, this, &NoticePage::onFinished);
+    // A page that trickles in keeps the transfer alive; it gets a minute.
+    QTimer::singleShot(kDeadlineMs, reply_, [reply = reply_] { reply->abort(); });
 }
 
 void NoticePage::refresh()

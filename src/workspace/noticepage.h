@@ -45,6 +45,7 @@ class NoticePage : public QObject
 
     static constexpr qint64 kMaxPageBytes = 32 << 20; // a larger page counts as a failure
     static constexpr int kTimeoutMs = 30000;          // so long without data: a failure
+    static constexpr int kDeadlineMs = 60000;         // so long in all: a failure
 
   signals:
     void loaded(); // a page (with or without the form) has arrived
