@@ -38,14 +38,15 @@ double resourceDpi(xcb_connection_t *connection, xcb_window_t root)
 
 } // namespace
 
-std::optional<double> fittingScaleFactor(QSize window, double scale, QSize screen,
+std::optional<double> fittingScaleFactor(QSize window, double desktopScale, QSize screen,
                                          double userFactor)
 {
-    if (window.isEmpty() || screen.isEmpty() || scale <= 0)
+    if (window.isEmpty() || screen.isEmpty() || desktopScale <= 0 || userFactor <= 0)
         return std::nullopt;
+    const double scale = desktopScale * userFactor; // what Qt draws at
     const double widest = double(screen.width() - kMarginX) / window.width();
     const double tallest = double(screen.height() - kMarginY) / window.height();
-    const double fits = std::max(1.0, std::min(widest, tallest)); // never below 1:1
+    const double fits = std::max(1.0, std::min(widest, tallest));
     if (scale <= fits)
         return std::nullopt;
     return userFactor * fits / scale;
@@ -76,8 +77,8 @@ void fitScaleToScreen(QSize window)
     bool set = false;
     const double user = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&set);
     const double userFactor = set && user > 0 ? user : 1.0;
-    const double scale = (dpi > 0 ? dpi / 96.0 : 1.0) * userFactor;
-    if (const auto factor = fittingScaleFactor(window, scale, screen, userFactor))
+    const double desktop = dpi > 0 ? dpi / 96.0 : 1.0;
+    if (const auto factor = fittingScaleFactor(window, desktop, screen, userFactor))
         qputenv("QT_SCALE_FACTOR", QByteArray::number(*factor, 'f', 3));
 }
 

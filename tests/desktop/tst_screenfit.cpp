@@ -14,31 +14,35 @@ class TestScreenFit : public QObject
   private slots:
     void fittingScale_data()
     {
-        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("desktop");
         QTest::addColumn<QSize>("screen");
         QTest::addColumn<double>("user");
         QTest::addColumn<double>("factor"); // 0: nothing to set
         const QSize big(3840, 2160), small(1024, 768);
-        QTest::newRow("scale 1 fits") << 1.0 << QSize(1280, 1024) << 1.0 << 0.0;
-        QTest::newRow("scale 2 on a large screen fits") << 2.0 << big << 1.0 << 0.0;
-        QTest::newRow("scale 2 on 1024x768: lowered") << 2.0 << small << 1.0 << (768 - 72) / 418.0 / 2;
-        QTest::newRow("the user's factor is lowered alike")
-            << 2.0 << small << 2.0 << (768 - 72) / 418.0;
+        const double smallFits = (768 - 72) / 418.0;
+        QTest::newRow("scale 1: nothing") << 1.0 << QSize(1280, 1024) << 1.0 << 0.0;
+        QTest::newRow("the user's own factor stands") << 1.0 << big << 1.5 << 0.0;
+        QTest::newRow("desktop scale 2 on a large screen") << 2.0 << big << 1.0 << 0.0;
+        QTest::newRow("scale 2 on 1024x768: lowered") << 2.0 << small << 1.0 << smallFits / 2;
+        QTest::newRow("the user's factor lowered alike") << 1.0 << small << 2.0 << smallFits;
+        QTest::newRow("both, lowered") << 2.0 << small << 1.5 << 1.5 * smallFits / 3;
         QTest::newRow("never below 1:1") << 1.5 << QSize(640, 480) << 1.0 << 1 / 1.5;
+        QTest::newRow("a smaller factor the user asked for") << 1.0 << small << 0.8 << 0.0;
     }
     void fittingScale()
     {
-        QFETCH(double, scale);
+        QFETCH(double, desktop);
         QFETCH(QSize, screen);
         QFETCH(double, user);
         QFETCH(double, factor);
-        const auto got = varnel::fittingScaleFactor(QSize(455, 418), scale, screen, user);
+        const auto got = varnel::fittingScaleFactor(QSize(455, 418), desktop, screen, user);
         QCOMPARE(got.has_value(), factor > 0);
         if (got) {
             QVERIFY2(std::abs(*got - factor) < 1e-6, qPrintable(QString::number(*got)));
-            // At the new scale the window and the desktop's margins fit.
-            const double shown = scale * *got / user;
-            QVERIFY(418 * shown <= screen.height() || qFuzzyCompare(shown, 1.0));
+            // Qt then draws at the desktop's scale times the factor.
+            const double drawn = desktop * *got;
+            QVERIFY(qFuzzyCompare(drawn, 1.0) ||
+                    (418 * drawn <= screen.height() && 455 * drawn <= screen.width()));
         }
     }
 };

@@ -307,6 +307,14 @@ QList<ScreenReader::PlacedLabel> ScreenReader::placedLabels(qint64 pid) const
     const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput())
                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("* "))) {
+            const QStringList place = line.mid(2).split(QLatin1Char(' '));
+            if (place.size() == 4)
+                placed.append({QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(),
+                                     place[3].toInt()),
+                               QString()});
+            continue;
+        }
         const QStringList place = line.section(QLatin1Char('\t'), 0, 0).split(QLatin1Char(' '));
         if (place.size() == 4)
             placed.append({QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(),
