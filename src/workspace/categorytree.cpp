@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 using varnel::px;
@@ -149,6 +150,7 @@ int CategoryTree::depthOf(const QTreeWidgetItem *node)
 // whatever the shape.
 void CategoryTree::removeAll()
 {
+    const bool wasHighlighting = std::exchange(highlighting_, true);
     std::vector<QTreeWidgetItem *> pending;
     while (trv->topLevelItemCount() > 0) {
         pending.push_back(trv->takeTopLevelItem(0));
@@ -163,6 +165,7 @@ void CategoryTree::removeAll()
         }
     }
     nodes_.clear();
+    highlighting_ = wasHighlighting;
 }
 
 QTreeWidgetItem *CategoryTree::newRoot()
