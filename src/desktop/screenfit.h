@@ -21,4 +21,8 @@ void fitScaleToScreen(QSize window);
 std::optional<double> fittingScaleFactor(QSize window, double desktopScale, QSize screen,
                                          double userFactor);
 
+// Whether the X server is XWayland: there the compositor places the windows
+// and a place a window asks for only puts X's idea of it out of step.
+bool compositorPlacesWindows();
+
 } // namespace varnel

@@ -1,6 +1,9 @@
 #include "screenfit.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtGui/qguiapplication_platform.h>
 #include <QRegularExpression>
 
 #include <xcb/xcb.h>
@@ -50,6 +53,25 @@ std::optional<double> fittingScaleFactor(QSize window, double desktopScale, QSiz
     if (scale <= fits)
         return std::nullopt;
     return userFactor * fits / scale;
+}
+
+bool compositorPlacesWindows()
+{
+    // XWayland names its outputs XWAYLAND0, XWAYLAND1, ...
+    if (qGuiApp)
+        for (const QScreen *screen : QGuiApplication::screens())
+            if (screen->name().startsWith(QLatin1String("XWAYLAND")))
+                return true;
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || xcb_connection_has_error(connection))
+        return false;
+    static const char kName[] = "XWAYLAND";
+    xcb_query_extension_reply_t *reply = xcb_query_extension_reply(
+        connection, xcb_query_extension(connection, sizeof(kName) - 1, kName), nullptr);
+    const bool xwayland = reply && reply->present;
+    std::free(reply);
+    return xwayland;
 }
 
 void fitScaleToScreen(QSize window)

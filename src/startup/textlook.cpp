@@ -28,26 +28,23 @@ int MessageBoxWidths::widthFor(const QMessageBox *box)
     // four buttons beside it.
     QFont title = box->font();
     title.setBold(true);
-    title.setPointSizeF(title.pointSizeF() > 0 ? title.pointSizeF() * 1.25 : 12);
-    constexpr int kDecorations = 170;
+    title.setPointSizeF(title.pointSizeF() > 0 ? title.pointSizeF() * 1.1 : 11);
+    constexpr int kDecorations = 120;
     return QFontMetrics(title).horizontalAdvance(box->windowTitle()) + kDecorations;
 }
 
-// A box sizes itself as it is shown, just before the window manager maps
-// it, and again when its contents change; each time the size is widened
-// where the title needs more. A box whose first size came before it counted
-// as shown is looked at once more right after.
+// A box sizes itself as it is shown, just before the window manager maps it
+// (after the Show event, which comes first), and again when its contents
+// change; each time the size is widened where the title needs more. Widened
+// already at the Show event, the box's own sizing is always a change of
+// size, which comes back here.
 bool MessageBoxWidths::eventFilter(QObject *watched, QEvent *event)
 {
     if ((event->type() != QEvent::Resize && event->type() != QEvent::Show) ||
         !watched->isWidgetType())
         return false;
     auto *box = qobject_cast<QMessageBox *>(watched);
-    if (!box)
-        return false;
-    if (event->type() == QEvent::Show)
-        QMetaObject::invokeMethod(box, [box] { widen(box); }, Qt::QueuedConnection);
-    else if (box->isVisible())
+    if (box && (event->type() == QEvent::Show || box->isVisible()))
         widen(box);
     return false;
 }

@@ -144,7 +144,8 @@ QString NoteEditor::body() const
 
 qint64 NoteEditor::noteId() const
 {
-    return varnel::numericValue(Text3->text());
+    // A blank editor holds no note, even while its boxes are being emptied.
+    return cmd_add->isEnabled() ? 0 : varnel::numericValue(Text3->text());
 }
 
 bool NoteEditor::open(const varnel::NoteRow &row)

@@ -1,5 +1,7 @@
 #include "windowplacement.h"
 
+#include "screenfit.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QRect>
@@ -10,6 +12,8 @@
 
 void WindowPlacement::place(QWidget *window)
 {
+    if (varnel::compositorPlacesWindows())
+        return;
     const QSize size = window->frameGeometry().size();
     if (last_) {
         if (QScreen *screen = screenFor(*last_)) {

@@ -12,7 +12,8 @@ class QWidget;
 // Where the notes window opens. It is built anew at every show; for the
 // rest of the run it comes back where the user left it, moved just enough to
 // lie whole on a screen (a screen may have gone or shrunk meanwhile). The
-// first show of a run is centred on the screen under the mouse.
+// first show of a run is centred on the screen under the mouse. Under
+// XWayland the compositor places it, as every other window.
 class WindowPlacement
 {
   public:
