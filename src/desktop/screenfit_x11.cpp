@@ -2,9 +2,9 @@
 
 #include <QByteArray>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QtGui/qguiapplication_platform.h>
-#include <QRegularExpression>
 
 #include <xcb/xcb.h>
 
@@ -24,11 +24,11 @@ constexpr int kMarginY = 72;
 // Xft.dpi from the X resources on the root window; 0 when none is set.
 double resourceDpi(xcb_connection_t *connection, xcb_window_t root)
 {
-    xcb_get_property_reply_t *reply = xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
-                         1 << 20),
-        nullptr);
+    xcb_get_property_reply_t *reply =
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, root, XCB_ATOM_RESOURCE_MANAGER,
+                                                XCB_ATOM_STRING, 0, 1 << 20),
+                               nullptr);
     if (!reply)
         return 0;
     const QByteArray resources(static_cast<const char *>(xcb_get_property_value(reply)),
@@ -76,7 +76,8 @@ bool compositorPlacesWindows()
 
 void fitScaleToScreen(QSize window)
 {
-    if (qgetenv("QT_QPA_PLATFORM") != "xcb" || qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS") ||
+    if (qgetenv("QT_QPA_PLATFORM") != "xcb" ||
+        qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS") ||
         qgetenv("QT_ENABLE_HIGHDPI_SCALING") == "0")
         return;
     int screenNumber = 0;

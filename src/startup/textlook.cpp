@@ -12,8 +12,8 @@ void useReadableText(QApplication &app)
 {
     QFont font = QApplication::font();
     QStringList families{font.family()};
-    for (const char *family : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "HanaMinA", "HanaMinB",
-                               "Noto Color Emoji"})
+    for (const char *family :
+         {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "HanaMinA", "HanaMinB", "Noto Color Emoji"})
         families << QString::fromLatin1(family);
     font.setFamilies(families);
     QApplication::setFont(font);

@@ -10,8 +10,8 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>

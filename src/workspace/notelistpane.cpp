@@ -325,8 +325,8 @@ void NoteListPane::highlightNote(qint64 bookid)
         selection->clearSelection();
     } else {
         const QModelIndex index = listModel_->index(row, varnel::NoteListModel::Title);
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                              QItemSelectionModel::Rows);
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         ListView1->scrollTo(index);
     }
     highlighting_ = false;

@@ -104,7 +104,7 @@ class NoteListPane : public QObject
     QLineEdit *txtCZ = nullptr;
     QTableView *ListView1 = nullptr;
     bool rowHeightFitted_ = false;
-    bool highlighting_ = false;    // the window moves the highlight, not the user
+    bool highlighting_ = false;     // the window moves the highlight, not the user
     bool openedSincePress_ = false; // the press of the current click opened its row
     varnel::NoteListModel *listModel_ = nullptr;
     QLabel *Lab_Sum = nullptr;

@@ -27,7 +27,9 @@ QList<QColor> candidates(ReadableLabels::Kind kind)
 
 QColor blend(QColor over, double alpha, QRgb under)
 {
-    const auto mix = [alpha](int a, int b) { return int(std::lround(alpha * a + (1 - alpha) * b)); };
+    const auto mix = [alpha](int a, int b) {
+        return int(std::lround(alpha * a + (1 - alpha) * b));
+    };
     return QColor(mix(over.red(), qRed(under)), mix(over.green(), qGreen(under)),
                   mix(over.blue(), qBlue(under)));
 }

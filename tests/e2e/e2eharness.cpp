@@ -310,16 +310,16 @@ QList<ScreenReader::PlacedLabel> ScreenReader::placedLabels(qint64 pid) const
         if (line.startsWith(QLatin1String("* "))) {
             const QStringList place = line.mid(2).split(QLatin1Char(' '));
             if (place.size() == 4)
-                placed.append({QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(),
-                                     place[3].toInt()),
-                               QString()});
+                placed.append(
+                    {QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt()),
+                     QString()});
             continue;
         }
         const QStringList place = line.section(QLatin1Char('\t'), 0, 0).split(QLatin1Char(' '));
         if (place.size() == 4)
-            placed.append({QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(),
-                                 place[3].toInt()),
-                           line.section(QLatin1Char('\t'), 1)});
+            placed.append(
+                {QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt()),
+                 line.section(QLatin1Char('\t'), 1)});
     }
     return placed;
 }

@@ -129,8 +129,9 @@ double textContrast(const QImage &shot, const QRect &area)
 QString resourcesOf(const QString &display)
 {
     QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-display"), display, QStringLiteral("-root"),
-                                          QStringLiteral("RESOURCE_MANAGER")});
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-display"), display, QStringLiteral("-root"),
+                 QStringLiteral("RESOURCE_MANAGER")});
     xprop.waitForFinished(5000);
     return QString::fromLocal8Bit(xprop.readAll()).trimmed();
 }
@@ -144,11 +145,11 @@ class ScaledScreen
     ScaledScreen(QSize size, int dpi)
     {
         // The server picks a free display itself and names it once it is ready.
-        server_.start(QStringLiteral("Xvfb"),
-                      {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                       QStringLiteral("0"),
-                       QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
-                       QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        server_.start(
+            QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+             QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(size.width()).arg(size.height()),
+             QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
         if (!server_.waitForStarted(5000) ||
             !waitUntil([&] { return server_.canReadLine(); }, 20000))
             return;
@@ -164,10 +165,11 @@ class ScaledScreen
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, screen->root, XCB_ATOM_RESOURCE_MANAGER,
                             XCB_ATOM_STRING, 8, resources.size(), resources.constData());
         // Read back before letting go, so the server has it before any program starts.
-        xcb_get_property_reply_t *reply = xcb_get_property_reply(
-            c,
-            xcb_get_property(c, 0, screen->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0, 256),
-            nullptr);
+        xcb_get_property_reply_t *reply =
+            xcb_get_property_reply(c,
+                                   xcb_get_property(c, 0, screen->root, XCB_ATOM_RESOURCE_MANAGER,
+                                                    XCB_ATOM_STRING, 0, 256),
+                                   nullptr);
         ok_ = reply && QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
                                   xcb_get_property_value_length(reply)) == resources;
         std::free(reply);
@@ -217,8 +219,9 @@ class JourneyKeyboardOnly : public QObject
     {
         KeyboardDesk desk;
         for (const char *title : {"first", "second", "third"})
-            desk.folder.exec(QStringLiteral("insert into 企业日记 (标题, 内容) values (?1, 'body')"),
-                             {QString::fromLatin1(title)});
+            desk.folder.exec(
+                QStringLiteral("insert into 企业日记 (标题, 内容) values (?1, 'body')"),
+                {QString::fromLatin1(title)});
         QVERIFY(desk.start());
 
         // The list shows third, second, first. Home opens the top row, Down the next.
@@ -235,7 +238,8 @@ class JourneyKeyboardOnly : public QObject
 
         // The list highlights the changed note again; Down moves on to "first".
         keys({"ctrl+f", "Tab", "Tab", "Down", "Delete"});
-        QVERIFY2(answerBox(QStringLiteral("提示"), QStringLiteral("y")), "no question before deleting");
+        QVERIFY2(answerBox(QStringLiteral("提示"), QStringLiteral("y")),
+                 "no question before deleting");
         QTRY_COMPARE_WITH_TIMEOUT(notes(desk.folder, QStringLiteral("标题='first'")), 0, 20000);
         QCOMPARE(notes(desk.folder, QStringLiteral("1=1")), 2);
 
@@ -264,17 +268,18 @@ class JourneyKeyboardOnly : public QObject
             const char *title;
             int category;
         } steps[] = {
-            {{"ctrl+f", "Tab", "Down"}, "T1", 1},            // root, then 工作
-            {{"ctrl+f", "shift+Tab", "space"}, "T2", 0},     // 所有信息
-            {{"ctrl+f", "Tab", "Down", "Down"}, "T3", 2},    // from the root: 工作, 读书笔记
-            {{"ctrl+f", "Tab", "Up", "Up"}, "T4", 0},        // back up to the root
+            {{"ctrl+f", "Tab", "Down"}, "T1", 1},         // root, then 工作
+            {{"ctrl+f", "shift+Tab", "space"}, "T2", 0},  // 所有信息
+            {{"ctrl+f", "Tab", "Down", "Down"}, "T3", 2}, // from the root: 工作, 读书笔记
+            {{"ctrl+f", "Tab", "Up", "Up"}, "T4", 0},     // back up to the root
         };
         for (const auto &step : steps) {
             keys(step.moves);
             saveNew(QString::fromLatin1(step.title));
             QTRY_COMPARE_WITH_TIMEOUT(
-                desk.folder.scalar(QStringLiteral("select 分类 from 企业日记 where 标题=?1"),
-                                   {QString::fromLatin1(step.title)})
+                desk.folder
+                    .scalar(QStringLiteral("select 分类 from 企业日记 where 标题=?1"),
+                            {QString::fromLatin1(step.title)})
                     .toString(),
                 QString::number(step.category), 20000);
         }
@@ -293,10 +298,12 @@ class JourneyReadableScreen : public QObject
         TrayHost tray;
         E2eFolder folder;
         QVERIFY(folder.ok());
-        const QStringList titles{QStringLiteral("𠮷"), QStringLiteral("𪚥"), QStringLiteral("㐀"),
-                                 QStringLiteral("🎁"), QStringLiteral("🚀"), QString(QChar(0x0378))};
+        const QStringList titles{QStringLiteral("𠮷"), QStringLiteral("𪚥"),
+                                 QStringLiteral("㐀"), QStringLiteral("🎁"),
+                                 QStringLiteral("🚀"),  QString(QChar(0x0378))};
         for (const QString &title : titles)
-            folder.exec(QStringLiteral("insert into 企业日记 (标题, 内容) values (?1, '')"), {title});
+            folder.exec(QStringLiteral("insert into 企业日记 (标题, 内容) values (?1, '')"),
+                        {title});
         RunningProgram program(folder);
         const QString main = loginWithEmptyPassword();
         QVERIFY(!main.isEmpty());
@@ -317,7 +324,8 @@ class JourneyReadableScreen : public QObject
                     differ += drawn.pixel(x, y) != missing.pixel(x, y);
                     coloured += c.hsvSaturation() > 80 && c.value() > 60;
                 }
-            QVERIFY2(differ > 20, qPrintable(title + QStringLiteral(" is drawn as the missing box")));
+            QVERIFY2(differ > 20,
+                     qPrintable(title + QStringLiteral(" is drawn as the missing box")));
             if (title.toUcs4().first() >= 0x1F300 && title.toUcs4().first() <= 0x1FAFF)
                 QVERIFY2(coloured > 10, qPrintable(title + QStringLiteral(" is not in colour")));
         }
@@ -379,7 +387,8 @@ class JourneyReadableScreen : public QObject
             const double measured = textContrast(shot, area);
             if (measured < 0)
                 continue;
-            const QString figure = QStringLiteral("%1 %2:1").arg(label.text.left(12)).arg(measured, 0, 'f', 1);
+            const QString figure =
+                QStringLiteral("%1 %2:1").arg(label.text.left(12)).arg(measured, 0, 'f', 1);
             figures << figure;
             if (measured < 4.5)
                 faults << figure;
@@ -431,8 +440,10 @@ class JourneyWindowFits : public QObject
         const QRect at = x11::geometry(main);
         const QRect whole(QPoint(0, 0), screen);
         QVERIFY2(whole.contains(at), qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                                    .arg(at.x()).arg(at.y())
-                                                    .arg(at.width()).arg(at.height())));
+                                                    .arg(at.x())
+                                                    .arg(at.y())
+                                                    .arg(at.width())
+                                                    .arg(at.height())));
         if (scale > 0)
             QVERIFY2(at.width() == int(std::lround(455 * scale)),
                      qPrintable(QStringLiteral("%1 wide on %2 (%3)")
@@ -447,7 +458,8 @@ class JourneyWindowFits : public QObject
         QVERIFY(std::abs(at.center().x() - whole.center().x()) <= 20);
 
         const QPoint strip = at.topLeft() + QPoint(at.width() / 2, at.height() / 80);
-        x11::xdotool({QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y())});
+        x11::xdotool(
+            {QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y())});
         x11::xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
         for (int step = 1; step <= 10; ++step) {
             x11::xdotool({QStringLiteral("mousemove"), QString::number(strip.x() - 4 * step),
@@ -481,10 +493,12 @@ class JourneyWindowFits : public QObject
         QPoint from = first.topLeft();
         for (const auto &drag : drags) {
             const QPoint strip = from + QPoint(200, 10);
-            x11::xdotool({QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y())});
+            x11::xdotool({QStringLiteral("mousemove"), QString::number(strip.x()),
+                          QString::number(strip.y())});
             x11::xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
             for (int step = 1; step <= 10; ++step) {
-                x11::xdotool({QStringLiteral("mousemove"), QString::number(strip.x() + drag.by.x() * step / 10),
+                x11::xdotool({QStringLiteral("mousemove"),
+                              QString::number(strip.x() + drag.by.x() * step / 10),
                               QString::number(strip.y() + drag.by.y() * step / 10)});
                 QTest::qWait(30);
             }

@@ -67,8 +67,9 @@ class TestTextLook : public QObject
         });
         box.exec();
         QVERIFY2(shownWidth >= varnel::MessageBoxWidths::widthFor(&box),
-                 qPrintable(QStringLiteral("%1 < %2").arg(shownWidth).arg(
-                     varnel::MessageBoxWidths::widthFor(&box))));
+                 qPrintable(QStringLiteral("%1 < %2")
+                                .arg(shownWidth)
+                                .arg(varnel::MessageBoxWidths::widthFor(&box))));
         QVERIFY(shownWidth >= box.fontMetrics().horizontalAdvance(title) + 110);
     }
 

@@ -50,8 +50,8 @@ class TestKeysAndLooks : public QObject
         const struct {
             Qt::Key key;
             const char *title;
-        } moves[] = {{Qt::Key_Home, "三"}, {Qt::Key_Down, "二"}, {Qt::Key_End, "一"},
-                     {Qt::Key_Up, "二"}};
+        } moves[] = {
+            {Qt::Key_Home, "三"}, {Qt::Key_Down, "二"}, {Qt::Key_End, "一"}, {Qt::Key_Up, "二"}};
         for (const auto &move : moves) {
             press(list, move.key);
             QCOMPARE(ws.edit("Text1")->text(), QString::fromUtf8(move.title));
@@ -148,9 +148,9 @@ class TestKeysAndLooks : public QObject
         QVERIFY(ws.edit("txtCZ")->hasFocus());
         press(ws.edit("txtCZ"), Qt::Key_Escape);
         QTRY_VERIFY(!ws.window());
-        QCOMPARE(sqlValue(QStringLiteral("select count(*) from 企业日记 where bookid=?1"), {id})
-                     .toInt(),
-                 1);
+        QCOMPARE(
+            sqlValue(QStringLiteral("select count(*) from 企业日记 where bookid=?1"), {id}).toInt(),
+            1);
     }
 
     // Tips give the whole name; four levels of categories show their names.
@@ -190,14 +190,14 @@ class TestKeysAndLooks : public QObject
         QTest::addColumn<QColor>("text");
         QTest::addColumn<bool>("plate");
         const int text = int(ReadableLabels::Kind::Text), link = int(ReadableLabels::Kind::Link);
-        QTest::newRow("light: the window's text") << filled(QColor(0xEE, 0xF4, 0xFB)) << text
-                                                  << QColor(0x1F, 0x2D, 0x3D) << false;
-        QTest::newRow("gold: black") << filled(QColor(0xB9, 0x84, 0x1F)) << text
-                                     << QColor(Qt::black) << false;
-        QTest::newRow("navy: white") << filled(QColor(0x0B, 0x0E, 0x22)) << text
-                                     << QColor(Qt::white) << false;
-        QTest::newRow("light: blue link") << filled(Qt::white) << link << QColor(0, 0, 0xFF)
-                                          << false;
+        QTest::newRow("light: the window's text")
+            << filled(QColor(0xEE, 0xF4, 0xFB)) << text << QColor(0x1F, 0x2D, 0x3D) << false;
+        QTest::newRow("gold: black")
+            << filled(QColor(0xB9, 0x84, 0x1F)) << text << QColor(Qt::black) << false;
+        QTest::newRow("navy: white")
+            << filled(QColor(0x0B, 0x0E, 0x22)) << text << QColor(Qt::white) << false;
+        QTest::newRow("light: blue link")
+            << filled(Qt::white) << link << QColor(0, 0, 0xFF) << false;
         QTest::newRow("navy: light blue link")
             << filled(QColor(0x0B, 0x0E, 0x22)) << link << QColor(0x9C, 0xCB, 0xFF) << false;
         QImage stars = filled(QColor(0x20, 0x24, 0x48));
