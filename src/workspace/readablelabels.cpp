@@ -65,9 +65,21 @@ ReadableLabels::Look ReadableLabels::lookFor(const QImage &picture, const QRect 
     const QList<QColor> colours = candidates(kind);
     if (behind.isEmpty())
         return {colours.first(), {}};
-    for (const QColor &c : colours)
-        if (worstContrast(picture, behind, c) >= kLeast)
+    // The first colour that reads well (7:1) everywhere, else the one that
+    // reads best, as long as it reaches 4.5:1.
+    QColor readsBest;
+    double bestWorst = 0;
+    for (const QColor &c : colours) {
+        const double worst = worstContrast(picture, behind, c);
+        if (worst >= kWell)
             return {c, {}};
+        if (worst > bestWorst) {
+            bestWorst = worst;
+            readsBest = c;
+        }
+    }
+    if (bestWorst >= kLeast)
+        return {readsBest, {}};
     // No colour reads over all of it (a star or a line crosses it): the one
     // that reads best against the picture's middle tone there, on a plate.
     QList<QRgb> tones;

@@ -9,9 +9,10 @@ class QLabel;
 class QRect;
 
 // Keeps the texts that sit straight on the skin picture readable: each label
-// gets the first of its colours that stands at least 4.5:1 against every
-// pixel of the picture behind it (the contrast ratio of the web's guidelines),
-// and where none does, a plate of the picture's own tone under its text.
+// gets the first of its colours that stands 7:1 against every pixel of the
+// picture behind it (the contrast ratio of the web's guidelines), else the
+// one that stands best if that reaches 4.5:1, and where none does, a plate
+// of the picture's own tone under its text.
 // Without a picture the labels keep the window's colours.
 class ReadableLabels : public QObject
 {
@@ -26,6 +27,7 @@ class ReadableLabels : public QObject
     // The contrast ratio of two colours, 1 to 21.
     static double contrast(QColor a, QColor b);
     static constexpr double kLeast = 4.5;
+    static constexpr double kWell = 7.0;
 
     struct Look {
         QColor text;
