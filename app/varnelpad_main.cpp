@@ -1,4 +1,5 @@
 #include "quitsignals.h"
+#include "screenfit.h"
 #include "startup.h"
 #include "varnel_config.h"
 #include "windowhost.h"
@@ -12,6 +13,7 @@
 int main(int argc, char **argv)
 {
     varnel::preferX11Platform();
+    varnel::fitScaleToScreen(QSize(455, 418)); // the notes window
     QApplication app(argc, argv);
     varnel::prepareApplication(app);
     // SIGTERM and the like end the event loop from the first window on, so

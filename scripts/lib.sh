@@ -15,6 +15,8 @@ RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-translati
 # Chinese input in the editor and the search box: Qt 6's module for fcitx5
 # (the one for IBus comes with Qt itself, in libqt6gui6).
 RUN_PACKAGES+=(fcitx5-frontend-qt6 libqt6gui6)
+# Glyphs beyond the common CJK set (Extension A and B, such as 㐀 𠮷 𪚥) and colour emoji.
+RUN_PACKAGES+=(fonts-noto-cjk fonts-hanazono fonts-noto-color-emoji)
 TEST_PACKAGES=(xvfb xauth xdotool trayer sqlite3 x11-utils curl dbus at-spi2-core python3-pyatspi
   openbox)
 # The desktop portal (Ctrl+1 through GlobalShortcuts) for the tests' private session buses.
@@ -54,4 +56,15 @@ build() {
       -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
   fi
   cmake --build "$dir" -j "$JOBS"
+}
+
+# build_program DIR : configures once and builds only what the program folder
+# needs (Varnelpad, update, the provisioning tool), no tests or benchmarks.
+build_program() {
+  local dir=$1; shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+  fi
+  cmake --build "$dir" -j "$JOBS" --target Varnelpad update varnel-provision
 }

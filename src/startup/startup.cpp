@@ -9,6 +9,7 @@
 #include "instancelock.h"
 #include "reachnotice.h"
 #include "settingsrow.h"
+#include "textlook.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -93,6 +94,7 @@ void prepareApplication(QApplication &app)
     if (qtbase->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qtbase);
+    useReadableText(app);
 }
 
 std::optional<int> Main(AppWindows &windows)

@@ -8,14 +8,17 @@
 #include "notestore.h"
 #include "windowguard.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 using varnel::px;
@@ -29,11 +32,15 @@ CategoryTree::CategoryTree(QWidget *window)
     trv->setGeometry(px(840), px(3600), px(1455), px(2460));
     trv->setHeaderHidden(true);
     trv->setColumnCount(1);
-    trv->setIndentation(14);
+    // Narrow steps, so that four levels of categories still show their names.
+    trv->setIndentation(9);
     trv->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     trv->header()->setStretchLastSection(false);
     trv->viewport()->installEventFilter(this);
+    trv->installEventFilter(this);
     connect(trv, &QTreeWidget::clicked, this, &CategoryTree::trv_Click);
+    connect(trv->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CategoryTree::selectionMoved);
     createMenu();
 }
 
@@ -102,9 +109,11 @@ void CategoryTree::LoadData()
     // is. A node below the expanded levels is selected where it is, without
     // opening the levels above it.
     QTreeWidgetItem *select = nodes_.value(selectedKey, root);
+    highlighting_ = true;
     trv->setAutoScroll(false);
     trv->setCurrentItem(select);
     trv->setAutoScroll(true);
+    highlighting_ = false;
     if (depthOf(select) <= kExpandedDepth)
         trv->scrollToItem(select);
 }
@@ -141,6 +150,7 @@ int CategoryTree::depthOf(const QTreeWidgetItem *node)
 // whatever the shape.
 void CategoryTree::removeAll()
 {
+    const bool wasHighlighting = std::exchange(highlighting_, true);
     std::vector<QTreeWidgetItem *> pending;
     while (trv->topLevelItemCount() > 0) {
         pending.push_back(trv->takeTopLevelItem(0));
@@ -155,11 +165,13 @@ void CategoryTree::removeAll()
         }
     }
     nodes_.clear();
+    highlighting_ = wasHighlighting;
 }
 
 QTreeWidgetItem *CategoryTree::newRoot()
 {
     auto *root = new QTreeWidgetItem(QStringList{QStringLiteral("所有记事")});
+    root->setToolTip(0, root->text(0));
     root->setData(0, Qt::UserRole, varnel::kRootKey);
     root->setData(0, kDepthRole, 0);
     nodes_.insert(varnel::kRootKey, root);
@@ -183,6 +195,7 @@ void CategoryTree::AddChildNode(const QString &parentKey, const QString &nodeKey
     node->setData(0, Qt::UserRole, nodeKey);
     node->setData(0, kDepthRole, depthOf(parent) + 1);
     node->setIcon(0, icon_);
+    node->setToolTip(0, name); // a long name or a deep level is cut in the tree
     if (node->treeWidget() && depthOf(node) < kExpandedDepth)
         node->setExpanded(true);
     nodes_.insert(nodeKey, node);
@@ -193,8 +206,37 @@ QTreeWidgetItem *CategoryTree::selectedNode() const
     return trv->selectedItems().value(0);
 }
 
+void CategoryTree::highlightRoot()
+{
+    if (QTreeWidgetItem *root = nodes_.value(varnel::kRootKey)) {
+        highlighting_ = true;
+        trv->setCurrentItem(root);
+        highlighting_ = false;
+    }
+}
+
+// A category reached with the arrow keys (or a drag) is chosen as a click
+// chooses it, so the highlight is always the category new notes go to. The
+// keyboard on "所有记事" lists every note; a click there changes nothing.
+void CategoryTree::selectionMoved()
+{
+    QTreeWidgetItem *node = selectedNode();
+    if (highlighting_ || !node)
+        return;
+    const bool byMouse = QGuiApplication::mouseButtons() != Qt::NoButton;
+    qint64 category = 0;
+    if (varnel::categoryNumber(node->data(0, Qt::UserRole).toString(), &category)) {
+        appliedSincePress_ = byMouse;
+        emit categoryChosen(category);
+    } else if (!byMouse && node->data(0, Qt::UserRole).toString() == varnel::kRootKey) {
+        emit allChosen();
+    }
+}
+
 void CategoryTree::trv_Click()
 {
+    if (appliedSincePress_)
+        return;
     QTreeWidgetItem *node = selectedNode();
     qint64 category = 0;
     if (!node || !varnel::categoryNumber(node->data(0, Qt::UserRole).toString(), &category))
@@ -265,6 +307,18 @@ void CategoryTree::treedel_Click()
 
 bool CategoryTree::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == trv && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            !(key->modifiers() & ~Qt::KeypadModifier)) {
+            appliedSincePress_ = false;
+            trv_Click();
+            return true;
+        }
+        return false;
+    }
+    if (watched == trv->viewport() && event->type() == QEvent::MouseButtonPress)
+        appliedSincePress_ = false;
     if (watched == trv->viewport() && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent *>(event)->button() == Qt::RightButton) {
         // The menu acts on the selected node; the right button selects nothing.

@@ -29,10 +29,14 @@ class CategoryTree : public QObject
     void reload();
 
     QTreeWidget *view() const { return trv; }
+    // Highlights "所有记事" (the list shows notes of every category).
+    void highlightRoot();
 
   signals:
-    // A category was clicked: its number (never the root).
+    // A category was clicked or reached by the keyboard: its number (never the root).
     void categoryChosen(qint64 category);
+    // The keyboard reached "所有记事".
+    void allChosen();
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -47,6 +51,7 @@ class CategoryTree : public QObject
     static constexpr int kExpandedDepth = 32;
     QTreeWidgetItem *selectedNode() const;
     void trv_Click();
+    void selectionMoved();
     void trv_MouseDown(QMouseEvent *event);
     void addtree_Click();
     void EditTree_Click();
@@ -57,4 +62,6 @@ class CategoryTree : public QObject
     QMenu *tree = nullptr;
     QHash<QString, QTreeWidgetItem *> nodes_;
     QIcon icon_;
+    bool highlighting_ = false;      // the window moves the highlight, not the user
+    bool appliedSincePress_ = false; // the press of the current click chose its node
 };

@@ -15,7 +15,10 @@
 #include "notestore.h"
 #include "noticeboard.h"
 #include "reachnotice.h"
+#include "readablelabels.h"
 #include "windowguard.h"
+#include "windowkeys.h"
+#include "windowplacement.h"
 #include "windowunload.h"
 
 #include <QCloseEvent>
@@ -50,7 +53,9 @@ FrmMinBook::FrmMinBook(QWidget *parent)
     createFrameButtons();
     createSkinMenu();
     orderTabs();
+    watchLabels();
     Form_Load();
+    WindowPlacement::place(this);
 }
 
 FrmMinBook::~FrmMinBook() = default;
@@ -103,7 +108,16 @@ void FrmMinBook::createParts()
     notices_ = new NoticeBoard(this);
     connect(list_, &NoteListPane::listLoaded, this, &FrmMinBook::listLoaded);
     connect(list_, &NoteListPane::noteClicked, editor_, &NoteEditor::open);
+    connect(list_, &NoteListPane::noteEntered, editor_, &NoteEditor::focusTitle);
+    connect(list_, &NoteListPane::deleteRequested, editor_, &NoteEditor::deleteLoaded);
+    // After each fill the list highlights the note the editor holds, if listed.
+    connect(list_, &NoteListPane::listLoaded, this,
+            [this] { list_->highlightNote(editor_->noteId()); });
+    connect(list_, &NoteListPane::allNotesListed, tree_, &CategoryTree::highlightRoot);
     connect(tree_, &CategoryTree::categoryChosen, this, &FrmMinBook::categoryChosen);
+    connect(tree_, &CategoryTree::allChosen, list_, &NoteListPane::listAllNotes);
+    new WindowKeys(this, {[this] { editor_->saveOrChange(); }, [this] { editor_->newNote(); },
+                          [this] { list_->focusSearch(); }, [this] { hideToTray(false); }});
     connect(list_, &NoteListPane::countLinePlaced, notices_,
             [this](int left) { notices_->setHelpLineEnd(left - 6); });
     editor_->setLowestBottom(notices_->helpLine()->y() - 2);
@@ -143,6 +157,17 @@ void FrmMinBook::createSkinMenu()
         const int number = skin.number;
         connect(action, &QAction::triggered, this, [this, number] { chooseSkin(number); });
     }
+}
+
+// The texts that lie on the skin picture.
+void FrmMinBook::watchLabels()
+{
+    readable_ = new ReadableLabels(this);
+    for (const char *name :
+         {"lab_title", "Lab_skin", "Lab_hide", "Label1", "Label2", "Label3", "Lab_Sum"})
+        if (auto *label = findChild<QLabel *>(QString::fromLatin1(name)))
+            readable_->watch(label, ReadableLabels::Kind::Text);
+    readable_->watch(notices_->helpLine(), ReadableLabels::Kind::Link);
 }
 
 // The keyboard goes through the controls in the order of the design table.
@@ -207,8 +232,10 @@ void FrmMinBook::loadStoredSkin()
     } catch (const DbError &) {
         return;
     }
-    if (!showSkin(number))
+    if (!showSkin(number)) {
         skinPicture_ = QPixmap();
+        readable_->setPicture({});
+    }
 }
 
 // ------------------------------------------------------------ parts, wired
@@ -328,6 +355,12 @@ void FrmMinBook::closeEvent(QCloseEvent *event)
     varnel::unloadWhenIdle(this);
 }
 
+void FrmMinBook::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    WindowPlacement::remember(this);
+}
+
 void FrmMinBook::paintEvent(QPaintEvent *event)
 {
     QWidget::paintEvent(event);
@@ -362,6 +395,7 @@ bool FrmMinBook::showSkin(const QString &number)
     if (image.isNull())
         return false;
     skinPicture_ = QPixmap::fromImage(image);
+    readable_->setPicture(image);
     QWidget::update();
     return true;
 }

@@ -17,6 +17,7 @@ class NoticeBoard;
 class QLabel;
 class QMenu;
 class QPushButton;
+class ReadableLabels;
 
 // The main notes window: the editor at the top, the category tree and the
 // note list below, search, export, skins, the web notices and the update box.
@@ -62,6 +63,7 @@ class FrmMinBook : public QWidget
     void mouseMoveEvent(QMouseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
   private:
     void createTitleStrip();
@@ -69,6 +71,7 @@ class FrmMinBook : public QWidget
     void createFrameButtons();
     void createSkinMenu();
     void orderTabs();
+    void watchLabels();
 
     // The load sequence.
     void Form_Load();
@@ -90,6 +93,7 @@ class FrmMinBook : public QWidget
     NoteListPane *list_ = nullptr;
     CategoryTree *tree_ = nullptr;
     NoticeBoard *notices_ = nullptr;
+    ReadableLabels *readable_ = nullptr;
 
     // Controls of the frame.
     ClickLabel *title_Dong = nullptr;

@@ -49,12 +49,15 @@ void NoteEditor::createBoxes()
     Text4->setObjectName(QStringLiteral("Text4"));
     Text4->setGeometry(px(4680), px(600), px(2055), px(330));
     Text4->setReadOnly(true);
+    Text4->setFocusPolicy(Qt::ClickFocus); // shown only: Tab goes from the title to the body
 
     Label2 = varnel::makeLabel(window_, "Label2", QStringLiteral("内  容"), 195, 915, 540, 180);
     Text2 = new QPlainTextEdit(window_);
     Text2->setObjectName(QStringLiteral("Text2"));
     Text2->setGeometry(px(840), px(960), px(5880), px(kText2Small));
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab goes on to the buttons; Ctrl+Tab types a tab character.
+    Text2->setTabChangesFocus(true);
     Text2->installEventFilter(this);
 
     // Hidden: the loaded note's id.
@@ -139,11 +142,21 @@ QString NoteEditor::body() const
     return Text2->document()->toRawText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
 }
 
+qint64 NoteEditor::noteId() const
+{
+    // A blank editor holds no note, even while its boxes are being emptied.
+    return cmd_add->isEnabled() ? 0 : varnel::numericValue(Text3->text());
+}
+
 bool NoteEditor::open(const varnel::NoteRow &row)
 {
     QString text;
-    if (!varnel::guarded(window_, [&] { text = notestore::body(row.bookid); }))
+    if (!varnel::guarded(window_, [&] { text = notestore::body(row.bookid); })) {
+        // The note before must not stay in the boxes: 删除 would act on it.
+        clear();
+        setState(State::Blank);
         return false;
+    }
     Text1->setText(row.title);
     Text1->setCursorPosition(0); // a long title shows its beginning
     Text2->setPlainText(text);
@@ -225,6 +238,29 @@ void NoteEditor::keyUp(QKeyEvent *event)
 {
     if (event->key() != Qt::Key_F1 || event->isAutoRepeat())
         return;
+    saveOrChange();
+}
+
+void NoteEditor::newNote()
+{
+    if (Quxiao->isEnabled())
+        Quxiao_Click();
+    focusTitle();
+}
+
+void NoteEditor::deleteLoaded()
+{
+    if (cmd_del->isEnabled())
+        cmd_del_Click();
+}
+
+void NoteEditor::focusTitle()
+{
+    Text1->setFocus(Qt::ShortcutFocusReason);
+}
+
+void NoteEditor::saveOrChange()
+{
     if (cmd_add->isEnabled()) {
         if (cmd_add_Click())
             showSavedBubble(QStringLiteral("新建内容已保存！"));
@@ -243,6 +279,13 @@ void NoteEditor::showSavedBubble(const QString &text)
 
 bool NoteEditor::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == Text2 && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+            Text2->insertPlainText(QStringLiteral("\t"));
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyRelease && (watched == Text1 || watched == Text2))
         keyUp(static_cast<QKeyEvent *>(event)); // may have unloaded the window
     return false;

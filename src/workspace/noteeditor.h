@@ -37,6 +37,15 @@ class NoteEditor : public QObject
     // Loads a note of the list into the boxes; false when its body could not be read.
     bool open(const varnel::NoteRow &row);
     void hideBubble();
+    // The id of the note in the boxes, 0 when none is loaded.
+    qint64 noteId() const;
+    // What the keys of the window do: save or change as F1 does, start a
+    // new note (the title box takes the keyboard), delete the loaded note
+    // (asking first, as "删除" does).
+    void saveOrChange();
+    void newNote();
+    void deleteLoaded();
+    void focusTitle();
     // The large content box ends above y = bottom (the help and count line).
     void setLowestBottom(int bottom) { lowest_ = bottom; }
 

@@ -21,6 +21,19 @@ QIcon listPicture(int number)
     return QIcon(pixmap);
 }
 
+// The whole title, for a title the column cuts short; a title of pages is
+// cut to what a tip can show.
+QString NoteListModel::titleTip(const QString &title)
+{
+    constexpr int kMost = 300;
+    if (title.size() <= kMost)
+        return title;
+    int end = kMost;
+    if (title.at(end - 1).isHighSurrogate())
+        --end;
+    return title.left(end) + QChar(0x2026);
+}
+
 NoteListModel::NoteListModel(QObject *parent)
     : QAbstractTableModel(parent), done_(listPicture(1)), pending_(listPicture(2))
 {
@@ -32,6 +45,14 @@ void NoteListModel::setRows(std::vector<notestore::ListEntry> rows)
     rows_ = std::move(rows);
     blocks_.clear();
     endResetModel();
+}
+
+int NoteListModel::rowOf(qint64 bookid) const
+{
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].bookid == bookid)
+            return int(i);
+    return -1;
 }
 
 const NoteRow &NoteListModel::details(std::size_t row) const
@@ -80,6 +101,8 @@ QVariant NoteListModel::data(const QModelIndex &index, int role) const
     const notestore::ListEntry &r = rows_[std::size_t(index.row())];
     if (role == Qt::DecorationRole && index.column() == Mark)
         return r.done ? done_ : pending_;
+    if (role == Qt::ToolTipRole && index.column() == Title)
+        return titleTip(details(std::size_t(index.row())).title);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {

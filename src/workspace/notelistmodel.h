@@ -31,6 +31,7 @@ class NoteListModel : public QAbstractTableModel
 
     void setRows(std::vector<notestore::ListEntry> rows); // replaces everything in one reset
     NoteRow row(int i) const;                             // with title and time
+    int rowOf(qint64 bookid) const;                       // -1 when the note is not listed
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -39,6 +40,8 @@ class NoteListModel : public QAbstractTableModel
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+
+    static QString titleTip(const QString &title);
 
   private:
     static constexpr std::size_t kBlock = 16; // about the rows the list shows

@@ -13,7 +13,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -106,6 +108,7 @@ void NoteListPane::createList()
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     ListView1->viewport()->installEventFilter(this);
+    ListView1->installEventFilter(this);
     connect(ListView1, &QTableView::clicked, this, &NoteListPane::ListView1_Click);
     connect(listModel_, &QAbstractItemModel::modelReset, this, &NoteListPane::fitRowHeight);
 }
@@ -157,8 +160,11 @@ void NoteListPane::createListTip()
 
 void NoteListPane::addListColumns()
 {
-    if (ListView1->model() != listModel_)
+    if (ListView1->model() != listModel_) {
         ListView1->setModel(listModel_);
+        connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                &NoteListPane::selectionMoved);
+    }
     QHeaderView *header = ListView1->horizontalHeader();
     const int widths[varnel::NoteListModel::ColumnCount] = {300, 3700, 0, 0, 0, 0};
     for (int column = 0; column < varnel::NoteListModel::ColumnCount; ++column)
@@ -264,6 +270,7 @@ void NoteListPane::cmdALL_Click()
             Text5->setText(QStringLiteral("0"));
             LoadCount();
         }
+        emit allNotesListed();
     });
 }
 
@@ -275,6 +282,7 @@ void NoteListPane::cmd_nopass_Click()
             ListSql = Sql::pendingNotes();
             LoadList();
         }
+        emit allNotesListed();
     });
 }
 
@@ -285,12 +293,92 @@ void NoteListPane::cmd_otime_Click()
 
 void NoteListPane::ListView1_Click(const QModelIndex &)
 {
-    if (listModel_->rowCount() == 0)
+    if (listModel_->rowCount() == 0 || openedSincePress_)
         return;
     const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
     if (selected.isEmpty())
         return;
     emit noteClicked(listModel_->row(selected.first().row()));
+}
+
+// The editor follows the highlight however it moved (arrow keys, page keys,
+// a drag): the note shown is always the one that 删除 and 修改 act on.
+void NoteListPane::selectionMoved()
+{
+    if (highlighting_)
+        return;
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return;
+    openedSincePress_ = QGuiApplication::mouseButtons() != Qt::NoButton;
+    emit noteClicked(listModel_->row(selected.first().row()));
+}
+
+void NoteListPane::highlightNote(qint64 bookid)
+{
+    const int row = bookid > 0 ? listModel_->rowOf(bookid) : -1;
+    QItemSelectionModel *selection = ListView1->selectionModel();
+    if (!selection)
+        return;
+    highlighting_ = true;
+    if (row < 0) {
+        selection->clearSelection();
+    } else {
+        const QModelIndex index = listModel_->index(row, varnel::NoteListModel::Title);
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ListView1->scrollTo(index);
+    }
+    highlighting_ = false;
+}
+
+bool NoteListPane::listKeyPress(const QKeyEvent *event)
+{
+    if (event->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    const QModelIndex current = ListView1->currentIndex();
+    const bool noneSelected = ListView1->selectionModel()->selectedRows().isEmpty();
+    switch (event->key()) {
+    case Qt::Key_Home: // the first and the last note (not column) of the list
+    case Qt::Key_End:
+        if (listModel_->rowCount() > 0) {
+            const int row = event->key() == Qt::Key_Home ? 0 : listModel_->rowCount() - 1;
+            ListView1->selectRow(row);
+            ListView1->scrollTo(listModel_->index(row, varnel::NoteListModel::Title));
+        }
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+        // Nothing highlighted yet: the first key highlights (and opens) the
+        // row the keyboard stands on, or the first row.
+        if (!noneSelected || listModel_->rowCount() == 0)
+            return false;
+        ListView1->selectRow(current.isValid() ? current.row() : 0);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!current.isValid())
+            return true;
+        if (ListView1->selectionModel()->isRowSelected(current.row()))
+            emit noteClicked(listModel_->row(current.row()));
+        else
+            ListView1->selectRow(current.row()); // opens it
+        emit noteEntered();
+        return true;
+    case Qt::Key_Delete:
+        if (!ListView1->selectionModel()->selectedRows().isEmpty())
+            emit deleteRequested();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void NoteListPane::focusSearch()
+{
+    txtCZ->setFocus(Qt::ShortcutFocusReason);
+    txtCZ->selectAll();
 }
 
 void NoteListPane::ListView1_MouseUp(const QPoint &pos)
@@ -345,6 +433,10 @@ void NoteListPane::cmd_out_Click()
 
 bool NoteListPane::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == ListView1 && event->type() == QEvent::KeyPress)
+        return listKeyPress(static_cast<QKeyEvent *>(event));
+    if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonPress)
+        openedSincePress_ = false;
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == txtCZ)
             txtCZ_Click();

@@ -9,6 +9,7 @@
 
 class CTooltip;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QModelIndex;
@@ -50,10 +51,19 @@ class NoteListPane : public QObject
     void clearSearch();
     const varnel::ListSql &listSql() const { return ListSql; }
     QTableView *view() const { return ListView1; }
+    // Highlights the row of a note without opening it (none: no row is highlighted).
+    void highlightNote(qint64 bookid);
+    // What "所有信息" does.
+    void listAllNotes() { cmdALL_Click(); }
+    // Puts the keyboard into the search box, its text selected.
+    void focusSearch();
 
   signals:
     void listLoaded();                            // the list has been filled anew
-    void noteClicked(const varnel::NoteRow &row); // a row was clicked
+    void noteClicked(const varnel::NoteRow &row); // a row was clicked or reached by the keyboard
+    void noteEntered();                           // Enter on a row: the editor takes the keyboard
+    void deleteRequested();                       // Delete on a highlighted row
+    void allNotesListed();                        // "所有信息" or "待办": no category shown
     void countLinePlaced(int left);               // the count line starts at x = left
 
   protected:
@@ -71,6 +81,8 @@ class NoteListPane : public QObject
     void cmd_otime_Click();
     void fitRowHeight();
     void ListView1_Click(const QModelIndex &index);
+    void selectionMoved();
+    bool listKeyPress(const QKeyEvent *event);
     void ListView1_MouseUp(const QPoint &pos);
     void txtCZ_Change();
     void txtCZ_Click();
@@ -92,6 +104,8 @@ class NoteListPane : public QObject
     QLineEdit *txtCZ = nullptr;
     QTableView *ListView1 = nullptr;
     bool rowHeightFitted_ = false;
+    bool highlighting_ = false;     // the window moves the highlight, not the user
+    bool openedSincePress_ = false; // the press of the current click opened its row
     varnel::NoteListModel *listModel_ = nullptr;
     QLabel *Lab_Sum = nullptr;
     QFrame *pao2 = nullptr;

@@ -17,3 +17,6 @@ foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneA
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()
 varnel_test_class(e2e JourneyRestoreBackup X11 TIMEOUT 180)
+foreach(journey JourneyKeyboardOnly JourneyReadableScreen JourneyWindowFits)
+  varnel_test_class(e2e ${journey} X11 TIMEOUT 300)
+endforeach()

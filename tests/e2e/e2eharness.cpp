@@ -296,6 +296,34 @@ QStringList ScreenReader::labels(qint64 pid) const
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QList<ScreenReader::PlacedLabel> ScreenReader::placedLabels(qint64 pid) const
+{
+    QProcess probe;
+    probe.start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(VARNEL_SOURCE_DIR "/tests/e2e/screentext.py"),
+                 QStringLiteral("--extents"), QString::number(pid)});
+    probe.waitForFinished(30000);
+    QList<PlacedLabel> placed;
+    const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("* "))) {
+            const QStringList place = line.mid(2).split(QLatin1Char(' '));
+            if (place.size() == 4)
+                placed.append(
+                    {QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt()),
+                     QString()});
+            continue;
+        }
+        const QStringList place = line.section(QLatin1Char('\t'), 0, 0).split(QLatin1Char(' '));
+        if (place.size() == 4)
+            placed.append(
+                {QRect(place[0].toInt(), place[1].toInt(), place[2].toInt(), place[3].toInt()),
+                 line.section(QLatin1Char('\t'), 1)});
+    }
+    return placed;
+}
+
 namespace proc
 {
 

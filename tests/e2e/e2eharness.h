@@ -95,6 +95,13 @@ class ScreenReader
     bool ok() const { return ok_; }
     // The texts of the labels in the windows of the process.
     QStringList labels(qint64 pid) const;
+    // The same with where each label lies on the screen, and where the
+    // other controls lie (with an empty text).
+    struct PlacedLabel {
+        QRect rect;
+        QString text;
+    };
+    QList<PlacedLabel> placedLabels(qint64 pid) const;
 
   private:
     static bool waitForName(const char *name);
