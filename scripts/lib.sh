@@ -25,6 +25,8 @@ TEST_PACKAGES+=(haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 TEST_PACKAGES+=(weston xwayland)
 # Another program holding the database file open (the sqlcipher shell).
 TEST_PACKAGES+=(sqlcipher)
+# A clock set to another day for the program under test (the backups across midnight).
+TEST_PACKAGES+=(faketime)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

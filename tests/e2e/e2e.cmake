@@ -17,3 +17,4 @@ foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneA
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()
 varnel_test_class(e2e JourneyRestoreBackup X11 TIMEOUT 180)
+varnel_test_class(e2e JourneyBackupAcrossMidnight X11 TIMEOUT 300)

@@ -5,6 +5,7 @@
 #include "workspacefixture.h"
 
 #include "appinfo.h"
+#include "database.h"
 #include "testfolder.h"
 
 #include <QHeaderView>
@@ -30,6 +31,7 @@ class TestNoteList : public QObject
     void allNotesButtonResetsTheCategory();
     void aRefreshDuringTheWaitReplacesTheOuterOne();
     void aDatabaseFailureAtLoadIsReportedOnce();
+    void aFailedLoadComesBackWhole();
 };
 
 void TestNoteList::loadShowsTitleCountAndBlankEditor()
@@ -339,6 +341,33 @@ void TestNoteList::aDatabaseFailureAtLoadIsReportedOnce()
     // The count of step one is there; the window stays usable.
     QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【0】条信息"));
     QVERIFY(ws.edit("Text1")->isEnabled());
+}
+
+// The notebook away while the window loads, back by the next list action:
+// the list, the skin picture and the tree all come back.
+void TestNoteList::aFailedLoadComesBackWhole()
+{
+    Workspace ws;
+    addCategory(7, 0, QStringLiteral("工作"));
+    addNote(QStringLiteral("苹果"), QStringLiteral("一"));
+    const QString live = varnel::databasePath();
+    const QString away = live + QStringLiteral(".away");
+    varnel::ShutdownDb();
+    QVERIFY(QFile::rename(live, away));
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    ws.show();
+    QVERIFY(ws.window());
+    QCOMPARE(answers.seen().size(), 1);
+    QVERIFY(ws.window()->backgroundPicture().isNull());
+    QVERIFY(!ws.node(QStringLiteral("K_7")));
+
+    QVERIFY(QFile::rename(away, live));
+    QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("苹果")});
+    QVERIFY(!ws.window()->backgroundPicture().isNull());
+    QVERIFY(ws.node(QStringLiteral("K_7")));
+    QCOMPARE(answers.seen().size(), 1);
 }
 
 VARNEL_TEST_CLASS(TestNoteList);
