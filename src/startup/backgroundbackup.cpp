@@ -6,6 +6,10 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace varnel
 {
 
@@ -19,6 +23,21 @@ bool g_failureTold = false;
 
 // A reason longer than this is cut: the message box must fit on the screen.
 constexpr int kReasonChars = 300;
+
+// The worker's slow parts (deriving the copy's key, syncing and checking
+// hundreds of megabytes) give way to everything else for the processor and
+// the disk: on a machine with two cores the window's thread, the search
+// index's helper and the worker would otherwise take equal turns, and the
+// window would wait for its turn. Not the idle class: the worker takes
+// SQLite's and the cipher's shared locks, and a worker that seldom runs
+// would keep the window waiting on one of them.
+void yieldToEverythingElse()
+{
+    ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
+    constexpr int kWhoThread = 1;                 // IOPRIO_WHO_PROCESS: with 0, the calling thread
+    constexpr int kLowestBestEffort = (2 << 13) | 7; // IOPRIO_CLASS_BE, level 7
+    ::syscall(SYS_ioprio_set, kWhoThread, 0, kLowestBestEffort);
+}
 
 QString bounded(const QString &text)
 {
@@ -50,7 +69,10 @@ void BackgroundBackup::joinWorker()
 void BackgroundBackup::onWorker(std::function<void()> work)
 {
     joinWorker();
-    worker_ = std::thread(std::move(work));
+    worker_ = std::thread([work = std::move(work)]() {
+        yieldToEverythingElse();
+        work();
+    });
 }
 
 void BackgroundBackup::start()
