@@ -175,7 +175,8 @@ int main(int argc, char **argv)
     idle.start();
     reportTicks(QStringLiteral("idle_"), tickUntil([&]() { return idle.elapsed() > 2000; }));
     OpenDb(); // a change since the last copy
-    DbConn->Execute(QStringLiteral("insert into 企业日记 (标题, 内容, 分类) values ('新', '改动', 0)"));
+    DbConn->Execute(
+        QStringLiteral("insert into 企业日记 (标题, 内容, 分类) values ('新', '改动', 0)"));
     CloseDb();
     index.waitUntilReady(120000);
     if (!timeBackup(QDate::currentDate(), QStringLiteral("backup_")))

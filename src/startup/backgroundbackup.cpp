@@ -34,7 +34,7 @@ constexpr int kReasonChars = 300;
 void yieldToEverythingElse()
 {
     ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
-    constexpr int kWhoThread = 1;                 // IOPRIO_WHO_PROCESS: with 0, the calling thread
+    constexpr int kWhoThread = 1; // IOPRIO_WHO_PROCESS: with 0, the calling thread
     constexpr int kLowestBestEffort = (2 << 13) | 7; // IOPRIO_CLASS_BE, level 7
     ::syscall(SYS_ioprio_set, kWhoThread, 0, kLowestBestEffort);
 }

@@ -234,10 +234,9 @@ std::optional<DailyBackup::Outcome> DailyBackup::prepareFolder()
 {
     const QFileInfo folder(folder_);
     if (folder.exists() && !folder.isDir()) {
-        return failed(
-            QStringLiteral("备份文件夹的位置 %1 上已经有一个同名的文件，不是文件夹。"
-                           "请把这个文件改名或者移走。")
-                .arg(QDir::toNativeSeparators(folder_)));
+        return failed(QStringLiteral("备份文件夹的位置 %1 上已经有一个同名的文件，不是文件夹。"
+                                     "请把这个文件改名或者移走。")
+                          .arg(QDir::toNativeSeparators(folder_)));
     }
     if (!folder.exists() && ::mkdir(native(folder_).constData(), kPrivateFolder) != 0 &&
         errno != EEXIST) {

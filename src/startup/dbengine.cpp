@@ -150,8 +150,8 @@ void checkAfterJournal(sqlite3 *db, const QString &path)
     bool sound = false;
     int rows = 0;
     while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        sound = ++rows == 1 && qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)),
-                                       "ok") == 0;
+        sound = ++rows == 1 &&
+                qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "ok") == 0;
         rc = SQLITE_OK;
     }
     sqlite3_finalize(stmt);

@@ -106,7 +106,7 @@ DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &f
     return DbError(cause.kind, rc,
                    QStringLiteral("%1\n%2\n\n原因：%3\n%4\n\n（%5）")
                        .arg(headline, file, cause.text, keptText(cause, writing, journalPlayed),
-                        sqliteMessage));
+                            sqliteMessage));
 }
 
 } // namespace varnel::db

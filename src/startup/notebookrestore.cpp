@@ -121,6 +121,26 @@ QString errnoText(int error)
     return QStringLiteral("文件操作出错（错误代码 %1）").arg(error);
 }
 
+// Renames the file at `from` and the files SQLite keeps beside it to `to`
+// and the same endings; `moved` gets the new names. 0, or the errno when the
+// file itself could not be renamed (and then nothing was).
+int moveAside(const QString &from, const QString &to, QStringList *moved)
+{
+    if (QFileInfo::exists(from)) {
+        if (::rename(native(from).constData(), native(to).constData()) != 0)
+            return errno;
+        moved->append(to);
+    }
+    for (const char *suffix : kCompanions) {
+        const QString companion = from + QLatin1String(suffix);
+        const QString renamed = to + QLatin1String(suffix);
+        if (QFileInfo::exists(companion) &&
+            ::rename(native(companion).constData(), native(renamed).constData()) == 0)
+            moved->append(renamed);
+    }
+    return 0;
+}
+
 mode_t liveMode(const QString &live)
 {
     struct stat info {
@@ -154,23 +174,15 @@ NotebookRestore::Result NotebookRestore::restore(const Copy &copy)
                            .arg(errnoText(error))};
     }
     const QString aside =
-        dataFolder() + QStringLiteral("/pelbrook_data-damaged-%1.Tandrel")
-                           .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        dataFolder() +
+        QStringLiteral("/pelbrook_data-damaged-%1.Tandrel")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     QStringList moved;
-    const bool hadLive = QFileInfo::exists(live);
-    if (hadLive && ::rename(native(live).constData(), native(aside).constData()) != 0) {
-        const int error = errno;
+    if (const int error = moveAside(live, aside, &moved)) {
         QFile::remove(incoming);
-        return {false, QStringLiteral("无法把损坏的文件改名：%1。笔记本文件没有改动。")
-                           .arg(errnoText(error))};
-    }
-    if (hadLive)
-        moved.append(aside);
-    for (const char *suffix : kCompanions) {
-        const QString from = live + QLatin1String(suffix);
-        if (QFileInfo::exists(from) &&
-            ::rename(native(from).constData(), native(aside + QLatin1String(suffix)).constData()) == 0)
-            moved.append(aside + QLatin1String(suffix));
+        return {
+            false,
+            QStringLiteral("无法把损坏的文件改名：%1。笔记本文件没有改动。").arg(errnoText(error))};
     }
     ::rename(native(incoming).constData(), native(live).constData());
     syncFolder(dataFolder());

@@ -380,8 +380,9 @@ qint64 OnlineCopy::check(const QString &target)
     const QString integrity = firstValue(copy, "PRAGMA integrity_check", &rc, &rows);
     if (rc == SQLITE_OK && (integrity != QStringLiteral("ok") || rows != 1)) {
         closeTarget();
-        throw CopyError(CopyError::CheckFailed,
-                        QStringLiteral("完整性检查发现了 %1 处问题").arg(problemsIn(integrity, rows)));
+        throw CopyError(
+            CopyError::CheckFailed,
+            QStringLiteral("完整性检查发现了 %1 处问题").arg(problemsIn(integrity, rows)));
     }
     const qint64 copyNotes =
         rc == SQLITE_OK ? firstValue(copy, "SELECT count(*) FROM 企业日记", &rc).toLongLong() : 0;

@@ -188,9 +188,9 @@ void TestBackupFaults::failureIsToldOnceAndLosesNothing()
 void TestBackupFaults::copiesNeverCrowdOutTheNotebook()
 {
     if (!robust::inChild()) {
-        const robust::ChildRun child = robust::runInChild(
-            ownMounts(), QStringLiteral("TestBackupFaults"),
-            QStringLiteral("copiesNeverCrowdOutTheNotebook"));
+        const robust::ChildRun child =
+            robust::runInChild(ownMounts(), QStringLiteral("TestBackupFaults"),
+                               QStringLiteral("copiesNeverCrowdOutTheNotebook"));
         qInfo("%s", qPrintable(child.output));
         if (child.skipped)
             QSKIP("no small file system could be mounted here");
@@ -231,9 +231,9 @@ void TestBackupFaults::copiesNeverCrowdOutTheNotebook()
     QVERIFY(made > 10);
     QVERIFY(refused > 0);
     QVERIFY(!kept.contains(first)); // the oldest went for room
-    QCOMPARE(backupfiles::view(backup + QLatin1Char('/') + backupcopies::copyName(newestMade))
-                 .integrity,
-             QStringLiteral("ok"));
+    QCOMPARE(
+        backupfiles::view(backup + QLatin1Char('/') + backupcopies::copyName(newestMade)).integrity,
+        QStringLiteral("ok"));
 
     // A 4.2 MB note on the disk the copies share.
     const QString big = QString(QStringLiteral("大")).repeated(1400 * 1024);

@@ -44,13 +44,13 @@ struct RestoreFolder {
 
     void addNotes(int count, const QString &title, int bytes = 600)
     {
-        folder.exec(QStringLiteral(
-                        "with recursive n(i) as (select 1 union all select i + 1 from n where "
-                        "i < %1) insert into 企业日记 (标题, 内容, 分类) select ? || i, "
-                        "hex(randomblob(%2)), 0 from n")
-                        .arg(count)
-                        .arg(bytes),
-                    {title});
+        folder.exec(
+            QStringLiteral("with recursive n(i) as (select 1 union all select i + 1 from n where "
+                           "i < %1) insert into 企业日记 (标题, 内容, 分类) select ? || i, "
+                           "hex(randomblob(%2)), 0 from n")
+                .arg(count)
+                .arg(bytes),
+            {title});
     }
     QString copyOf(int daysAgo) const
     {
@@ -107,7 +107,8 @@ void TestRestoreAfterCrash::restoreAfterACrash()
     // Days of work after the copy: notes deleted, longer ones written.
     f.folder.exec(QStringLiteral("delete from 企业日记 where bookid % 3 = 0"));
     f.addNotes(400, QStringLiteral("复制后"), 1500);
-    const int afterCopy = int(f.folder.scalar(QStringLiteral("select count(*) from 企业日记")).toInt());
+    const int afterCopy =
+        int(f.folder.scalar(QStringLiteral("select count(*) from 企业日记")).toInt());
 
     // A save killed before its commit.
     QCOMPARE(QProcess::execute(QStringLiteral(VARNEL_CRASHSAVE), {f.folder.path()}), -1);
@@ -150,8 +151,9 @@ void TestRestoreAfterCrash::restoreAfterACrash()
     QCOMPARE(f.folder.scalar(QStringLiteral("PRAGMA integrity_check")).toString(),
              QStringLiteral("ok"));
     QCOMPARE(f.folder.scalar(QStringLiteral("select count(*) from 企业日记")).toInt(), inCopy);
-    QCOMPARE(f.folder.scalar(QStringLiteral("select count(*) from 企业日记 where 内容 like "
-                                            "'%没有保存完%'"))
+    QCOMPARE(f.folder
+                 .scalar(QStringLiteral("select count(*) from 企业日记 where 内容 like "
+                                        "'%没有保存完%'"))
                  .toInt(),
              0);
     QVERIFY(fileContents(f.copyOf(1)) == copy);

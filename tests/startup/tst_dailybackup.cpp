@@ -332,15 +332,15 @@ void TestDailyBackup::failureMessages_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("notebook");
     QTest::addColumn<QString>("said");
-    QTest::newRow("copy cut in half") << "copy cut" << int(DailyBackup::Outcome::Failed)
-                                      << int(DailyBackup::Outcome::CheckedSound)
-                                      << QStringLiteral("笔记本经过检查是完好的");
-    QTest::newRow("copy overwritten") << "copy overwritten" << int(DailyBackup::Outcome::Failed)
-                                      << int(DailyBackup::Outcome::CheckedSound)
-                                      << QStringLiteral("没有通过检查");
-    QTest::newRow("notebook damaged") << "live" << int(DailyBackup::Outcome::LiveDamaged)
-                                      << int(DailyBackup::Outcome::Damaged)
-                                      << QStringLiteral("笔记本已经损坏");
+    QTest::newRow("copy cut in half")
+        << "copy cut" << int(DailyBackup::Outcome::Failed)
+        << int(DailyBackup::Outcome::CheckedSound) << QStringLiteral("笔记本经过检查是完好的");
+    QTest::newRow("copy overwritten")
+        << "copy overwritten" << int(DailyBackup::Outcome::Failed)
+        << int(DailyBackup::Outcome::CheckedSound) << QStringLiteral("没有通过检查");
+    QTest::newRow("notebook damaged")
+        << "live" << int(DailyBackup::Outcome::LiveDamaged) << int(DailyBackup::Outcome::Damaged)
+        << QStringLiteral("笔记本已经损坏");
 }
 
 // Whatever fails, the message says it in Chinese, in a few lines, and says
