@@ -218,22 +218,22 @@ QString NotebookRestore::offerText(const QString &what, const std::optional<Copy
         .arg(copy->notes);
 }
 
-bool NotebookRestore::offer(QWidget *parent, const QString &what)
+bool NotebookRestore::offer(QWidget *parent, const QString &what, const QString &title)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::optional<Copy> copy = newestGoodCopy();
     QApplication::restoreOverrideCursor();
     if (!copy) {
-        QMessageBox::critical(parent, kTitle, offerText(what, copy));
+        QMessageBox::critical(parent, title, offerText(what, copy));
         return false;
     }
-    QMessageBox box(QMessageBox::Question, kTitle, offerText(what, copy),
+    QMessageBox box(QMessageBox::Question, title, offerText(what, copy),
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setObjectName(QStringLiteral("restoreOffer"));
     box.setDefaultButton(QMessageBox::No);
     if (box.exec() != QMessageBox::Yes)
         return false;
-    return answer(parent, copy);
+    return answer(parent, copy, title);
 }
 
 bool NotebookRestore::offer(QWidget *parent, const DbError &error)
@@ -241,15 +241,15 @@ bool NotebookRestore::offer(QWidget *parent, const DbError &error)
     return offer(parent, error.userText());
 }
 
-bool NotebookRestore::answer(QWidget *parent, const std::optional<Copy> &copy)
+bool NotebookRestore::answer(QWidget *parent, const std::optional<Copy> &copy, const QString &title)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const Result result = restore(*copy);
     QApplication::restoreOverrideCursor();
     if (result.restored)
-        QMessageBox::information(parent, kTitle, result.text);
+        QMessageBox::information(parent, title, result.text);
     else
-        QMessageBox::critical(parent, kTitle, result.text);
+        QMessageBox::critical(parent, title, result.text);
     return result.restored;
 }
 
@@ -266,7 +266,7 @@ void NotebookRestore::offerLater(const QString &what)
         box->setDefaultButton(QMessageBox::No);
         QObject::connect(box, &QMessageBox::finished, [copy](int button) {
             if (button == QMessageBox::Yes)
-                answer(nullptr, copy);
+                answer(nullptr, copy, kTitle);
         });
     }
     box->show();

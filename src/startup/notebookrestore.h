@@ -41,7 +41,8 @@ class NotebookRestore
     // The message for a damaged notebook, `what` saying what is wrong: it
     // offers the newest good copy and restores it on the user's yes. True when
     // the notebook was restored. Without a good copy it says so.
-    static bool offer(QWidget *parent, const QString &what);
+    static bool offer(QWidget *parent, const QString &what,
+                      const QString &title = QStringLiteral("Varnel提示"));
     static bool offer(QWidget *parent, const DbError &error);
     // The same without waiting: the box stays up while the program goes on.
     static void offerLater(const QString &what);
@@ -50,7 +51,7 @@ class NotebookRestore
     static QString offerText(const QString &what, const std::optional<Copy> &copy);
 
   private:
-    static bool answer(QWidget *parent, const std::optional<Copy> &copy);
+    static bool answer(QWidget *parent, const std::optional<Copy> &copy, const QString &title);
 };
 
 } // namespace varnel
