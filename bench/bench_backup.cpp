@@ -14,7 +14,10 @@
 //                                    time other processes had the processor
 // each with the index ready, and as building_backup_* while the index is
 // read; and for comparison idle_* (index ready, no backup: what the machine
-// itself adds) and building_idle_* (the index being read, no backup).
+// itself adds) and building_idle_* (the index being read, no backup). Under
+// each, how often the thread waited or was preempted in its longest gap: a
+// gap with one wait and no preemption is the thread asleep in the event loop
+// and woken late by a busy machine.
 //
 //     bench_backup [--notes N]
 
@@ -34,7 +37,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <sys/resource.h>
 #include <time.h>
+#include <utility>
 
 using namespace varnel;
 
@@ -65,7 +70,17 @@ struct Ticks {
     double longestRead = 0;
     double longestGap = 0;
     double mostCpu = 0;
+    long blockedInLongest = 0;   // times the thread waited (I/O, a lock) in the longest gap
+    long preemptedInLongest = 0; // times another thread took the processor from it
 };
+
+// The thread's voluntary and involuntary context switches so far.
+std::pair<long, long> switches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return {usage.ru_nvcsw, usage.ru_nivcsw};
+}
 
 double threadCpuMs()
 {
@@ -81,15 +96,22 @@ Ticks tickUntil(const std::function<bool()> &done)
     clock.start();
     qint64 last = clock.nsecsElapsed();
     double lastCpu = threadCpuMs();
+    auto lastSwitches = switches();
     QTimer timer;
     timer.setInterval(1);
     QObject::connect(&timer, &QTimer::timeout, [&]() {
         const qint64 now = clock.nsecsElapsed();
-        ticks.longestGap = std::max(ticks.longestGap, (now - last) / 1e6);
+        const auto nowSwitches = switches();
+        if ((now - last) / 1e6 > ticks.longestGap) {
+            ticks.longestGap = (now - last) / 1e6;
+            ticks.blockedInLongest = nowSwitches.first - lastSwitches.first;
+            ticks.preemptedInLongest = nowSwitches.second - lastSwitches.second;
+        }
         ticks.mostCpu = std::max(ticks.mostCpu, threadCpuMs() - lastCpu);
         ticks.longestRead = std::max(ticks.longestRead, readSettings());
         last = clock.nsecsElapsed();
         lastCpu = threadCpuMs();
+        lastSwitches = switches();
     });
     timer.start();
     while (!done())
@@ -102,6 +124,9 @@ void reportTicks(const QString &prefix, const Ticks &ticks)
     report(prefix + QStringLiteral("ui_stall_max_ms"), ticks.longestGap, "ms");
     report(prefix + QStringLiteral("ui_read_max_ms"), ticks.longestRead, "ms");
     report(prefix + QStringLiteral("ui_cpu_max_ms"), ticks.mostCpu, "ms");
+    std::printf("    (the longest gap: the thread waited %ld times, was preempted %ld times)\n",
+                ticks.blockedInLongest, ticks.preemptedInLongest);
+    std::fflush(stdout);
 }
 
 // The shared handle opened anew: the search index is read from the start.
