@@ -14,10 +14,11 @@
 //                                    time other processes had the processor
 // each with the index ready, and as building_backup_* while the index is
 // read; and for comparison idle_* (index ready, no backup: what the machine
-// itself adds) and building_idle_* (the index being read, no backup). Under
-// each, how often the thread waited or was preempted in its longest gap: a
-// gap with one wait and no preemption is the thread asleep in the event loop
-// and woken late by a busy machine.
+// itself adds) and building_idle_* (the index being read, no backup). With
+// each, *_ui_stall_waits and *_ui_stall_preemptions: how often the thread
+// waited or was preempted in its longest gap. A gap with one wait and no
+// preemption is the thread asleep in the event loop, woken late by a busy
+// machine.
 //
 //     bench_backup [--notes N]
 
@@ -124,9 +125,9 @@ void reportTicks(const QString &prefix, const Ticks &ticks)
     report(prefix + QStringLiteral("ui_stall_max_ms"), ticks.longestGap, "ms");
     report(prefix + QStringLiteral("ui_read_max_ms"), ticks.longestRead, "ms");
     report(prefix + QStringLiteral("ui_cpu_max_ms"), ticks.mostCpu, "ms");
-    std::printf("    (the longest gap: the thread waited %ld times, was preempted %ld times)\n",
-                ticks.blockedInLongest, ticks.preemptedInLongest);
-    std::fflush(stdout);
+    report(prefix + QStringLiteral("ui_stall_waits"), double(ticks.blockedInLongest), "times");
+    report(prefix + QStringLiteral("ui_stall_preemptions"), double(ticks.preemptedInLongest),
+           "times");
 }
 
 // The shared handle opened anew: the search index is read from the start.
