@@ -29,6 +29,8 @@ TEST_PACKAGES+=(weston xwayland)
 TEST_PACKAGES+=(sqlcipher)
 # A test certificate authority for the HTTPS tests.
 TEST_PACKAGES+=(openssl)
+# A clock set to another day for the program under test (the backups across midnight).
+TEST_PACKAGES+=(faketime)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

@@ -1,9 +1,14 @@
 #include "backgroundbackup.h"
 
 #include "database.h"
+#include "notebookrestore.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace varnel
 {
@@ -16,20 +21,30 @@ constexpr int kTurnIntervalMs = 1;
 
 bool g_failureTold = false;
 
-} // namespace
+// A reason longer than this is cut: the message box must fit on the screen.
+constexpr int kReasonChars = 300;
 
-BackgroundBackup *BackgroundBackup::startToday()
+// The worker's slow parts (deriving the copy's key, syncing and checking
+// hundreds of megabytes) give way to everything else for the processor and
+// the disk: on a machine with two cores the window's thread, the search
+// index's helper and the worker would otherwise take equal turns, and the
+// window would wait for its turn. Not the idle class: the worker takes
+// SQLite's and the cipher's shared locks, and a worker that seldom runs
+// would keep the window waiting on one of them.
+void yieldToEverythingElse()
 {
-    try {
-        auto *backup = new BackgroundBackup(QDate::currentDate(), qApp);
-        QObject::connect(backup, &BackgroundBackup::finished, backup, &QObject::deleteLater);
-        backup->start();
-        return backup;
-    } catch (const DbError &) {
-        // The start-up has told the user about the database already.
-        return nullptr;
-    }
+    ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
+    constexpr int kWhoThread = 1; // IOPRIO_WHO_PROCESS: with 0, the calling thread
+    constexpr int kLowestBestEffort = (2 << 13) | 7; // IOPRIO_CLASS_BE, level 7
+    ::syscall(SYS_ioprio_set, kWhoThread, 0, kLowestBestEffort);
 }
+
+QString bounded(const QString &text)
+{
+    return text.size() <= kReasonChars ? text : text.left(kReasonChars) + QStringLiteral("……");
+}
+
+} // namespace
 
 BackgroundBackup::BackgroundBackup(const QDate &today, QObject *parent)
     : QObject(parent), job_(std::make_unique<DailyBackup>(today))
@@ -54,7 +69,10 @@ void BackgroundBackup::joinWorker()
 void BackgroundBackup::onWorker(std::function<void()> work)
 {
     joinWorker();
-    worker_ = std::thread(std::move(work));
+    worker_ = std::thread([work = std::move(work)]() {
+        yieldToEverythingElse();
+        work();
+    });
 }
 
 void BackgroundBackup::start()
@@ -90,22 +108,37 @@ void BackgroundBackup::onTurn()
 void BackgroundBackup::onFinished(const DailyBackup::Outcome &outcome)
 {
     joinWorker();
-    if (outcome.kind == DailyBackup::Outcome::Failed)
-        tellFailure(outcome.reason);
+    if (outcome.kind == DailyBackup::Outcome::Failed ||
+        outcome.kind == DailyBackup::Outcome::LiveDamaged)
+        tellFailure(outcome);
     emit finished(outcome);
 }
 
-void BackgroundBackup::tellFailure(const QString &reason)
+QString BackgroundBackup::failureText(const DailyBackup::Outcome &outcome)
+{
+    if (outcome.kind == DailyBackup::Outcome::LiveDamaged)
+        return QStringLiteral("备份时发现笔记本已经损坏，没有做新的备份。\n\n%1")
+            .arg(bounded(outcome.reason));
+    const QString notebook =
+        outcome.notebook == DailyBackup::Outcome::CheckedSound
+            ? QStringLiteral("笔记本经过检查是完好的，原有的备份也都还在。")
+            : QStringLiteral("备份只读取笔记本，没有改动它；原有的备份也都还在。");
+    return QStringLiteral("今天的自动备份没有做成。\n\n原因：%1\n\n%2\n"
+                          "Varnelpad 明天或者下次启动时会再试一次。")
+        .arg(bounded(outcome.reason), notebook);
+}
+
+void BackgroundBackup::tellFailure(const DailyBackup::Outcome &outcome)
 {
     if (g_failureTold)
         return;
     g_failureTold = true;
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Varnel提示"),
-        QStringLiteral("今天的自动备份没有做成。\n\n原因：%1\n\n笔记本身没有受到影响，"
-                       "原有的备份也都还在。下次启动 Varnelpad 时会再试一次。")
-            .arg(reason),
-        QMessageBox::Ok);
+    if (outcome.kind == DailyBackup::Outcome::LiveDamaged) {
+        NotebookRestore::offerLater(failureText(outcome));
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Varnel提示"),
+                                failureText(outcome), QMessageBox::Ok);
     box->setObjectName(QStringLiteral("backupFailed"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

@@ -11,7 +11,7 @@
 namespace varnel
 {
 
-// The day's backup while the program goes on, once per program run: the slow
+// One day's backup while the program goes on (BackupSchedule says when): the slow
 // parts on a worker thread, the reading of the live database in short turns
 // of this thread's event loop. When it fails the user is told once per run,
 // in a message box that does not wait for an answer.
@@ -20,18 +20,17 @@ class BackgroundBackup : public QObject
     Q_OBJECT
 
   public:
-    // Starts the backup of the live notebook for today's date; the object
-    // belongs to the application and goes when the backup is over. Nothing
-    // starts when the notebook cannot be opened.
-    static BackgroundBackup *startToday();
-
+    // Throws DbError when the notebook cannot be opened.
     explicit BackgroundBackup(const QDate &today, QObject *parent = nullptr);
     ~BackgroundBackup() override; // stops the backup and waits for the worker
 
     void start();
 
-    // The one message per run, shown unless one was shown already.
-    static void tellFailure(const QString &reason);
+    // The one message per run, shown unless one was shown already: why the
+    // copy failed, or the damaged notebook with the offer to restore it.
+    static void tellFailure(const DailyBackup::Outcome &outcome);
+    // The text of a failure's message, a few lines long whatever went wrong.
+    static QString failureText(const DailyBackup::Outcome &outcome);
 
   signals:
     void finished(const varnel::DailyBackup::Outcome &outcome);

@@ -2,6 +2,9 @@
 
 #include "appinfo.h"
 #include "backupcopies.h"
+#include "backuproom.h"
+#include "database.h"
+#include "dbengine.h"
 #include "onlinecopy.h"
 
 #include <QDir>
@@ -11,7 +14,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace varnel
@@ -20,9 +22,8 @@ namespace varnel
 namespace
 {
 
-// Room a copy leaves on its disk beyond its own size, so that the notebook's
-// next saves still fit when both share the disk.
-constexpr qint64 kSpareBytes = 1 << 20;
+constexpr mode_t kPrivateFile = 0600;
+constexpr mode_t kPrivateFolder = 0700;
 
 QByteArray native(const QString &path)
 {
@@ -55,11 +56,6 @@ void syncFolder(const QString &path)
     }
 }
 
-QString megabytes(qint64 bytes)
-{
-    return QString::number(double(bytes) / (1 << 20), 'f', 1);
-}
-
 QString notWritable(const QString &folder)
 {
     return QStringLiteral("没有写入备份文件夹的权限：%1").arg(QDir::toNativeSeparators(folder));
@@ -75,14 +71,63 @@ QString reasonOf(const db::CopyError &error, const QString &folder)
         return notWritable(folder);
     case db::CopyError::CheckFailed:
         return QStringLiteral("新做的备份没有通过检查（%1），已经删除。").arg(error.detail());
+    case db::CopyError::LiveDamaged:
+        return QStringLiteral("读取笔记本时发现它已损坏（%1）。").arg(error.detail());
     default:
-        return QStringLiteral("备份时出错：%1").arg(error.detail());
+        return QStringLiteral("备份时出错：%1。").arg(error.detail());
     }
 }
 
 DailyBackup::Outcome failed(const QString &reason)
 {
     return {DailyBackup::Outcome::Failed, QString(), reason};
+}
+
+// The notebook as a check on a connection of its own finds it.
+struct Health {
+    enum State { Sound, Damaged, Unknown } state = Unknown;
+    QString damage; // Chinese, when Damaged
+};
+
+Health notebookHealth(const QString &live)
+{
+    sqlite3 *db = nullptr;
+    try {
+        db = db::openKeyed(live, false);
+    } catch (const DbError &e) {
+        if (e.kind() == DbError::NotADatabase)
+            return {Health::Damaged, QStringLiteral("文件无法读取")};
+        return {}; // missing or locked: not known
+    }
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
+    QString answer;
+    int rows = 0;
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const QString line =
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        if (rows++ == 0)
+            answer = line;
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close_v2(db);
+    switch (rc & 0xff) {
+    case SQLITE_DONE:
+        if (answer == u"ok" && rows == 1)
+            return {Health::Sound, {}};
+        return {Health::Damaged,
+                QStringLiteral("完整性检查发现了 %1 处问题")
+                    .arg(std::max<qsizetype>(rows, answer.count(QLatin1Char('\n')) + 1))};
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_NOMEM:
+    case SQLITE_INTERRUPT:
+    case SQLITE_IOERR:
+        return {};
+    default: // the check itself met pages it cannot read
+        return {Health::Damaged, QStringLiteral("文件中有读不出来的部分")};
+    }
 }
 
 // Tells stopAll when the worker is done with the copy, however run() ends.
@@ -144,6 +189,17 @@ std::optional<DailyBackup::Outcome> DailyBackup::begin()
     // the copy's key below takes far longer than the clock's tick.
     changedNs_ = modifiedNs(live_);
     partial_ = folder_ + QLatin1Char('/') + backupcopies::partialName(today_, ::getpid());
+    // The copy holds every note: it is made private before anything is in it.
+    const int fd = ::open(native(partial_).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                          kPrivateFile);
+    if (fd < 0) {
+        const int error = errno;
+        partial_.clear();
+        return failed(error == ENOSPC ? reasonOf({db::CopyError::Full, {}}, folder_)
+                                      : notWritable(folder_));
+    }
+    ::fchmod(fd, kPrivateFile);
+    ::close(fd);
     try {
         copy_->create(partial_);
     } catch (const db::CopyError &) {
@@ -156,10 +212,8 @@ std::optional<DailyBackup::Outcome> DailyBackup::decide()
 {
     if (copy_->stopped())
         return Outcome::Stopped;
-    if (!QDir().mkpath(folder_)) {
-        return failed(QStringLiteral("无法建立备份文件夹 %1，请检查 data 文件夹能否写入。")
-                          .arg(QDir::toNativeSeparators(folder_)));
-    }
+    if (const auto problem = prepareFolder())
+        return problem;
     backupcopies::removeUnfinished(folder_);
     const QList<QDate> days = backupcopies::days(folder_);
     if (days.contains(today_))
@@ -169,23 +223,39 @@ std::optional<DailyBackup::Outcome> DailyBackup::decide()
         return Outcome::Unchanged;
     if (::access(native(folder_).constData(), W_OK | X_OK) != 0)
         return failed(notWritable(folder_));
-    if (const auto problem = roomProblem())
+    if (const auto problem = backuproom::makeRoom(folder_, live_))
         return failed(*problem);
     return std::nullopt;
 }
 
-std::optional<QString> DailyBackup::roomProblem() const
+// The folder of copies, made private to the user when it is made; copies an
+// older version left readable to others become private too.
+std::optional<DailyBackup::Outcome> DailyBackup::prepareFolder()
 {
-    struct statvfs disk {
-    };
-    if (::statvfs(native(folder_).constData(), &disk) != 0)
-        return std::nullopt;
-    const qint64 free = qint64(disk.f_bavail) * qint64(disk.f_frsize);
-    const qint64 needed = QFileInfo(live_).size() + kSpareBytes;
-    if (free >= needed)
-        return std::nullopt;
-    return QStringLiteral("磁盘空间不足：备份需要约 %1 MB，备份文件夹 %2 所在的磁盘只剩 %3 MB。")
-        .arg(megabytes(needed), QDir::toNativeSeparators(folder_), megabytes(free));
+    const QFileInfo folder(folder_);
+    if (folder.exists() && !folder.isDir()) {
+        return failed(QStringLiteral("备份文件夹的位置 %1 上已经有一个同名的文件，不是文件夹。"
+                                     "请把这个文件改名或者移走。")
+                          .arg(QDir::toNativeSeparators(folder_)));
+    }
+    if (!folder.exists() && ::mkdir(native(folder_).constData(), kPrivateFolder) != 0 &&
+        errno != EEXIST) {
+        return failed(QStringLiteral("无法建立备份文件夹 %1（%2）。")
+                          .arg(QDir::toNativeSeparators(folder_),
+                               errno == ENOSPC ? QStringLiteral("磁盘已满")
+                                               : QStringLiteral("data 文件夹不能写入")));
+    }
+    const QStringList names = QDir(folder_).entryList(QDir::Files);
+    for (const QString &name : names) {
+        if (!backupcopies::dayOf(name))
+            continue;
+        const QByteArray path = native(folder_ + QLatin1Char('/') + name);
+        struct stat info {
+        };
+        if (::stat(path.constData(), &info) == 0 && (info.st_mode & 077) != 0)
+            ::chmod(path.constData(), info.st_mode & 0700);
+    }
+    return std::nullopt;
 }
 
 bool DailyBackup::turn()
@@ -234,10 +304,31 @@ DailyBackup::Outcome DailyBackup::failedCopy(const std::exception_ptr &error)
     try {
         std::rethrow_exception(error);
     } catch (const db::CopyError &e) {
-        if (e.kind() == db::CopyError::Stopped)
+        switch (e.kind()) {
+        case db::CopyError::Stopped:
             return Outcome::Stopped;
-        return failed(reasonOf(e, folder_));
+        case db::CopyError::Full:
+        case db::CopyError::NotWritable:
+            return failed(reasonOf(e, folder_));
+        default:
+            return withNotebookChecked(reasonOf(e, folder_));
+        }
     }
+}
+
+// A copy that failed for another reason than its own disk may have met a
+// damaged notebook: the notebook is checked before anything is said of it.
+DailyBackup::Outcome DailyBackup::withNotebookChecked(const QString &reason)
+{
+    const Health health = notebookHealth(live_);
+    if (health.state == Health::Damaged) {
+        return {Outcome::LiveDamaged, QString(),
+                QStringLiteral("笔记本文件 %1 已损坏：%2。")
+                    .arg(QDir::toNativeSeparators(live_), health.damage),
+                Outcome::Damaged};
+    }
+    return {Outcome::Failed, QString(), reason,
+            health.state == Health::Sound ? Outcome::CheckedSound : Outcome::Untouched};
 }
 
 void DailyBackup::removeOldCopies()

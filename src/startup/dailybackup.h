@@ -37,15 +37,24 @@ class DailyBackup
             AlreadyMade, // the day has its copy
             Unchanged,   // nothing changed since the newest copy
             Failed,      // reason tells why, for the user
+            LiveDamaged, // the notebook itself is damaged: reason tells how
             Stopped,     // the data layer let go of the database
         };
-        Outcome(Kind k = Failed, const QString &made = {}, const QString &why = {})
-            : kind(k), copy(made), reason(why)
+        // What is known of the notebook after a failed copy.
+        enum Notebook {
+            Untouched,    // the copy failed before it read the notebook, or wrote elsewhere
+            CheckedSound, // the notebook was checked and is sound
+            Damaged,      // the notebook was checked and is damaged
+        };
+        Outcome(Kind k = Failed, const QString &made = {}, const QString &why = {},
+                Notebook state = Untouched)
+            : kind(k), copy(made), reason(why), notebook(state)
         {
         }
         Kind kind;
         QString copy;   // the new copy (Made)
-        QString reason; // Chinese, for the user (Failed)
+        QString reason; // Chinese, for the user (Failed, LiveDamaged), a few lines at most
+        Notebook notebook;
     };
 
     explicit DailyBackup(const QDate &today);
@@ -67,8 +76,9 @@ class DailyBackup
 
   private:
     std::optional<Outcome> decide();
-    std::optional<QString> roomProblem() const;
+    std::optional<Outcome> prepareFolder();
     Outcome failedCopy(const std::exception_ptr &error);
+    Outcome withNotebookChecked(const QString &reason);
     void removeOldCopies();
     void removePartial();
 

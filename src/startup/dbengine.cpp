@@ -133,6 +133,35 @@ void ensureIndexes(sqlite3 *db)
         nullptr, nullptr, nullptr);
 }
 
+// A journal beside the file: a save that did not finish (the program was
+// killed, the power went) left it, and opening the file plays it back.
+bool journalBeside(const QString &path)
+{
+    const QFileInfo journal(path + QStringLiteral("-journal"));
+    return journal.isFile() && journal.size() > 0;
+}
+
+// After a journal was played back, the file is checked once: a journal that
+// belongs to another file (one copied over this one) leaves it damaged.
+void checkAfterJournal(sqlite3 *db, const QString &path)
+{
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
+    bool sound = false;
+    int rows = 0;
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        sound = ++rows == 1 &&
+                qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "ok") == 0;
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    if (rc == SQLITE_DONE && sound)
+        return;
+    sqlite3_close_v2(db);
+    const int code = (rc & 0xff) == SQLITE_NOTADB ? SQLITE_NOTADB : SQLITE_CORRUPT;
+    throw errorFor(nullptr, code, QStringLiteral("open"), QFileInfo(path).absoluteFilePath(), true);
+}
+
 sqlite3 *shared()
 {
     SharedHandle &handle = sharedHandle();
@@ -141,7 +170,19 @@ sqlite3 *shared()
         !becameWritable(handle.db, path))
         return handle.db;
     closeShared();
-    handle.db = openKeyed(path, false);
+    const bool journal = journalBeside(path);
+    sqlite3 *db = nullptr;
+    try {
+        db = openKeyed(path, false);
+    } catch (const DbError &e) {
+        if (!journal || journalBeside(path))
+            throw;
+        throw errorFor(nullptr, e.sqliteCode(), QStringLiteral("open"),
+                       QFileInfo(path).absoluteFilePath(), true);
+    }
+    if (journal && !journalBeside(path))
+        checkAfterJournal(db, path);
+    handle.db = db;
     handle.path = path;
     handle.file = fileAt(path);
     ensureIndexes(handle.db);

@@ -75,10 +75,13 @@ Cause causeOf(int rc, int systemError, const QString &sqliteMessage, bool writin
     return {DbError::Failed, QStringLiteral("数据库无法完成这个操作。")};
 }
 
-QString keptText(const Cause &cause, bool writing)
+QString keptText(const Cause &cause, bool writing, bool journalPlayed)
 {
     if (cause.kind == DbError::Missing)
         return QStringLiteral("程序没有建立新的数据库文件。");
+    if (cause.fileUnusable && journalPlayed)
+        return QStringLiteral("打开它时，数据库按旁边遗留的日志文件（上次没有完成的保存留下的）"
+                              "改写了其中的一部分：这个日志文件多半不属于现在的这个文件。");
     if (cause.fileUnusable)
         return QStringLiteral("程序没有改动这个文件。");
     return writing ? QStringLiteral("这次的改动没有写入，文件中已有的信息都没有变。")
@@ -87,7 +90,8 @@ QString keptText(const Cause &cause, bool writing)
 
 } // namespace
 
-DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file)
+DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
+                 bool journalPlayed)
 {
     const QString sqliteMessage = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     const bool writing = isWrite(statement);
@@ -101,7 +105,8 @@ DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &f
         headline = QStringLiteral("无法读取数据库文件：");
     return DbError(cause.kind, rc,
                    QStringLiteral("%1\n%2\n\n原因：%3\n%4\n\n（%5）")
-                       .arg(headline, file, cause.text, keptText(cause, writing), sqliteMessage));
+                       .arg(headline, file, cause.text, keptText(cause, writing, journalPlayed),
+                            sqliteMessage));
 }
 
 } // namespace varnel::db

@@ -14,6 +14,9 @@ namespace varnel::db
 // SQLite's own words follow last, in brackets, for whoever looks deeper.
 // `db` is the handle that failed (null when it could not be opened),
 // `statement` the SQL that failed, or a word for the step ("open").
-DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file);
+// `journalPlayed`: opening the file rolled back a journal left beside it, so
+// the file was changed at the open.
+DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
+                 bool journalPlayed = false);
 
 } // namespace varnel::db

@@ -49,9 +49,37 @@ std::vector<OnlineCopy *> &registry()
     return copies;
 }
 
+// What went wrong, in Chinese: the copy's messages reach the user.
 QString sqliteText(int rc)
 {
-    return QString::fromUtf8(sqlite3_errstr(rc));
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘已满");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("无法建立或打开文件");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+        return QStringLiteral("没有写入的权限");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return QStringLiteral("文件已损坏");
+    case SQLITE_IOERR:
+        return QStringLiteral("读写磁盘时出错");
+    case SQLITE_NOMEM:
+        return QStringLiteral("内存不足");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("文件正被另一个程序锁住");
+    case SQLITE_INTERRUPT:
+        return QStringLiteral("被中断");
+    default:
+        return QStringLiteral("数据库出错（错误代码 %1）").arg(rc);
+    }
+}
+
+bool isDamage(int rc)
+{
+    return (rc & 0xff) == SQLITE_CORRUPT || (rc & 0xff) == SQLITE_NOTADB;
 }
 
 CopyError::Kind kindOf(int rc)
@@ -75,6 +103,15 @@ CopyError::Kind kindOfErrno(int error)
     if (error == EACCES || error == EPERM || error == EROFS)
         return CopyError::NotWritable;
     return CopyError::Failed;
+}
+
+QString errnoText(int error)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return QStringLiteral("磁盘已满");
+    if (error == EIO)
+        return QStringLiteral("读写磁盘时出错");
+    return QStringLiteral("把备份写到磁盘上时出错（错误代码 %1）").arg(error);
 }
 
 // 0, or the errno of a failed sync of the file.
@@ -106,6 +143,13 @@ QString firstValue(sqlite3 *db, const char *sql, int *rc, int *rows = nullptr)
     if (rows)
         *rows = count;
     return value;
+}
+
+// How many problems a check's answer lists: a damaged file answers with
+// hundreds of lines (in one row or in many), in SQLite's own words.
+int problemsIn(const QString &text, int rows)
+{
+    return std::max<int>(rows, int(text.count(QLatin1Char('\n'))) + 1);
 }
 
 } // namespace
@@ -203,7 +247,7 @@ void OnlineCopy::failOnTarget(int rc, const QString &what)
     closeTarget();
     if (stopped())
         throw CopyError(CopyError::Stopped, what);
-    throw CopyError(kindOf(rc), QStringLiteral("%1（%2）").arg(sqliteText(rc), what));
+    throw CopyError(kindOf(rc), sqliteText(rc));
 }
 
 void OnlineCopy::create(const QString &target)
@@ -260,7 +304,7 @@ void OnlineCopy::copyTurn()
         }
     }
     if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
-        throw CopyError(kindOf(rc), sqliteText(rc));
+        throw CopyError(isDamage(rc) ? CopyError::LiveDamaged : kindOf(rc), sqliteText(rc));
 }
 
 // Counts the live notes a few rows at a time. A rollback by the program ends
@@ -291,6 +335,8 @@ void OnlineCopy::countTurn()
     if (rc == SQLITE_DONE) {
         changesAtCount_ = totalChanges();
         counted_ = true;
+    } else if (isDamage(rc)) {
+        throw CopyError(CopyError::LiveDamaged, sqliteText(rc));
     } else if (++countAttempts_ >= kCountAttempts) {
         throw CopyError(CopyError::CheckFailed,
                         QStringLiteral("无法数出笔记本中的记事（%1）").arg(sqliteText(rc)));
@@ -312,7 +358,7 @@ void OnlineCopy::close()
     if (stopped())
         throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
     if (const int error = syncFile(targetPath_))
-        throw CopyError(kindOfErrno(error), QString::fromLocal8Bit(std::strerror(error)));
+        throw CopyError(kindOfErrno(error), errnoText(error));
 }
 
 qint64 OnlineCopy::check(const QString &target)
@@ -334,13 +380,14 @@ qint64 OnlineCopy::check(const QString &target)
     const QString integrity = firstValue(copy, "PRAGMA integrity_check", &rc, &rows);
     if (rc == SQLITE_OK && (integrity != QStringLiteral("ok") || rows != 1)) {
         closeTarget();
-        throw CopyError(CopyError::CheckFailed,
-                        QStringLiteral("完整性检查没有通过：%1").arg(integrity));
+        throw CopyError(
+            CopyError::CheckFailed,
+            QStringLiteral("完整性检查发现了 %1 处问题").arg(problemsIn(integrity, rows)));
     }
     const qint64 copyNotes =
         rc == SQLITE_OK ? firstValue(copy, "SELECT count(*) FROM 企业日记", &rc).toLongLong() : 0;
     if (rc != SQLITE_OK) {
-        const QString message = QString::fromUtf8(sqlite3_errmsg(copy));
+        const QString message = sqliteText(rc);
         closeTarget();
         if (stopped())
             throw CopyError(CopyError::Stopped, message);

@@ -20,6 +20,7 @@ class CopyError : public std::runtime_error
         Full,        // no room left on the disk
         NotWritable, // the file cannot be created or written
         CheckFailed, // the copy was written but is not sound
+        LiveDamaged, // reading the live database found it damaged
         Stopped,     // the data layer let go of the live database
         Failed,      // anything else; detail says what
     };

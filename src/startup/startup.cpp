@@ -2,11 +2,12 @@
 
 #include "appinfo.h"
 #include "appwindows.h"
-#include "backgroundbackup.h"
+#include "backupschedule.h"
 #include "database.h"
 #include "frmlogin.h"
 #include "gpublic.h"
 #include "instancelock.h"
+#include "notebookrestore.h"
 #include "reachnotice.h"
 #include "settingsrow.h"
 #include "textlook.h"
@@ -23,19 +24,28 @@ namespace
 {
 
 // The start mode of the settings row: 1 starts into the tray. Tells the user
-// and gives nothing when the row cannot be read.
+// and gives nothing when the row cannot be read. A damaged notebook can be
+// restored from its newest good copy, and the start goes on with that.
 std::optional<int> readStartMode()
 {
-    try {
-        const auto row = readSettingsRow();
-        if (row)
-            return startModeOf(row->autoStart);
-        QMessageBox::critical(nullptr, QStringLiteral("Varnel提示"),
-                              missingSettingsRowText() + QStringLiteral("\n\n程序无法启动。"));
-    } catch (const DbError &e) {
-        showDbError(nullptr, e);
+    for (bool restored = false;;) {
+        try {
+            const auto row = readSettingsRow();
+            if (row)
+                return startModeOf(row->autoStart);
+            QMessageBox::critical(nullptr, QStringLiteral("Varnel提示"),
+                                  missingSettingsRowText() + QStringLiteral("\n\n程序无法启动。"));
+        } catch (const DbError &e) {
+            if (e.kind() == DbError::NotADatabase && !restored) {
+                restored = NotebookRestore::offer(nullptr, e);
+                if (restored)
+                    continue;
+            } else {
+                showDbError(nullptr, e);
+            }
+        }
+        return std::nullopt;
     }
-    return std::nullopt;
 }
 
 void showLogin(AppWindows &windows)
@@ -110,7 +120,7 @@ std::optional<int> Main(AppWindows &windows)
         InstanceLock::release();
         return 1;
     }
-    BackgroundBackup::startToday();
+    BackupSchedule::startForProgram();
     if (*mode == 1)
         startIntoTray(windows);
     else

@@ -107,6 +107,7 @@ void FrmMinBook::createParts()
     tree_ = new CategoryTree(this);
     notices_ = new NoticeBoard(this);
     connect(list_, &NoteListPane::listLoaded, this, &FrmMinBook::listLoaded);
+    connect(list_, &NoteListPane::listLoaded, this, &FrmMinBook::repairLoad);
     connect(list_, &NoteListPane::noteClicked, editor_, &NoteEditor::open);
     connect(list_, &NoteListPane::noteEntered, editor_, &NoteEditor::focusTitle);
     connect(list_, &NoteListPane::deleteRequested, editor_, &NoteEditor::deleteLoaded);
@@ -205,7 +206,7 @@ void FrmMinBook::Form_Load()
     };
     list_->setLoading(true);
     step([this] { LoadCount(); });
-    loadStoredSkin();
+    const bool skinRead = loadStoredSkin();
     step([this] { tree_->reload(); });
     notices_->navigate();
     editor_->hideBubble();
@@ -218,24 +219,44 @@ void FrmMinBook::Form_Load()
     list_->addListColumns();
     step([this] { list_->listAllAtLoad(); });
     list_->setLoading(false);
+    loadIncomplete_ = failure.has_value() || !skinRead;
     if (failure)
         varnel::reportFailure(this, *failure);
 }
 
+// After a load the database failed, the first list that fills again brings
+// back the skin picture and the tree as well.
+void FrmMinBook::repairLoad()
+{
+    if (!loadIncomplete_)
+        return;
+    loadIncomplete_ = false;
+    try {
+        if (!loadStoredSkin())
+            loadIncomplete_ = true;
+        tree_->reload();
+    } catch (const DbError &) {
+        loadIncomplete_ = true; // the next list tries again
+    }
+    update();
+}
+
 // The stored skin; a settings row that cannot be read or a picture that is
-// missing leaves the window without one, and nothing is said.
-void FrmMinBook::loadStoredSkin()
+// missing leaves the window without one, and nothing is said. False when
+// the settings row could not be read.
+bool FrmMinBook::loadStoredSkin()
 {
     QString number;
     try {
         number = notestore::skinNumber();
     } catch (const DbError &) {
-        return;
+        return false;
     }
     if (!showSkin(number)) {
         skinPicture_ = QPixmap();
         readable_->setPicture({});
     }
+    return true;
 }
 
 // ------------------------------------------------------------ parts, wired

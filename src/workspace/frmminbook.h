@@ -75,7 +75,8 @@ class FrmMinBook : public QWidget
 
     // The load sequence.
     void Form_Load();
-    void loadStoredSkin();
+    bool loadStoredSkin();
+    void repairLoad();
 
     void categoryChosen(qint64 category);
     void hideToTray(bool fromMinimise);
@@ -87,6 +88,7 @@ class FrmMinBook : public QWidget
     bool showSkin(const QString &number);
 
     QPixmap skinPicture_;
+    bool loadIncomplete_ = false; // a step of the load failed: repairLoad redoes it
 
     // Parts.
     NoteEditor *editor_ = nullptr;

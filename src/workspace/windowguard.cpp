@@ -1,6 +1,7 @@
 #include "windowguard.h"
 
 #include "database.h"
+#include "notebookrestore.h"
 #include "windowunload.h"
 
 #include <QMessageBox>
@@ -24,6 +25,11 @@ bool guarded(QWidget *window, const std::function<void()> &body)
 
 void reportFailure(QWidget *window, const DbError &error)
 {
+    // A damaged notebook: the message offers its newest good copy.
+    if (error.kind() == DbError::NotADatabase) {
+        NotebookRestore::offer(window, error.userText(), QStringLiteral("错误提示"));
+        return;
+    }
     QMessageBox::critical(window, QStringLiteral("错误提示"), error.userText());
 }
 

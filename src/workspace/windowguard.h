@@ -19,7 +19,8 @@ struct WindowGone {
 // box over the window and leaves the window usable; false when the body did
 // not run to its end.
 bool guarded(QWidget *window, const std::function<void()> &body);
-// The message box of a data failure, titled "错误提示".
+// The message box of a data failure, titled "错误提示"; for a damaged notebook
+// it offers to restore the newest good copy.
 void reportFailure(QWidget *window, const DbError &error);
 
 } // namespace varnel

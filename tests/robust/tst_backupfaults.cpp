@@ -11,7 +11,10 @@
 
 #include "appinfo.h"
 #include "backgroundbackup.h"
+#include "backupcopies.h"
 #include "backupfiles.h"
+#include "backuproom.h"
+#include "database.h"
 #include "robustsupport.h"
 #include "testfolder.h"
 
@@ -64,6 +67,35 @@ DailyBackup::Outcome backgroundBackup(int grow)
     return started.outcome.value_or(DailyBackup::Outcome());
 }
 
+// Mounts a tmpfs of `megabytes` over the data folder, with the files that
+// were in it.
+bool dataOnSmallDisk(int megabytes)
+{
+    ShutdownDb();
+    QMap<QString, QByteArray> files = backupfiles::contents(dataFolder());
+    const QByteArray options = "size=" + QByteArray::number(megabytes) + "m";
+    if (::mount("tmpfs", QFile::encodeName(dataFolder()).constData(), "tmpfs", 0,
+                options.constData()) != 0)
+        return false;
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        if (!backupfiles::writeFile(dataFolder() + QLatin1Char('/') + it.key(), it.value()))
+            return false;
+    }
+    return true;
+}
+
+void saveNote(const QString &title, const QString &body)
+{
+    OpenDb();
+    DbRs->Open(QStringLiteral("select * from 企业日记 where 1=0"), *DbConn, RsMode::Write);
+    DbRs->AddNew();
+    DbRs->SetField(QStringLiteral("标题"), title);
+    DbRs->SetField(QStringLiteral("内容"), body);
+    DbRs->SetField(QStringLiteral("分类"), 0);
+    DbRs->Update();
+    CloseDb();
+}
+
 } // namespace
 
 class TestBackupFaults : public QObject
@@ -73,6 +105,7 @@ class TestBackupFaults : public QObject
   private slots:
     void failureIsToldOnceAndLosesNothing_data();
     void failureIsToldOnceAndLosesNothing();
+    void copiesNeverCrowdOutTheNotebook();
 };
 
 void TestBackupFaults::failureIsToldOnceAndLosesNothing_data()
@@ -147,6 +180,74 @@ void TestBackupFaults::failureIsToldOnceAndLosesNothing()
         ::umount2(QFile::encodeName(backup).constData(), MNT_DETACH);
     else
         QFile::setPermissions(backup, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The data folder on a small disk and a notebook that grows every day: the
+// copies give way, oldest first, so that the notebook always has room to
+// work, the newest copy always stays, and a large note still saves at the end.
+void TestBackupFaults::copiesNeverCrowdOutTheNotebook()
+{
+    if (!robust::inChild()) {
+        const robust::ChildRun child =
+            robust::runInChild(ownMounts(), QStringLiteral("TestBackupFaults"),
+                               QStringLiteral("copiesNeverCrowdOutTheNotebook"));
+        qInfo("%s", qPrintable(child.output));
+        if (child.skipped)
+            QSKIP("no small file system could be mounted here");
+        QVERIFY2(child.passed, "the case failed in its child process");
+        return;
+    }
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    if (!dataOnSmallDisk(24))
+        QSKIP("cannot mount a tmpfs");
+    const QString backup = backupfiles::folder();
+    const QDate first(2024, 3, 1);
+    QDate newestMade;
+    int made = 0;
+    int refused = 0;
+    for (int day = 0; day < 30; ++day) {
+        backupfiles::addNotes(60, 1000, QStringLiteral("第%1天").arg(day));
+        const auto outcome = backupfiles::runBackup(first.addDays(day));
+        const qint64 live = QFileInfo(databasePath()).size();
+        const qint64 free = backuproom::freeBytes(backup);
+        if (outcome.kind == DailyBackup::Outcome::Made) {
+            ++made;
+            newestMade = first.addDays(day);
+            QVERIFY2(free >= live + backuproom::kNotebookMargin,
+                     qPrintable(QStringLiteral("day %1: %2 free").arg(day).arg(free)));
+        } else {
+            ++refused;
+            QCOMPARE(outcome.kind, DailyBackup::Outcome::Failed);
+            QVERIFY2(outcome.reason.contains(QStringLiteral("磁盘空间不足")),
+                     qPrintable(outcome.reason));
+        }
+        QVERIFY(!backupcopies::days(backup).isEmpty());
+        QCOMPARE(backupcopies::days(backup).first(), newestMade);
+    }
+    const QList<QDate> kept = backupcopies::days(backup);
+    qInfo("%d copies made, %d refused for room; kept %lld, notebook %.1f MB", made, refused,
+          qint64(kept.size()), QFileInfo(databasePath()).size() / 1048576.0);
+    QVERIFY(made > 10);
+    QVERIFY(refused > 0);
+    QVERIFY(!kept.contains(first)); // the oldest went for room
+    QCOMPARE(
+        backupfiles::view(backup + QLatin1Char('/') + backupcopies::copyName(newestMade)).integrity,
+        QStringLiteral("ok"));
+
+    // A 4.2 MB note on the disk the copies share.
+    const QString big = QString(QStringLiteral("大")).repeated(1400 * 1024);
+    try {
+        saveNote(QStringLiteral("很长的笔记"), big);
+    } catch (const DbError &e) {
+        QFAIL(qPrintable(e.userText()));
+    }
+    QCOMPARE(TestFolder::scalar(QStringLiteral("select length(内容) from 企业日记 where "
+                                               "标题='很长的笔记'"))
+                 .toInt(),
+             int(big.size()));
+    ShutdownDb();
+    ::umount2(QFile::encodeName(dataFolder()).constData(), MNT_DETACH);
 }
 
 VARNEL_TEST_CLASS(TestBackupFaults);

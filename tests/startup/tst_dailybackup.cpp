@@ -6,6 +6,7 @@
 #include "backgroundbackup.h"
 #include "backupcopies.h"
 #include "backupfiles.h"
+#include "backupschedule.h"
 #include "dailybackup.h"
 #include "database.h"
 #include "testfolder.h"
@@ -13,8 +14,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QWidget>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace varnel;
 
@@ -55,6 +62,24 @@ qint64 saveNote(const QString &title)
     return id;
 }
 
+mode_t modeOf(const QString &path)
+{
+    struct stat info {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+// Overwrites a run of pages in the middle of the live file, where the notes
+// are: the file opens, its settings read, and its notes are damaged.
+void damageLiveNotes()
+{
+    ShutdownDb();
+    QByteArray bytes = fileContents(databasePath());
+    const qsizetype at = (bytes.size() / 4096) * 3 / 5 * 4096;
+    bytes.replace(at, 4096 * 4, QByteArray(4096 * 4, '\x5a'));
+    QVERIFY(backupfiles::writeFile(databasePath(), bytes));
+}
+
 } // namespace
 
 class TestDailyBackup : public QObject
@@ -71,6 +96,11 @@ class TestDailyBackup : public QObject
     void copyFailingItsCheckIsRemoved();
     void stoppedCopyLeavesNothing_data();
     void stoppedCopyLeavesNothing();
+    void copiesArePrivate();
+    void backupFolderTakenByAFile();
+    void failureMessages_data();
+    void failureMessages();
+    void newDayWhileRunning();
 };
 
 void TestDailyBackup::keepingRule_data()
@@ -260,6 +290,142 @@ void TestDailyBackup::stoppedCopyLeavesNothing()
     }
     QVERIFY(QDir(backupfiles::folder()).entryList(QDir::Files).isEmpty());
     QCOMPARE(TestFolder::scalar(QStringLiteral("select count(*) from 企业日记")).toInt(), 3000);
+}
+
+void TestDailyBackup::copiesArePrivate()
+{
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    QVERIFY(!QFileInfo::exists(backupfiles::folder()));
+    const auto made = backupfiles::runBackup(on("2024-05-01"));
+    QCOMPARE(made.kind, DailyBackup::Outcome::Made);
+    QCOMPARE(modeOf(backupfiles::folder()), mode_t(0700));
+    QCOMPARE(modeOf(made.copy), mode_t(0600));
+
+    // A folder the user opened up stays so; copies left readable by others
+    // are made private.
+    QVERIFY(::chmod(QFile::encodeName(made.copy).constData(), 0644) == 0);
+    QVERIFY(::chmod(QFile::encodeName(backupfiles::folder()).constData(), 0755) == 0);
+    changeNotebook();
+    const auto next = backupfiles::runBackup(on("2024-05-02"));
+    QCOMPARE(next.kind, DailyBackup::Outcome::Made);
+    QCOMPARE(modeOf(backupfiles::folder()), mode_t(0755));
+    QCOMPARE(modeOf(made.copy), mode_t(0600));
+    QCOMPARE(modeOf(next.copy), mode_t(0600));
+}
+
+void TestDailyBackup::backupFolderTakenByAFile()
+{
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    QVERIFY(backupfiles::writeFile(backupfiles::folder(), "not a folder"));
+    const auto outcome = backupfiles::runBackup(on("2024-05-01"));
+    QCOMPARE(outcome.kind, DailyBackup::Outcome::Failed);
+    QVERIFY2(outcome.reason.contains(QStringLiteral("同名的文件")), qPrintable(outcome.reason));
+    QVERIFY(!outcome.reason.contains(QStringLiteral("data 文件夹")));
+    QCOMPARE(fileContents(backupfiles::folder()), QByteArray("not a folder"));
+}
+
+void TestDailyBackup::failureMessages_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("notebook");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("copy cut in half")
+        << "copy cut" << int(DailyBackup::Outcome::Failed)
+        << int(DailyBackup::Outcome::CheckedSound) << QStringLiteral("笔记本经过检查是完好的");
+    QTest::newRow("copy overwritten")
+        << "copy overwritten" << int(DailyBackup::Outcome::Failed)
+        << int(DailyBackup::Outcome::CheckedSound) << QStringLiteral("没有通过检查");
+    QTest::newRow("notebook damaged")
+        << "live" << int(DailyBackup::Outcome::LiveDamaged) << int(DailyBackup::Outcome::Damaged)
+        << QStringLiteral("笔记本已经损坏");
+}
+
+// Whatever fails, the message says it in Chinese, in a few lines, and says
+// the notebook is sound only when it was checked.
+void TestDailyBackup::failureMessages()
+{
+    QFETCH(QString, damage);
+    QFETCH(int, kind);
+    QFETCH(int, notebook);
+    QFETCH(QString, said);
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    backupfiles::addNotes(600, 1000);
+    if (damage == u"live")
+        damageLiveNotes();
+    const auto outcome = backupfiles::runBackup(on("2024-05-02"), [&](const QString &partial) {
+        QByteArray bytes = fileContents(partial);
+        if (damage == u"copy cut")
+            bytes.truncate(bytes.size() / 2);
+        else if (damage == u"copy overwritten")
+            bytes.replace(bytes.size() / 2, 4096 * 40, QByteArray(4096 * 40, '\x33'));
+        QVERIFY(backupfiles::writeFile(partial, bytes));
+    });
+    const QString text = BackgroundBackup::failureText(outcome);
+    qInfo("%s", qPrintable(text));
+    QCOMPARE(int(outcome.kind), kind);
+    QCOMPARE(int(outcome.notebook), notebook);
+    QVERIFY2(text.contains(said), qPrintable(text));
+    QVERIFY2(text.size() < 500 && text.count(QLatin1Char('\n')) < 12, qPrintable(text));
+    static const QRegularExpression english(
+        QStringLiteral("\\b(error|database|sql|malformed|disk|logic)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    QVERIFY2(!english.match(text).hasMatch(), qPrintable(text));
+    QVERIFY(backupfiles::partials(backupfiles::folder()).isEmpty());
+}
+
+// A program left running: the new day's copy comes at the first moment of
+// that day the user leaves keyboard and mouse alone, and days without a
+// change make none.
+void TestDailyBackup::newDayWhileRunning()
+{
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    QDateTime now(on("2024-05-01"), QTime(23, 59, 59, 500));
+    BackupSchedule schedule([&now] { return now; });
+    schedule.setIdleMs(2000);
+    schedule.setCheckIntervalMs(40);
+    QSignalSpy started(&schedule, &BackupSchedule::started);
+    QList<DailyBackup::Outcome> outcomes;
+    connect(&schedule, &BackupSchedule::finished,
+            [&](const DailyBackup::Outcome &o) { outcomes.append(o); });
+    const auto madeFor = [&](const char *day) {
+        return QTest::qWaitFor([&] { return !outcomes.isEmpty(); }, 30000) &&
+               outcomes.takeFirst().kind == DailyBackup::Outcome::Made &&
+               QFile::exists(backupfiles::folder() + QLatin1Char('/') +
+                             backupcopies::copyName(on(day)));
+    };
+    schedule.start();
+    QVERIFY(madeFor("2024-05-01"));
+    changeNotebook();
+
+    // Past midnight while the user types: nothing starts until the typing stops.
+    now = QDateTime(on("2024-05-02"), QTime(0, 0, 1));
+    QWidget typedInto;
+    QElapsedTimer typing;
+    typing.start();
+    while (typing.elapsed() < 1200) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(&typedInto, &key);
+        QTest::qWait(20);
+        QCOMPARE(started.count(), 1);
+    }
+    QVERIFY(madeFor("2024-05-02"));
+    QCOMPARE(started.count(), 2);
+
+    // Three days on with nothing changed: one look, no copy; then a change.
+    now = now.addDays(3);
+    QVERIFY(QTest::qWaitFor([&] { return !outcomes.isEmpty(); }, 30000));
+    QCOMPARE(outcomes.takeFirst().kind, DailyBackup::Outcome::Unchanged);
+    changeNotebook();
+    now = now.addDays(1);
+    QVERIFY(madeFor("2024-05-06"));
+    QCOMPARE(schedule.lastDay(), on("2024-05-06"));
+    QCOMPARE(backupcopies::days(backupfiles::folder()),
+             dates({"2024-05-06", "2024-05-02", "2024-05-01"}));
 }
 
 VARNEL_TEST_CLASS(TestDailyBackup);

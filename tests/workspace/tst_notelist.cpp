@@ -5,8 +5,11 @@
 #include "workspacefixture.h"
 
 #include "appinfo.h"
+#include "backupcopies.h"
+#include "database.h"
 #include "testfolder.h"
 
+#include <QDir>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTimer>
@@ -30,6 +33,8 @@ class TestNoteList : public QObject
     void allNotesButtonResetsTheCategory();
     void aRefreshDuringTheWaitReplacesTheOuterOne();
     void aDatabaseFailureAtLoadIsReportedOnce();
+    void aFailedLoadComesBackWhole();
+    void aDamagedNotebookIsOfferedItsCopy();
 };
 
 void TestNoteList::loadShowsTitleCountAndBlankEditor()
@@ -339,6 +344,80 @@ void TestNoteList::aDatabaseFailureAtLoadIsReportedOnce()
     // The count of step one is there; the window stays usable.
     QCOMPARE(ws.label("Lab_Sum")->text(), QStringLiteral("全部【0】条信息"));
     QVERIFY(ws.edit("Text1")->isEnabled());
+}
+
+// The notebook away while the window loads, back by the next list action:
+// the list, the skin picture and the tree all come back.
+void TestNoteList::aFailedLoadComesBackWhole()
+{
+    Workspace ws;
+    addCategory(7, 0, QStringLiteral("工作"));
+    addNote(QStringLiteral("苹果"), QStringLiteral("一"));
+    const QString live = varnel::databasePath();
+    const QString away = live + QStringLiteral(".away");
+    varnel::ShutdownDb();
+    QVERIFY(QFile::rename(live, away));
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    ws.show();
+    QVERIFY(ws.window());
+    QCOMPARE(answers.seen().size(), 1);
+    QVERIFY(ws.window()->backgroundPicture().isNull());
+    QVERIFY(!ws.node(QStringLiteral("K_7")));
+
+    QVERIFY(QFile::rename(away, live));
+    QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("苹果")});
+    QVERIFY(!ws.window()->backgroundPicture().isNull());
+    QVERIFY(ws.node(QStringLiteral("K_7")));
+    QCOMPARE(answers.seen().size(), 1);
+}
+
+// The notebook damaged under the window: the load's message offers the copy
+// in data/backup, yes restores it, and the next list shows the copy's notes.
+void TestNoteList::aDamagedNotebookIsOfferedItsCopy()
+{
+    Workspace ws;
+    TestFolder::exec(QStringLiteral(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 400) "
+        "insert into 企业日记 (标题, 内容, 分类) select '笔记' || i, hex(randomblob(800)), 0 "
+        "from n"));
+    const QString live = varnel::databasePath();
+    const QString backup = varnel::dataFolder() + QStringLiteral("/backup");
+    varnel::ShutdownDb();
+    QVERIFY(QDir().mkpath(backup));
+    QVERIFY(QFile::copy(live, backup + QLatin1Char('/') +
+                                  varnel::backupcopies::copyName(QDate::currentDate())));
+    QByteArray bytes = fileContents(live);
+    const qsizetype from = (bytes.size() / 4096) / 4 * 4096;
+    bytes.replace(from, bytes.size() - from, QByteArray(bytes.size() - from, '\x5a'));
+    QFile damaged(live);
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(bytes) == bytes.size());
+    damaged.close();
+
+    // Yes to the offer, then OK to the word of the restore.
+    QList<QMessageBox::StandardButton> replies{QMessageBox::Yes, QMessageBox::Ok};
+    QStringList texts;
+    QTimer answering;
+    connect(&answering, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || replies.isEmpty() || texts.contains(box->text()))
+            return;
+        texts.append(box->text());
+        box->button(replies.takeFirst())->click();
+    });
+    answering.start(20);
+    ws.show();
+    QTRY_VERIFY(replies.isEmpty());
+    QVERIFY2(texts.value(0).contains(QStringLiteral("其中有 400 条记事")),
+             qPrintable(texts.value(0)));
+    QVERIFY2(texts.value(1).contains(QStringLiteral("已经用")), qPrintable(texts.value(1)));
+    QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+    QCOMPARE(ws.rows(), 400);
+    QCOMPARE(QDir(varnel::dataFolder())
+                 .entryList({QStringLiteral("pelbrook_data-damaged-*")}, QDir::Files)
+                 .size(),
+             1);
 }
 
 VARNEL_TEST_CLASS(TestNoteList);
