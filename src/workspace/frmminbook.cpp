@@ -15,6 +15,7 @@
 #include "notestore.h"
 #include "noticeboard.h"
 #include "reachnotice.h"
+#include "traylessexit.h"
 #include "windowguard.h"
 #include "windowunload.h"
 
@@ -92,6 +93,7 @@ void FrmMinBook::createTitleStrip()
         Lab_hide->setFont(font);
     });
     connect(Lab_hide, &ClickLabel::clicked, this, &FrmMinBook::Lab_hide_Click);
+    exit_ = new TraylessExit(this);
 }
 
 void FrmMinBook::createParts()
@@ -114,6 +116,7 @@ void FrmMinBook::showHotKeyHelp()
 {
     const varnel::AppWindows *windows = varnel::AppWindows::current();
     notices_->setHotKey(windows && windows->hotKeyActive() ? windows->hotKeyName() : QString());
+    exit_->follow();
 }
 
 void FrmMinBook::createFrameButtons()
@@ -262,13 +265,15 @@ void FrmMinBook::forgetHotKeyNotice()
 
 void FrmMinBook::hideToTray(bool fromMinimise)
 {
-    if (varnel::HidePolicy::onHide(this, fromMinimise) == varnel::HidePolicy::Outcome::Minimise) {
-        if (!fromMinimise)
-            showMinimized();
-        return;
-    }
-    varnel::unloadWhenIdle(this);
-    frmLogin::unloadIfLoaded();
+    varnel::HidePolicy::onHide(this, fromMinimise, [this, fromMinimise](auto outcome) {
+        if (outcome == varnel::HidePolicy::Outcome::Minimise) {
+            if (!fromMinimise && !isMinimized())
+                showMinimized();
+            return;
+        }
+        varnel::unloadWhenIdle(this);
+        frmLogin::unloadIfLoaded();
+    });
 }
 
 void FrmMinBook::Lab_hide_Click()
@@ -320,12 +325,16 @@ void FrmMinBook::changeEvent(QEvent *event)
 void FrmMinBook::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    if (event->spontaneous()) {
-        if (varnel::HidePolicy::onWindowManagerClose(this) == varnel::HidePolicy::Outcome::Quit)
+    if (!event->spontaneous()) {
+        varnel::unloadWhenIdle(this);
+        return;
+    }
+    varnel::HidePolicy::onWindowManagerClose(this, [this](auto outcome) {
+        if (outcome == varnel::HidePolicy::Outcome::Quit)
             QCoreApplication::exit(0);
         frmLogin::unloadIfLoaded();
-    }
-    varnel::unloadWhenIdle(this);
+        varnel::unloadWhenIdle(this);
+    });
 }
 
 void FrmMinBook::paintEvent(QPaintEvent *event)

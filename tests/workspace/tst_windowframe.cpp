@@ -35,6 +35,7 @@ class TestWindowFrame : public QObject
     void withNoWayBackTheWindowOnlyMinimises();
     void hidingFollowsTheWaysBack_data();
     void hidingFollowsTheWaysBack();
+    void exitOnTheStripWhileThereIsNoTray();
     void storedSkinIsPaintedAndMissingOnesAreNot();
     void skinMenuOrderAndChoice();
     void missingSkinFileKeepsThePictureButStoresTheNumber();
@@ -205,13 +206,16 @@ void TestWindowFrame::hidingFollowsTheWaysBack_data()
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("hotKey");
     QTest::addColumn<bool>("keyOnRetry"); // another program let the key go
+    QTest::addColumn<bool>("answerLater"); // the desktop answers after the click
     QTest::addColumn<bool>("unloads");
     QTest::addColumn<bool>("told");
-    QTest::newRow("tray and key") << true << true << false << true << false;
-    QTest::newRow("tray, key taken") << true << false << false << true << true;
-    QTest::newRow("tray, key let go") << true << false << true << true << false;
-    QTest::newRow("key let go, no tray") << false << false << true << true << true;
-    QTest::newRow("neither") << false << false << false << false << true;
+    QTest::newRow("tray and key") << true << true << false << false << true << false;
+    QTest::newRow("tray, key taken") << true << false << false << false << true << true;
+    QTest::newRow("tray, key let go") << true << false << true << false << true << false;
+    QTest::newRow("key let go, no tray") << false << false << true << false << true << true;
+    QTest::newRow("neither") << false << false << false << false << false << true;
+    QTest::newRow("key granted after the click") << false << false << true << true << true << true;
+    QTest::newRow("key refused after the click") << false << false << false << true << false << true;
 }
 
 void TestWindowFrame::hidingFollowsTheWaysBack()
@@ -219,12 +223,14 @@ void TestWindowFrame::hidingFollowsTheWaysBack()
     QFETCH(bool, tray);
     QFETCH(bool, hotKey);
     QFETCH(bool, keyOnRetry);
+    QFETCH(bool, answerLater);
     QFETCH(bool, unloads);
     QFETCH(bool, told);
     Workspace ws;
     ws.windows.tray = tray;
     ws.windows.hotKey = hotKey;
     ws.windows.keyOnRetry = keyOnRetry;
+    ws.windows.answerLater = answerLater;
     ws.show();
     QPointer<FrmMinBook> window = ws.window();
     DialogAnswerer answers;
@@ -232,6 +238,13 @@ void TestWindowFrame::hidingFollowsTheWaysBack()
         answers.answerMessage(QMessageBox::Ok);
     QTest::mouseClick(ws.label("Lab_hide"), Qt::LeftButton);
     QCOMPARE(ws.windows.retries, 1);
+    if (answerLater) {
+        // Nothing is decided, or said, before the answer.
+        QCoreApplication::processEvents();
+        QVERIFY(window && window->isVisible() && !window->isMinimized());
+        QCOMPARE(answers.seen().size(), 0);
+        ws.windows.settle();
+    }
     if (unloads)
         QTRY_VERIFY(window.isNull());
     else
@@ -242,6 +255,24 @@ void TestWindowFrame::hidingFollowsTheWaysBack()
         const bool key = hotKey || keyOnRetry;
         QCOMPARE(answers.last().text, varnel::ReachNotice::text(tray, key));
     }
+}
+
+void TestWindowFrame::exitOnTheStripWhileThereIsNoTray()
+{
+    Workspace ws;
+    ws.windows.tray = true;
+    ws.show();
+    QLabel *exit = ws.label("Lab_exit");
+    QCOMPARE(exit->text(), QStringLiteral("退出"));
+    QVERIFY(!exit->isVisible());
+    // The tray goes (the panel ended): the strip offers the way out.
+    ws.windows.tray = false;
+    ws.window()->showHotKeyHelp();
+    QVERIFY(exit->isVisible());
+    QVERIFY(!exit->geometry().intersects(ws.label("Lab_skin")->geometry()));
+    QTest::mouseClick(exit, Qt::LeftButton);
+    QCOMPARE(ws.windows.iconsRemoved, 1);
+    QTRY_VERIFY(!ws.window());
 }
 
 void TestWindowFrame::storedSkinIsPaintedAndMissingOnesAreNot()
