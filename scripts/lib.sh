@@ -25,6 +25,10 @@ TEST_PACKAGES+=(haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 TEST_PACKAGES+=(weston xwayland)
 # Another program holding the database file open (the sqlcipher shell).
 TEST_PACKAGES+=(sqlcipher)
+# The desktops' own components: KDE's portal backend with kglobalaccel, KWin
+# on Wayland, Xfce's panel with its tray, and the Chinese input methods.
+TEST_PACKAGES+=(xdg-desktop-portal-kde libkf5globalaccel-bin kwin-wayland xfce4-panel
+  fcitx5 fcitx5-chinese-addons ibus ibus-libpinyin)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

@@ -3,9 +3,18 @@
 #include "e2eharness.h"
 #include "privatebus.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 
 namespace
 {
@@ -64,4 +73,117 @@ XfcePanel::~XfcePanel()
 QRect XfcePanel::area() const
 {
     return window_.isEmpty() ? QRect() : x11::geometry(window_);
+}
+
+namespace
+{
+// A listening Unix socket at `path`, or in the abstract namespace when the
+// path starts with a zero byte; -1 when it cannot be made.
+int listeningSocket(const QByteArray &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || size_t(path.size()) >= sizeof(address.sun_path))
+        return -1;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(path.size()));
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 || ::listen(fd, 16) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+} // namespace
+
+bool KWinSession::listen(int number)
+{
+    // XWayland's two sockets, as an X server has them: in /tmp/.X11-unix and
+    // in the abstract namespace. KWin hands them to XWayland.
+    socketPath_ = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+    if (QFile::exists(socketPath_))
+        return false;
+    const QByteArray path = socketPath_.toLocal8Bit();
+    const int file = listeningSocket(path);
+    const int abstract = listeningSocket(QByteArray(1, '\0') + path);
+    if (file >= 0)
+        sockets_ << file;
+    else
+        socketPath_.clear();
+    if (abstract >= 0)
+        sockets_ << abstract;
+    return file >= 0 && abstract >= 0;
+}
+
+KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
+{
+    // The installed program carries a file capability that the test's
+    // process may not grant: a plain copy runs. KWin finds its own files by
+    // the name of its folder.
+    const QString program = dir_.filePath(QStringLiteral("kwin/kwin_wayland"));
+    if (!dir_.isValid() || !QDir(dir_.path()).mkpath(QStringLiteral("kwin")) ||
+        !QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program) ||
+        !listen(xwaylandDisplay))
+        return;
+    const QString runtime = dir_.filePath(QStringLiteral("runtime"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString outer = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    const QString socket = QStringLiteral("varnel-kwin-%1").arg(xwaylandDisplay);
+    QProcessEnvironment env = bus.environment();
+    env.insert(QStringLiteral("DISPLAY"), outer);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("KWIN_COMPOSE"), QStringLiteral("Q"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process_.setProcessEnvironment(env);
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.setStandardOutputFile(dir_.filePath(QStringLiteral("kwin.log")));
+    display_ = QStringLiteral(":%1").arg(xwaylandDisplay);
+    QStringList arguments{QStringLiteral("--x11-display"), outer, QStringLiteral("--xwayland"),
+                          QStringLiteral("--xwayland-display"), display_,
+                          QStringLiteral("--socket"), socket, QStringLiteral("--width"),
+                          QString::number(output().width()), QStringLiteral("--height"),
+                          QString::number(output().height())};
+    for (int fd : std::as_const(sockets_))
+        arguments << QStringLiteral("--xwayland-fd") << QString::number(fd);
+    process_.start(program, arguments);
+    if (!process_.waitForStarted(10000))
+        return;
+    // Up once XWayland answers.
+    QProcess probe;
+    QProcessEnvironment probeEnv = QProcessEnvironment::systemEnvironment();
+    probeEnv.insert(QStringLiteral("DISPLAY"), display_);
+    probe.setProcessEnvironment(probeEnv);
+    for (int attempt = 0; attempt < 120 && process_.state() == QProcess::Running; ++attempt) {
+        probe.start(QStringLiteral("xdpyinfo"), {});
+        if (probe.waitForFinished(10000) && probe.exitCode() == 0) {
+            ok_ = true;
+            break;
+        }
+        QTest::qWait(250);
+    }
+    // What the bus starts from now on (the portal) runs in the session.
+    qDBusRegisterMetaType<QMap<QString, QString>>();
+    QDBusMessage update = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"));
+    update << QVariant::fromValue(QMap<QString, QString>{
+        {QStringLiteral("DISPLAY"), display_},
+        {QStringLiteral("WAYLAND_DISPLAY"), socket},
+        {QStringLiteral("XDG_RUNTIME_DIR"), runtime}});
+    ok_ = ok_ && bus.connection().call(update, QDBus::Block, 10000).type() ==
+                     QDBusMessage::ReplyMessage;
+}
+
+KWinSession::~KWinSession()
+{
+    process_.terminate(); // takes XWayland and its clients along
+    if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    for (int fd : std::as_const(sockets_))
+        ::close(fd);
+    if (!socketPath_.isEmpty())
+        QFile::remove(socketPath_);
 }

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QRect>
 #include <QString>
+#include <QTemporaryDir>
 
 class PrivateBus;
 
@@ -25,5 +26,31 @@ class XfcePanel
   private:
     QProcess process_;
     QString window_;
+    bool ok_ = false;
+};
+
+// A KWin Wayland session inside the test X server (KWin's X11 windowed
+// backend, so that xdotool on the test display is the user's keyboard), with
+// XWayland for X clients on a display of the test's choosing, on the bus's
+// session: KWin brings kglobalaccel there (give the bus none of its own).
+// The bus's activation environment names the session's displays, so the
+// portal that starts later runs in it.
+class KWinSession
+{
+  public:
+    // xwaylandDisplay: the number of the session's X display (":N").
+    KWinSession(PrivateBus &bus, int xwaylandDisplay);
+    ~KWinSession();
+    bool ok() const { return ok_; }
+    QString display() const { return display_; }
+    static QRect output() { return QRect(0, 0, 1200, 960); }
+
+  private:
+    bool listen(int number);
+    QTemporaryDir dir_;
+    QProcess process_;
+    QString display_;
+    QList<int> sockets_;
+    QString socketPath_;
     bool ok_ = false;
 };

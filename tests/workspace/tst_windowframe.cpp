@@ -270,7 +270,13 @@ void TestWindowFrame::exitOnTheStripWhileThereIsNoTray()
     ws.window()->showHotKeyHelp();
     QVERIFY(exit->isVisible());
     QVERIFY(!exit->geometry().intersects(ws.label("Lab_skin")->geometry()));
-    QTest::mouseClick(exit, Qt::LeftButton);
+    // The click ends the program's event loop, as the tray menu's exit does.
+    QTimer::singleShot(0, exit, [exit] { QTest::mouseClick(exit, Qt::LeftButton); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-100); });
+    watchdog.start(30000);
+    QCOMPARE(QCoreApplication::exec(), 0);
     QCOMPARE(ws.windows.iconsRemoved, 1);
     QTRY_VERIFY(!ws.window());
 }
