@@ -7,6 +7,8 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QTest>
 
@@ -186,4 +188,119 @@ KWinSession::~KWinSession()
         ::close(fd);
     if (!socketPath_.isEmpty())
         QFile::remove(socketPath_);
+}
+
+namespace
+{
+bool writeText(const QString &path, const QByteArray &text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+// Pinyin after the keyboard, and input methods on from the start.
+const char kFcitxProfile[] = R"([Groups/0]
+Name=Default
+Default Layout=us
+DefaultIM=pinyin
+
+[Groups/0/Items/0]
+Name=keyboard-us
+Layout=
+
+[Groups/0/Items/1]
+Name=pinyin
+Layout=
+
+[GroupOrder]
+0=Default
+)";
+const char kFcitxConfig[] = "[Behavior]\nActiveByDefault=True\n";
+} // namespace
+
+InputMethod::InputMethod(Kind kind, E2eFolder &folder, const PrivateBus &bus) : kind_(kind)
+{
+    env_ = folder.environment();
+    env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    env_.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+    const QString module = kind == Kind::Fcitx5 ? QStringLiteral("fcitx") : QStringLiteral("ibus");
+    folder.setEnvironment(QStringLiteral("QT_IM_MODULE"), module);
+    folder.setEnvironment(QStringLiteral("XMODIFIERS"), QStringLiteral("@im=") + module);
+    folder.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    daemon_.setProcessEnvironment(env_);
+    daemon_.setProcessChannelMode(QProcess::MergedChannels);
+    daemon_.setStandardOutputFile(QProcess::nullDevice());
+    const QString config = env_.value(QStringLiteral("XDG_CONFIG_HOME"));
+    ok_ = kind == Kind::Fcitx5 ? startFcitx5(config, bus) : startIBus();
+}
+
+InputMethod::~InputMethod()
+{
+    if (kind_ == Kind::IBus)
+        run(QStringLiteral("ibus"), {QStringLiteral("exit")});
+    daemon_.terminate();
+    if (!daemon_.waitForFinished(5000)) {
+        daemon_.kill();
+        daemon_.waitForFinished(5000);
+    }
+}
+
+int InputMethod::run(const QString &program, const QStringList &arguments, QString *output)
+{
+    QProcess process;
+    process.setProcessEnvironment(env_);
+    process.start(program, arguments);
+    if (!process.waitForFinished(20000))
+        return -1;
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool InputMethod::startFcitx5(const QString &config, const PrivateBus &bus)
+{
+    if (!writeText(config + QStringLiteral("/fcitx5/profile"), kFcitxProfile) ||
+        !writeText(config + QStringLiteral("/fcitx5/config"), kFcitxConfig))
+        return false;
+    daemon_.start(QStringLiteral("fcitx5"), {QStringLiteral("--disable=wayland")});
+    return daemon_.waitForStarted(5000) &&
+           bus.waitForName(QStringLiteral("org.fcitx.Fcitx5"), 30000);
+}
+
+bool InputMethod::startIBus()
+{
+    daemon_.start(QStringLiteral("ibus-daemon"),
+                  {QStringLiteral("--xim"), QStringLiteral("--panel=disable"),
+                   QStringLiteral("--replace")});
+    if (!daemon_.waitForStarted(5000))
+        return false;
+    // The daemon answers once it is up; then pinyin is its engine for every box.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 30000) {
+        // Setting the engine says 1 even when it took: what counts is the answer.
+        QString engine;
+        run(QStringLiteral("ibus"), {QStringLiteral("engine"), QStringLiteral("libpinyin")});
+        if (run(QStringLiteral("ibus"), {QStringLiteral("engine")}, &engine) == 0 &&
+            engine == QLatin1String("libpinyin"))
+            return true;
+        QTest::qWait(250);
+    }
+    return false;
+}
+
+bool InputMethod::waitUntilComposing(int ms)
+{
+    if (kind_ == Kind::IBus)
+        return true;
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        QString state;
+        if (run(QStringLiteral("fcitx5-remote"), {}, &state) == 0 && state == QLatin1String("2"))
+            return true;
+        QTest::qWait(200);
+    } while (waited.elapsed() < ms);
+    return false;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+class E2eFolder;
 class PrivateBus;
 
 // Desktop components of the journeys that need more than an X server: an
@@ -52,5 +53,31 @@ class KWinSession
     QString display_;
     QList<int> sockets_;
     QString socketPath_;
+    bool ok_ = false;
+};
+
+// A Chinese input method with pinyin switched on, for the programs of a
+// folder: fcitx5 (pinyin from fcitx5-chinese-addons) or IBus (libpinyin),
+// started on the bus with the folder's settings folder, for as long as the
+// object lives. The folder's programs started from now on use it.
+class InputMethod
+{
+  public:
+    enum class Kind { Fcitx5, IBus };
+    InputMethod(Kind kind, E2eFolder &folder, const PrivateBus &bus);
+    ~InputMethod();
+    bool ok() const { return ok_; }
+    // Waits until the input method composes for the focused box (fcitx5
+    // says so; IBus has its engine for every box).
+    bool waitUntilComposing(int ms = 20000);
+
+  private:
+    bool startFcitx5(const QString &config, const PrivateBus &bus);
+    bool startIBus();
+    int run(const QString &program, const QStringList &arguments, QString *output = nullptr);
+
+    Kind kind_;
+    QProcessEnvironment env_;
+    QProcess daemon_;
     bool ok_ = false;
 };

@@ -14,7 +14,7 @@ foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneA
     JourneyPasswordAndAutostart JourneyExit JourneyMinimiseWithDialog JourneyPasswordBeyondTheBmp
     JourneyTerminated JourneyCloseThroughWindowManager JourneyHotKeyLetGo JourneyWaylandSession
     JourneyPopUpPlacement JourneyWindowDragAndMask JourneyLatePanel
-    JourneyKWinWayland JourneyPopUpSlide)
+    JourneyKWinWayland JourneyPopUpSlide JourneyChineseInput)
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()
 varnel_test_class(e2e JourneyRestoreBackup X11 TIMEOUT 180)

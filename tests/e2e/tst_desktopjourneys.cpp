@@ -1,6 +1,7 @@
 // Journeys on the desktops' own components: a panel that comes up after the
 // program, as at logon, and a KDE Wayland session (KWin with XWayland, KDE's
-// portal backend, KWin's kglobalaccel).
+// portal backend, KWin's kglobalaccel), and Chinese typed through fcitx5 and
+// IBus.
 
 #include "../desktop/rawxgrab.h"
 #include "desktopparts.h"
@@ -39,6 +40,8 @@ PrivateBus::Setup kdeInKWin()
 // The session's display numbers: the journeys' own.
 constexpr int kKWinDisplay = 176;
 } // namespace
+
+Q_DECLARE_METATYPE(InputMethod::Kind)
 
 class JourneyLatePanel : public QObject
 {
@@ -136,5 +139,61 @@ class JourneyKWinWayland : public QObject
     }
 };
 VARNEL_TEST_CLASS(JourneyKWinWayland);
+
+class JourneyChineseInput : public QObject
+{
+    Q_OBJECT
+  private slots:
+    // Pinyin typed on the keyboard arrives as 你好 in the title, the body and
+    // the search box, and the list follows the committed text.
+    void pinyinInTitleBodyAndSearch_data()
+    {
+        QTest::addColumn<InputMethod::Kind>("kind");
+        QTest::newRow("fcitx5") << InputMethod::Kind::Fcitx5;
+        QTest::newRow("IBus") << InputMethod::Kind::IBus;
+    }
+    void pinyinInTitleBodyAndSearch()
+    {
+        QFETCH(InputMethod::Kind, kind);
+        PrivateBus::Setup setup;
+        setup.portal = false;
+        setup.globalShortcuts = false;
+        PrivateBus bus(setup);
+        QVERIFY(bus.ok());
+        TrayHost tray;
+        QVERIFY(tray.ok());
+        E2eFolder folder;
+        QVERIFY(folder.ok());
+        folder.exec(QStringLiteral("insert into 企业日记 (标题, 内容) values ('其他', '别的')"));
+        InputMethod input(kind, folder, bus);
+        QVERIFY2(input.ok(), "the input method did not start");
+        RunningProgram program(folder);
+        const QString main = loginWithEmptyPassword();
+        QVERIFY(!main.isEmpty());
+        QTRY_COMPARE(listMarks(main).size(), 1);
+
+        auto pinyin = [&](QPoint box) {
+            x11::click(main, box);
+            QVERIFY(input.waitUntilComposing());
+            x11::typeText(QStringLiteral("nihao"));
+            x11::key(QStringLiteral("space")); // the first candidate
+            QTest::qWait(300);
+        };
+        pinyin(mainwin::Text1);
+        pinyin(mainwin::Text2);
+        x11::key(QStringLiteral("F1"));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            folder.scalar(QStringLiteral("select count(*) from 企业日记 where 标题 = '你好' "
+                                         "and 内容 = '你好'"))
+                .toInt(),
+            1, 10000);
+        QTRY_COMPARE(listMarks(main).size(), 2);
+
+        pinyin(mainwin::txtCZ);
+        QTRY_COMPARE_WITH_TIMEOUT(listMarks(main).size(), 1, 10000);
+        QVERIFY(program.isRunning());
+    }
+};
+VARNEL_TEST_CLASS(JourneyChineseInput);
 
 #include "tst_desktopjourneys.moc"
