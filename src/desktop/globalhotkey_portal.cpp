@@ -29,6 +29,7 @@
 #include <QDBusVariant>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <functional>
 
 namespace
@@ -40,8 +41,10 @@ const QString kShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcut
 const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
 const QString kShortcutId = QStringLiteral("show-main-window");
-// The session's token: the same in every run, see above.
+// The session's token: the same in every run, see above. KDE names the
+// program's shortcuts in kglobalaccel after it.
 const QString kSessionToken = QStringLiteral("varnelpad");
+const QString kKGlobalAccel = QStringLiteral("org.kde.kglobalaccel");
 
 // Response codes of a portal request.
 constexpr uint kSuccess = 0;
@@ -102,11 +105,18 @@ class PortalHotKey : public GlobalHotKey
     void askVersion();
     void createSession();
     void bindShortcut();
+    // Our shortcut in a list from the desktop: bound (with a key) or not.
+    struct Listed {
+        bool bound = false;
+        QString keyName;
+    };
+    static Listed listedIn(const QVariant &shortcuts);
     void sessionAnswered(const QVariantMap &results);
+    void notBoundBySession();
     void bindingAnswered(const QVariantMap &results);
-    // Bound or Unbound by a list of shortcuts from the desktop; false when the
-    // list does not hold ours.
-    bool takeList(const QVariant &shortcuts);
+    void confirmKey(const std::function<void(bool held)> &then);
+    // Bound or Unbound, as the desktop listed it.
+    void take(const Listed &listed);
     void fail(uint response);
     QString newToken(const char *kind);
     QString requestPath(const QString &token) const;
@@ -321,45 +331,97 @@ void PortalHotKey::sessionAnswered(const QVariantMap &results)
     }
     bus_.connect(kService, session_, kSession, QStringLiteral("Closed"), this,
                  SLOT(sessionClosed()));
-    if (takeList(results.value(QStringLiteral("shortcuts"))) && step_ == Step::Bound)
+    const Listed listed = listedIn(results.value(QStringLiteral("shortcuts")));
+    if (!listed.bound) {
+        notBoundBySession();
         return;
-    // Not bound by the session alone: this desktop binds through
-    // BindShortcuts, or has no key for the shortcut yet.
+    }
+    confirmKey([this, listed](bool held) {
+        if (held)
+            take(listed);
+        else
+            notBoundBySession();
+    });
+}
+
+// Not bound by the session alone: this desktop binds through BindShortcuts,
+// or has no key for the shortcut yet.
+void PortalHotKey::notBoundBySession()
+{
     if (!bindFruitless_)
         bindShortcut();
     else
-        setStep(Step::Unbound);
+        take({});
 }
 
 void PortalHotKey::bindingAnswered(const QVariantMap &results)
 {
-    if (!takeList(results.value(QStringLiteral("shortcuts"))))
-        setStep(Step::Unbound); // bound, but not our shortcut: no key for now
-    bindFruitless_ = step_ != Step::Bound;
+    const Listed listed = listedIn(results.value(QStringLiteral("shortcuts")));
+    confirmKey([this, listed](bool held) {
+        bindFruitless_ = !(listed.bound && held);
+        take(held ? listed : Listed{});
+    });
 }
 
-bool PortalHotKey::takeList(const QVariant &shortcuts)
+PortalHotKey::Listed PortalHotKey::listedIn(const QVariant &shortcuts)
 {
-    QList<PortalShortcut> listed;
+    QList<PortalShortcut> entries;
     if (shortcuts.canConvert<QDBusArgument>())
-        shortcuts.value<QDBusArgument>() >> listed;
-    for (const PortalShortcut &entry : std::as_const(listed)) {
+        shortcuts.value<QDBusArgument>() >> entries;
+    for (const PortalShortcut &entry : std::as_const(entries)) {
         if (entry.id != kShortcutId)
             continue;
         // A desktop that names no trigger for a listed shortcut holds no key
-        // for it (KDE, when Ctrl+1 belongs to another program or the user
-        // cleared it).
+        // for it; one that gives no description at all is taken at its word.
         const auto trigger = entry.options.constFind(QStringLiteral("trigger_description"));
-        const bool named = trigger != entry.options.cend();
-        const QString before = keyName_;
-        keyName_ = named ? trigger->toString().trimmed() : QString();
-        const Step step = named && keyName_.isEmpty() ? Step::Unbound : Step::Bound;
-        if (step == step_ && keyName_ != before)
-            emit stateChanged(); // another key now: the tip names it
-        setStep(step);
-        return true;
+        if (trigger == entry.options.cend())
+            return {true, QString()};
+        const QString name = trigger->toString().trimmed();
+        return {!name.isEmpty(), name};
     }
-    return false;
+    return {};
+}
+
+void PortalHotKey::take(const Listed &listed)
+{
+    const QString before = keyName_;
+    keyName_ = listed.bound ? listed.keyName : QString();
+    const Step step = listed.bound ? Step::Bound : Step::Unbound;
+    if (step == step_ && keyName_ != before)
+        emit stateChanged(); // another key now: the tip names it
+    setStep(step);
+}
+
+// KDE's backend describes the trigger it asked kglobalaccel for, also when
+// kglobalaccel gave that key to another program's shortcut and ours got
+// none: where kglobalaccel is on the bus and knows the shortcut, it is asked.
+void PortalHotKey::confirmKey(const std::function<void(bool held)> &then)
+{
+    if (!bus_.interface()->isServiceRegistered(kKGlobalAccel)) {
+        then(true);
+        return;
+    }
+    QDBusMessage ask = QDBusMessage::createMethodCall(kKGlobalAccel, QStringLiteral("/kglobalaccel"),
+                                                      QStringLiteral("org.kde.KGlobalAccel"),
+                                                      QStringLiteral("shortcut"));
+    ask << QStringList{kSessionToken, kShortcutId, kSessionToken, kShortcutId};
+    auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(ask), this);
+    const Step asked = step_;
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, then, asked](QDBusPendingCallWatcher *finished) {
+                finished->deleteLater();
+                if (step_ != asked)
+                    return;
+                const QDBusPendingReply<QList<int>> keys = *finished;
+                // Unknown to kglobalaccel (another name, another version):
+                // the portal's word stands.
+                if (keys.isError() || keys.value().isEmpty()) {
+                    then(true);
+                    return;
+                }
+                const QList<int> held = keys.value();
+                then(std::any_of(held.begin(), held.end(), [](int key) { return key != 0; }));
+            });
 }
 
 void PortalHotKey::fail(uint response)
@@ -377,10 +439,7 @@ void PortalHotKey::shortcutsChanged(const QDBusMessage &message)
     if (session_.isEmpty() || (step_ != Step::Bound && step_ != Step::Unbound) ||
         arguments.value(0).value<QDBusObjectPath>().path() != session_)
         return;
-    if (!takeList(arguments.value(1))) {
-        keyName_.clear();
-        setStep(Step::Unbound);
-    }
+    take(listedIn(arguments.value(1)));
 }
 
 void PortalHotKey::shortcutActivated(const QDBusMessage &message)

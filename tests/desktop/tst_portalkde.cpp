@@ -44,6 +44,7 @@ class TestPortalKde : public QObject
     void initTestCase();
     void bindsAtOnceAndFires();
     void oneNameAcrossHidesAndRuns();
+    void keyHeldByAnotherProgramOpensSettingsOnce();
 };
 
 void TestPortalKde::initTestCase()
@@ -116,6 +117,44 @@ void TestPortalKde::oneNameAcrossHidesAndRuns()
     QCOMPARE(ours(bus.components()).size(), 1);
     QCOMPARE(bus.keysOf(component, kAction), QList<int>{(Qt::CTRL | Qt::Key_2).toCombined()});
     QCOMPARE(bus.opened(), QStringList());
+}
+
+// Ctrl+1 belongs to another program's shortcut in kglobalaccel: KDE lists
+// ours without a key, and the program opens System Settings once (where the
+// user can pick another key), not again at each hide.
+void TestPortalKde::keyHeldByAnotherProgramOpensSettingsOnce()
+{
+    PrivateBus bus(kdeDesktop());
+    QVERIFY(bus.ok());
+    const QStringList other{QStringLiteral("othertool"), QStringLiteral("launch"),
+                            QStringLiteral("Other tool"), QStringLiteral("Launch")};
+    auto kglobalaccel = [&](const QString &method) {
+        return QDBusMessage::createMethodCall(QStringLiteral("org.kde.kglobalaccel"),
+                                              QStringLiteral("/kglobalaccel"),
+                                              QStringLiteral("org.kde.KGlobalAccel"), method);
+    };
+    QDBusMessage doRegister = kglobalaccel(QStringLiteral("doRegister"));
+    doRegister << other;
+    QCOMPARE(bus.connection().call(doRegister, QDBus::Block, 30000).type(),
+             QDBusMessage::ReplyMessage);
+    QDBusMessage take = kglobalaccel(QStringLiteral("setShortcut"));
+    take << other << QVariant::fromValue(QList<int>{(Qt::CTRL | Qt::Key_1).toCombined()})
+         << uint(2 | 4); // present, not loaded from the settings
+    QCOMPARE(bus.connection().call(take, QDBus::Block, 10000).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(bus.keysOf(other.first(), other.at(1)),
+             QList<int>{(Qt::CTRL | Qt::Key_1).toCombined()});
+
+    auto key = makePortalHotKey(bus.connection());
+    key->grab();
+    QTRY_VERIFY_WITH_TIMEOUT(!key->isPending(), kStartMs);
+    QVERIFY(!key->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(bus.opened().size(), 1, 10000);
+    QVERIFY(bus.opened().first().contains(QStringLiteral("kcm_keys")));
+    for (int hide = 0; hide < 4; ++hide)
+        QVERIFY(!key->grab());
+    QTest::qWait(2000);
+    QCOMPARE(bus.opened().size(), 1);
+    QVERIFY(!key->isPending());
 }
 
 VARNEL_TEST_CLASS(TestPortalKde);
