@@ -257,9 +257,9 @@ void PortalHotKey::call(const QString &method, const QVariantList &arguments,
                 if (finished->isError()) {
                     answered_ = true; // no portal, or one without the interface
                     fail(2);
-                }
-                else
+                } else {
                     then(finished->reply());
+                }
             });
 }
 
@@ -401,9 +401,9 @@ void PortalHotKey::confirmKey(const std::function<void(bool held)> &then)
         then(true);
         return;
     }
-    QDBusMessage ask = QDBusMessage::createMethodCall(kKGlobalAccel, QStringLiteral("/kglobalaccel"),
-                                                      QStringLiteral("org.kde.KGlobalAccel"),
-                                                      QStringLiteral("shortcut"));
+    QDBusMessage ask = QDBusMessage::createMethodCall(
+        kKGlobalAccel, QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"),
+        QStringLiteral("shortcut"));
     ask << QStringList{kSessionToken, kShortcutId, kSessionToken, kShortcutId};
     auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(ask), this);
     const Step asked = step_;

@@ -8,8 +8,8 @@
 
 TraylessExit::TraylessExit(QWidget *window) : QObject(window)
 {
-    Lab_exit = varnel::makeClickLabel(window, "Lab_exit", QStringLiteral("退出"), 5040, 75, 360,
-                                      180);
+    Lab_exit =
+        varnel::makeClickLabel(window, "Lab_exit", QStringLiteral("退出"), 5040, 75, 360, 180);
     Lab_exit->setCursor(Qt::PointingHandCursor);
     Lab_exit->setToolTip(QStringLiteral("退出Varnel"));
     connect(Lab_exit, &ClickLabel::clicked, this, &TraylessExit::Lab_exit_Click);

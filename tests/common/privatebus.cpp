@@ -2,9 +2,9 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusMessage>
 #include <QDBusReply>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -66,9 +66,9 @@ PrivateBus::PrivateBus(const Setup &setup)
                   service("org.freedesktop.portal.Desktop",
                           QStringLiteral("/usr/libexec/xdg-desktop-portal")));
     }
-    if (setup.globalShortcuts && setup.kde)
+    if (setup.globalShortcuts && setup.kde) {
         setUpKde(setup);
-    else if (setup.globalShortcuts) {
+    } else if (setup.globalShortcuts) {
         writeFile(root + QStringLiteral("/services/backend.service"),
                   service("org.freedesktop.impl.portal.desktop.varneltest",
                           QStringLiteral(VARNEL_TEST_SHORTCUTS_BACKEND)));
@@ -98,8 +98,8 @@ PrivateBus::PrivateBus(const Setup &setup)
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
         env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
-        env.insert(QStringLiteral("PATH"), root + QStringLiteral("/bin:") +
-                                               env.value(QStringLiteral("PATH")));
+        env.insert(QStringLiteral("PATH"),
+                   root + QStringLiteral("/bin:") + env.value(QStringLiteral("PATH")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     }
     daemon_.setProcessEnvironment(env);
@@ -213,7 +213,8 @@ void PrivateBus::setUpHome()
         QDir(root).mkpath(QString::fromLatin1(folder));
     // System Settings is not there: what would have opened it is written down.
     const QString xdgOpen = root + QStringLiteral("/bin/xdg-open");
-    writeFile(xdgOpen, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"" + (root + QStringLiteral("/opened.log")).toUtf8() + "\"\n");
+    writeFile(xdgOpen, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"" +
+                           (root + QStringLiteral("/opened.log")).toUtf8() + "\"\n");
     QFile::setPermissions(xdgOpen, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
@@ -259,17 +260,18 @@ QStringList PrivateBus::components() const
 
 bool PrivateBus::invokeShortcut(const QString &componentPath, const QString &action) const
 {
-    QDBusMessage call = kglobalaccel(componentPath, QStringLiteral("org.kde.kglobalaccel.Component"),
-                                     QStringLiteral("invokeShortcut"));
+    QDBusMessage call =
+        kglobalaccel(componentPath, QStringLiteral("org.kde.kglobalaccel.Component"),
+                     QStringLiteral("invokeShortcut"));
     call << action;
     return connection().call(call, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 
 QList<int> PrivateBus::keysOf(const QString &component, const QString &action) const
 {
-    QDBusMessage call = kglobalaccel(QStringLiteral("/kglobalaccel"),
-                                     QStringLiteral("org.kde.KGlobalAccel"),
-                                     QStringLiteral("shortcut"));
+    QDBusMessage call =
+        kglobalaccel(QStringLiteral("/kglobalaccel"), QStringLiteral("org.kde.KGlobalAccel"),
+                     QStringLiteral("shortcut"));
     call << QStringList{component, action, component, action};
     const QDBusMessage reply = connection().call(call, QDBus::Block, 10000);
     QList<int> keys;

@@ -8,8 +8,8 @@
 #include <QDBusMetaType>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <sys/socket.h>
@@ -124,8 +124,7 @@ KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
     // the name of its folder.
     const QString program = dir_.filePath(QStringLiteral("kwin/kwin_wayland"));
     if (!dir_.isValid() || !QDir(dir_.path()).mkpath(QStringLiteral("kwin")) ||
-        !QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program) ||
-        !listen(xwaylandDisplay))
+        !QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program) || !listen(xwaylandDisplay))
         return;
     const QString runtime = dir_.filePath(QStringLiteral("runtime"));
     QDir().mkpath(runtime);
@@ -141,10 +140,16 @@ KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(dir_.filePath(QStringLiteral("kwin.log")));
     display_ = QStringLiteral(":%1").arg(xwaylandDisplay);
-    QStringList arguments{QStringLiteral("--x11-display"), outer, QStringLiteral("--xwayland"),
-                          QStringLiteral("--xwayland-display"), display_,
-                          QStringLiteral("--socket"), socket, QStringLiteral("--width"),
-                          QString::number(output().width()), QStringLiteral("--height"),
+    QStringList arguments{QStringLiteral("--x11-display"),
+                          outer,
+                          QStringLiteral("--xwayland"),
+                          QStringLiteral("--xwayland-display"),
+                          display_,
+                          QStringLiteral("--socket"),
+                          socket,
+                          QStringLiteral("--width"),
+                          QString::number(output().width()),
+                          QStringLiteral("--height"),
                           QString::number(output().height())};
     for (int fd : std::as_const(sockets_))
         arguments << QStringLiteral("--xwayland-fd") << QString::number(fd);
@@ -169,12 +174,12 @@ KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
     QDBusMessage update = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("UpdateActivationEnvironment"));
-    update << QVariant::fromValue(QMap<QString, QString>{
-        {QStringLiteral("DISPLAY"), display_},
-        {QStringLiteral("WAYLAND_DISPLAY"), socket},
-        {QStringLiteral("XDG_RUNTIME_DIR"), runtime}});
-    ok_ = ok_ && bus.connection().call(update, QDBus::Block, 10000).type() ==
-                     QDBusMessage::ReplyMessage;
+    update << QVariant::fromValue(
+        QMap<QString, QString>{{QStringLiteral("DISPLAY"), display_},
+                               {QStringLiteral("WAYLAND_DISPLAY"), socket},
+                               {QStringLiteral("XDG_RUNTIME_DIR"), runtime}});
+    ok_ = ok_ &&
+          bus.connection().call(update, QDBus::Block, 10000).type() == QDBusMessage::ReplyMessage;
 }
 
 KWinSession::~KWinSession()
@@ -270,9 +275,9 @@ bool InputMethod::startFcitx5(const QString &config, const PrivateBus &bus)
 
 bool InputMethod::startIBus()
 {
-    daemon_.start(QStringLiteral("ibus-daemon"),
-                  {QStringLiteral("--xim"), QStringLiteral("--panel=disable"),
-                   QStringLiteral("--replace")});
+    daemon_.start(
+        QStringLiteral("ibus-daemon"),
+        {QStringLiteral("--xim"), QStringLiteral("--panel=disable"), QStringLiteral("--replace")});
     if (!daemon_.waitForStarted(5000))
         return false;
     // The daemon answers once it is up; then pinyin is its engine for every box.

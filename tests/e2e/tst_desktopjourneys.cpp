@@ -19,7 +19,7 @@ using namespace journey;
 
 namespace
 {
-const QString kNotice = QStringLiteral("^Varnel提示$");
+const QString kNoticeTitle = QStringLiteral("^Varnel提示$");
 
 PrivateBus::Setup xfceWithoutPortal()
 {
@@ -39,6 +39,8 @@ PrivateBus::Setup kdeInKWin()
 
 // The session's display numbers: the journeys' own.
 constexpr int kKWinDisplay = 176;
+// 退出 on the main window's title strip, shown while there is no tray icon.
+const QPoint kLab_exit(348, 11);
 } // namespace
 
 Q_DECLARE_METATYPE(InputMethod::Kind)
@@ -73,14 +75,16 @@ class JourneyLatePanel : public QObject
         // Nothing says the program cannot be reached, now or later.
         QVERIFY2(waitForLogin(qMax(1000, 15000 - int(started.elapsed()))).isEmpty(),
                  "the start gave up before the panel came");
-        QVERIFY(x11::windows(kNotice).isEmpty());
+        QVERIFY(x11::windows(kNoticeTitle).isEmpty());
         QVERIFY(program.isRunning());
 
         const QRect icon = panel.area();
         x11::xdotool({QStringLiteral("mousemove"), QString::number(icon.center().x()),
                       QString::number(icon.center().y()), QStringLiteral("click"),
                       QStringLiteral("1")});
-        QVERIFY2(!waitForMain().isEmpty(), "a left click on the icon did not show the window");
+        const QString main = waitForMain();
+        QVERIFY2(!main.isEmpty(), "a left click on the icon did not show the window");
+        QTRY_COMPARE_WITH_TIMEOUT(x11::xdotool({QStringLiteral("getwindowfocus")}), main, 10000);
     }
 };
 VARNEL_TEST_CLASS(JourneyLatePanel);
@@ -92,7 +96,8 @@ class JourneyKWinWayland : public QObject
     // A tray start under KWin on Wayland without a panel: Ctrl+1, typed on
     // the session's keyboard, is bound through KDE's portal backend at the
     // first try, without a trip to System Settings, and brings the window
-    // back after every 隐藏.
+    // back after every 隐藏, in front and focused; 退出 on the title strip
+    // ends the program.
     void ctrlOneThroughKdesPortal()
     {
         PrivateBus bus(kdeInKWin());
@@ -132,10 +137,19 @@ class JourneyKWinWayland : public QObject
         pressCtrlOne();
         {
             x11::UseDisplay xwayland(session.display());
-            QVERIFY2(!waitForMain().isEmpty(), "the second Ctrl+1 did nothing");
+            main = waitForMain();
+            QVERIFY2(!main.isEmpty(), "the second Ctrl+1 did nothing");
+            // Shown in front, with the keyboard.
+            QTRY_COMPARE_WITH_TIMEOUT(x11::xdotool({QStringLiteral("getwindowfocus")}), main,
+                                      10000);
+            QCOMPARE(bus.opened(), QStringList()); // no System Settings
+            QVERIFY(program.isRunning());
+
+            // No tray, so no tray menu: the title strip's 退出 ends the program.
+            x11::click(main, kLab_exit);
+            QVERIFY2(program.waitForExit(15000), "退出 did not end the program");
+            QCOMPARE(program.exitCode(), 0);
         }
-        QCOMPARE(bus.opened(), QStringList()); // no System Settings
-        QVERIFY(program.isRunning());
     }
 };
 VARNEL_TEST_CLASS(JourneyKWinWayland);
@@ -183,8 +197,9 @@ class JourneyChineseInput : public QObject
         pinyin(mainwin::Text2);
         x11::key(QStringLiteral("F1"));
         QTRY_COMPARE_WITH_TIMEOUT(
-            folder.scalar(QStringLiteral("select count(*) from 企业日记 where 标题 = '你好' "
-                                         "and 内容 = '你好'"))
+            folder
+                .scalar(QStringLiteral("select count(*) from 企业日记 where 标题 = '你好' "
+                                       "and 内容 = '你好'"))
                 .toInt(),
             1, 10000);
         QTRY_COMPARE(listMarks(main).size(), 2);

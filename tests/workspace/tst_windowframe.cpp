@@ -205,7 +205,7 @@ void TestWindowFrame::hidingFollowsTheWaysBack_data()
 {
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("hotKey");
-    QTest::addColumn<bool>("keyOnRetry"); // another program let the key go
+    QTest::addColumn<bool>("keyOnRetry");  // another program let the key go
     QTest::addColumn<bool>("answerLater"); // the desktop answers after the click
     QTest::addColumn<bool>("unloads");
     QTest::addColumn<bool>("told");
@@ -215,7 +215,8 @@ void TestWindowFrame::hidingFollowsTheWaysBack_data()
     QTest::newRow("key let go, no tray") << false << false << true << false << true << true;
     QTest::newRow("neither") << false << false << false << false << false << true;
     QTest::newRow("key granted after the click") << false << false << true << true << true << true;
-    QTest::newRow("key refused after the click") << false << false << false << true << false << true;
+    QTest::newRow("key refused after the click")
+        << false << false << false << true << false << true;
 }
 
 void TestWindowFrame::hidingFollowsTheWaysBack()
