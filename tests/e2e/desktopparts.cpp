@@ -102,19 +102,23 @@ bool KWinSession::listen(int number)
 {
     // XWayland's two sockets, as an X server has them: in /tmp/.X11-unix and
     // in the abstract namespace. KWin hands them to XWayland.
-    socketPath_ = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-    if (QFile::exists(socketPath_))
-        return false;
-    const QByteArray path = socketPath_.toLocal8Bit();
-    const int file = listeningSocket(path);
-    const int abstract = listeningSocket(QByteArray(1, '\0') + path);
+    const QString path = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+    if (QFile::exists(path))
+        return false; // another X server's
+    const int file = listeningSocket(path.toLocal8Bit());
+    const int abstract = listeningSocket(QByteArray(1, '\0') + path.toLocal8Bit());
+    if (file >= 0 && abstract >= 0) {
+        sockets_ = {file, abstract};
+        socketPath_ = path;
+        return true;
+    }
+    for (int fd : {file, abstract}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
     if (file >= 0)
-        sockets_ << file;
-    else
-        socketPath_.clear();
-    if (abstract >= 0)
-        sockets_ << abstract;
-    return file >= 0 && abstract >= 0;
+        QFile::remove(path);
+    return false;
 }
 
 KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
@@ -124,13 +128,20 @@ KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
     // the name of its folder.
     const QString program = dir_.filePath(QStringLiteral("kwin/kwin_wayland"));
     if (!dir_.isValid() || !QDir(dir_.path()).mkpath(QStringLiteral("kwin")) ||
-        !QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program) || !listen(xwaylandDisplay))
+        !QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program))
+        return;
+    // The first free display from the one asked for on (a stale socket of an
+    // earlier run may sit on it).
+    int number = xwaylandDisplay;
+    while (!listen(number) && number < xwaylandDisplay + 3)
+        ++number;
+    if (sockets_.isEmpty())
         return;
     const QString runtime = dir_.filePath(QStringLiteral("runtime"));
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString outer = QString::fromLocal8Bit(qgetenv("DISPLAY"));
-    const QString socket = QStringLiteral("varnel-kwin-%1").arg(xwaylandDisplay);
+    const QString socket = QStringLiteral("varnel-kwin-%1").arg(number);
     QProcessEnvironment env = bus.environment();
     env.insert(QStringLiteral("DISPLAY"), outer);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
@@ -139,7 +150,7 @@ KWinSession::KWinSession(PrivateBus &bus, int xwaylandDisplay)
     process_.setProcessEnvironment(env);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(dir_.filePath(QStringLiteral("kwin.log")));
-    display_ = QStringLiteral(":%1").arg(xwaylandDisplay);
+    display_ = QStringLiteral(":%1").arg(number);
     QStringList arguments{QStringLiteral("--x11-display"),
                           outer,
                           QStringLiteral("--xwayland"),

@@ -39,7 +39,8 @@ class XfcePanel
 class KWinSession
 {
   public:
-    // xwaylandDisplay: the number of the session's X display (":N").
+    // xwaylandDisplay: the number of the session's X display (":N"), or one
+    // of the next three when it is taken.
     KWinSession(PrivateBus &bus, int xwaylandDisplay);
     ~KWinSession();
     bool ok() const { return ok_; }
