@@ -84,6 +84,7 @@ PrivateBus::PrivateBus(const Setup &setup)
                setup.kde ? QStringLiteral("KDE") : QStringLiteral("varneltest"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/runtime"));
     env.insert(QStringLiteral("VARNEL_TEST_BIND_RESPONSE"), QString::number(setup.bindResponse));
+    env.insert(QStringLiteral("VARNEL_TEST_BIND_DELAY_MS"), QString::number(setup.bindDelayMs));
     if (setup.xfconf) {
         writeFile(root + QStringLiteral("/services/xfconf.service"),
                   service("org.xfce.Xfconf",

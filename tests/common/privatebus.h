@@ -20,6 +20,7 @@ class PrivateBus
         bool portal = true;          // xdg-desktop-portal can be started
         bool globalShortcuts = true; // ... with a GlobalShortcuts backend
         uint bindResponse = 0;       // the backend's answer to BindShortcuts
+        int bindDelayMs = 0;         // ... given after this long
         bool kde = false;            // KDE's backend instead of the test one
         bool kglobalaccel = true;    // ... with kglobalaccel started by the bus
                                      // (false: a compositor brings its own)
