@@ -31,6 +31,10 @@ TEST_PACKAGES+=(sqlcipher)
 TEST_PACKAGES+=(openssl)
 # A clock set to another day for the program under test (the backups across midnight).
 TEST_PACKAGES+=(faketime)
+# The desktops' own components: KDE's portal backend with kglobalaccel, KWin
+# on Wayland, Xfce's panel with its tray, and the Chinese input methods.
+TEST_PACKAGES+=(xdg-desktop-portal-kde libkf5globalaccel-bin kwin-wayland xfce4-panel
+  fcitx5 fcitx5-chinese-addons ibus ibus-libpinyin)
 
 # install_packages NAME... : installs the Debian packages that are missing, once.
 install_packages() {

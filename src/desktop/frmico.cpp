@@ -167,25 +167,49 @@ void Frmico::retryHotKey()
         hotKey_->grab();
 }
 
-void Frmico::whenHotKeySettled(const std::function<void()> &then, int waitMs)
+template <typename Sender, typename Signal>
+void Frmico::when(const std::function<bool()> &done, const Sender *sender, Signal signal,
+                  const std::function<void()> &then, int waitMs)
 {
-    if (!isHotKeyPending()) {
+    if (done()) {
         then();
         return;
     }
     auto *wait = new QTimer(this);
     wait->setSingleShot(true);
-    auto finish = [this, wait, then] {
-        if (wait->property("done").toBool() || (isHotKeyPending() && wait->isActive()))
+    // Also looked at now and then: the tray may tell Qt of a host a moment
+    // after the host shows itself to us.
+    auto *look = new QTimer(wait);
+    look->setInterval(250);
+    auto finish = [wait, done, then] {
+        if (wait->property("done").toBool() || (!done() && wait->isActive()))
             return;
         wait->setProperty("done", true);
         wait->stop();
         wait->deleteLater();
         then();
     };
-    connect(hotKey_.get(), &GlobalHotKey::stateChanged, wait, finish);
+    connect(sender, signal, wait, finish);
+    connect(look, &QTimer::timeout, wait, finish);
     connect(wait, &QTimer::timeout, wait, finish);
     wait->start(waitMs);
+    look->start();
+}
+
+void Frmico::whenHotKeySettled(const std::function<void()> &then, int waitMs)
+{
+    if (!hotKey_) {
+        then();
+        return;
+    }
+    when([this] { return !isHotKeyPending(); }, hotKey_.get(), &GlobalHotKey::stateChanged, then,
+         waitMs);
+}
+
+void Frmico::whenReachable(const std::function<void()> &then, int waitMs)
+{
+    when([this] { return isIconShown() || isHotKeyActive(); }, this, &Frmico::reachChanged, then,
+         waitMs);
 }
 
 void Frmico::Ico_Pic_q7q_Activated(QSystemTrayIcon::ActivationReason reason)

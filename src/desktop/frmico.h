@@ -37,6 +37,8 @@ class Frmico : public QWidget
     void retryHotKey();
     // Calls `then` once the hot key's answer is in, or after waitMs at most.
     void whenHotKeySettled(const std::function<void()> &then, int waitMs);
+    // Calls `then` once the icon shows or the hot key works, or after waitMs.
+    void whenReachable(const std::function<void()> &then, int waitMs);
 
   signals:
     // The icon or the hot key came or went.
@@ -52,6 +54,11 @@ class Frmico : public QWidget
     void installIcon();
     void loadHotKey();
     void updateTip();
+    // Calls `then` when `done` holds, checked now and at each `signal` of
+    // `sender`, or after waitMs at most.
+    template <typename Sender, typename Signal>
+    void when(const std::function<bool()> &done, const Sender *sender, Signal signal,
+              const std::function<void()> &then, int waitMs);
 
     void Ico_Pic_q7q_Activated(QSystemTrayIcon::ActivationReason reason);
     void VlExit_Click();

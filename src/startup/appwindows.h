@@ -46,6 +46,14 @@ class AppWindows
         (void)waitMs;
         then();
     }
+    // Calls `then` as soon as the tray icon shows or the hot key works, or
+    // after waitMs at most: a panel that starts with the session may come a
+    // few seconds after the program.
+    virtual void whenReachable(const std::function<void()> &then, int waitMs)
+    {
+        (void)waitMs;
+        then();
+    }
 };
 
 } // namespace varnel

@@ -39,14 +39,15 @@ void ReachNotice::tellOnce(QWidget *parent, bool trayIcon, bool hotKey)
         QMessageBox::information(parent, kTitle, text(trayIcon, hotKey));
 }
 
-void ReachNotice::showOnce(QWidget *parent, bool trayIcon, bool hotKey)
+QMessageBox *ReachNotice::showOnce(QWidget *parent, bool trayIcon, bool hotKey)
 {
     if (!due(trayIcon, hotKey))
-        return;
+        return nullptr;
     auto *box = new QMessageBox(QMessageBox::Information, kTitle, text(trayIcon, hotKey),
                                 QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->show();
+    return box;
 }
 
 void ReachNotice::forget()

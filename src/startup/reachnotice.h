@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QMessageBox;
 class QWidget;
 
 namespace varnel
@@ -18,8 +19,9 @@ class ReachNotice
     // A modal message box, unless this was told before.
     static void tellOnce(QWidget *parent, bool trayIcon, bool hotKey);
     // The same without waiting for the user: the box stays up on its own
-    // (give it no parent that may go before the user has read it).
-    static void showOnce(QWidget *parent, bool trayIcon, bool hotKey);
+    // (give it no parent that may go before the user has read it). The box,
+    // or null when this was told before.
+    static QMessageBox *showOnce(QWidget *parent, bool trayIcon, bool hotKey);
     // Forgets what was told (a new run, as far as the notice goes).
     static void forget();
 

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTranslator>
 
 namespace varnel
@@ -56,25 +57,41 @@ void showLogin(AppWindows &windows)
     login->show();
 }
 
-// How long a tray start waits for the desktop to answer for the hot key
-// before it falls back to the login window.
-constexpr int kHotKeyAnswerMs = 10000;
+// How long a tray start waits for a way back to the main window: the
+// desktop's answer for the hot key, or a tray host (a panel that starts with
+// the session may come a few seconds after the program).
+constexpr int kReachWaitMs = 10000;
+// How long after that a tray host or the hot key that still turns up takes
+// back the notice that neither is there.
+constexpr int kLateReachMs = 120000;
+
+bool reachable(const AppWindows &windows)
+{
+    return windows.trayIconShown() || windows.hotKeyActive();
+}
 
 // A tray start with neither a tray icon nor the hot key could never be
 // reached: ask for the password instead, and say why.
 void startIntoTray(AppWindows &windows)
 {
     windows.loadTray(false);
-    windows.whenHotKeySettled(
+    windows.whenReachable(
         [&windows] {
-            const bool tray = windows.trayIconShown();
-            const bool hotKey = windows.hotKeyActive();
-            if (tray || hotKey)
+            if (reachable(windows))
                 return;
             showLogin(windows);
-            ReachNotice::showOnce(nullptr, tray, hotKey);
+            QPointer<QMessageBox> notice = ReachNotice::showOnce(nullptr, false, false);
+            if (!notice)
+                return;
+            // The notice would be wrong once the icon or the key is there.
+            windows.whenReachable(
+                [&windows, notice] {
+                    if (notice && reachable(windows))
+                        notice->close();
+                },
+                kLateReachMs);
         },
-        kHotKeyAnswerMs);
+        kReachWaitMs);
 }
 
 } // namespace

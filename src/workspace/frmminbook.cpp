@@ -16,6 +16,7 @@
 #include "noticeboard.h"
 #include "reachnotice.h"
 #include "readablelabels.h"
+#include "traylessexit.h"
 #include "windowguard.h"
 #include "windowkeys.h"
 #include "windowplacement.h"
@@ -97,6 +98,7 @@ void FrmMinBook::createTitleStrip()
         Lab_hide->setFont(font);
     });
     connect(Lab_hide, &ClickLabel::clicked, this, &FrmMinBook::Lab_hide_Click);
+    exit_ = new TraylessExit(this);
 }
 
 void FrmMinBook::createParts()
@@ -129,6 +131,7 @@ void FrmMinBook::showHotKeyHelp()
 {
     const varnel::AppWindows *windows = varnel::AppWindows::current();
     notices_->setHotKey(windows && windows->hotKeyActive() ? windows->hotKeyName() : QString());
+    exit_->follow();
 }
 
 void FrmMinBook::createFrameButtons()
@@ -310,13 +313,15 @@ void FrmMinBook::forgetHotKeyNotice()
 
 void FrmMinBook::hideToTray(bool fromMinimise)
 {
-    if (varnel::HidePolicy::onHide(this, fromMinimise) == varnel::HidePolicy::Outcome::Minimise) {
-        if (!fromMinimise)
-            showMinimized();
-        return;
-    }
-    varnel::unloadWhenIdle(this);
-    frmLogin::unloadIfLoaded();
+    varnel::HidePolicy::onHide(this, fromMinimise, [this, fromMinimise](auto outcome) {
+        if (outcome == varnel::HidePolicy::Outcome::Minimise) {
+            if (!fromMinimise && !isMinimized())
+                showMinimized();
+            return;
+        }
+        varnel::unloadWhenIdle(this);
+        frmLogin::unloadIfLoaded();
+    });
 }
 
 void FrmMinBook::Lab_hide_Click()
@@ -368,12 +373,16 @@ void FrmMinBook::changeEvent(QEvent *event)
 void FrmMinBook::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    if (event->spontaneous()) {
-        if (varnel::HidePolicy::onWindowManagerClose(this) == varnel::HidePolicy::Outcome::Quit)
+    if (!event->spontaneous()) {
+        varnel::unloadWhenIdle(this);
+        return;
+    }
+    varnel::HidePolicy::onWindowManagerClose(this, [this](auto outcome) {
+        if (outcome == varnel::HidePolicy::Outcome::Quit)
             QCoreApplication::exit(0);
         frmLogin::unloadIfLoaded();
-    }
-    varnel::unloadWhenIdle(this);
+        varnel::unloadWhenIdle(this);
+    });
 }
 
 void FrmMinBook::moveEvent(QMoveEvent *event)

@@ -14,6 +14,7 @@ class ClickLabel;
 class NoteEditor;
 class NoteListPane;
 class NoticeBoard;
+class TraylessExit;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -49,7 +50,8 @@ class FrmMinBook : public QWidget
     using NoticeSource = std::function<std::optional<QString>(const QString &name)>;
     void setNoticeSource(NoticeSource source);
 
-    // The help line names the hot key while the program has it.
+    // The help line names the hot key while the program has it; the title
+    // strip offers 退出 while there is no tray icon.
     void showHotKeyHelp();
 
     // The hint "Ctrl+1 brings the window back" is given once per program run.
@@ -102,6 +104,7 @@ class FrmMinBook : public QWidget
     QLabel *lab_title = nullptr;
     ClickLabel *Lab_skin = nullptr;
     ClickLabel *Lab_hide = nullptr;
+    TraylessExit *exit_ = nullptr;
     QPushButton *RePw = nullptr;
     QPushButton *bbs = nullptr;
     QMenu *VlSkin = nullptr;

@@ -94,4 +94,12 @@ void WindowHost::whenHotKeySettled(const std::function<void()> &then, int waitMs
         then();
 }
 
+void WindowHost::whenReachable(const std::function<void()> &then, int waitMs)
+{
+    if (tray_)
+        tray_->whenReachable(then, waitMs);
+    else
+        then();
+}
+
 } // namespace varnel

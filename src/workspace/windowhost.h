@@ -31,6 +31,7 @@ class WindowHost : public AppWindows
     bool hotKeyPending() const override;
     void retryHotKey() override;
     void whenHotKeySettled(const std::function<void()> &then, int waitMs) override;
+    void whenReachable(const std::function<void()> &then, int waitMs) override;
 
     FrmMinBook *mainWindow() const { return main_; }
     Frmico *tray() const { return tray_.get(); }

@@ -11,7 +11,8 @@
 // A private D-Bus session bus with the desktop services a test asks for,
 // started on demand by the bus as on a real desktop: the real
 // xdg-desktop-portal, with the project's test backend for GlobalShortcuts
-// behind it (tests/desktop/shortcutsbackend).
+// behind it (tests/desktop/shortcutsbackend) or KDE's own (the Plasma portal
+// backend and kglobalaccel, in a home folder of the bus's own).
 class PrivateBus
 {
   public:
@@ -19,6 +20,11 @@ class PrivateBus
         bool portal = true;          // xdg-desktop-portal can be started
         bool globalShortcuts = true; // ... with a GlobalShortcuts backend
         uint bindResponse = 0;       // the backend's answer to BindShortcuts
+        int bindDelayMs = 0;         // ... given after this long
+        bool kde = false;            // KDE's backend instead of the test one
+        bool kglobalaccel = true;    // ... with kglobalaccel started by the bus
+                                     // (false: a compositor brings its own)
+        bool xfconf = false;         // Xfce's settings store (for its panel)
     };
 
     explicit PrivateBus(const Setup &setup);
@@ -30,6 +36,13 @@ class PrivateBus
     QString address() const { return address_; }
     // A connection of the test process to this bus, under its own name.
     QDBusConnection connection() const;
+    // Another connection to this bus, as a second run of a program has.
+    QDBusConnection connection(const QString &name) const;
+    // The environment of the services the bus starts, the bus's address
+    // included: for desktop programs the test starts on it.
+    QProcessEnvironment environment() const;
+    // The configuration folder of the bus's home (KDE, Xfce).
+    QString configHome() const { return dir_.filePath(QStringLiteral("home/.config")); }
 
     // Starts a program that uses this bus; it is ended with the bus.
     bool startClient(const QString &program, const QStringList &arguments);
@@ -44,11 +57,26 @@ class PrivateBus
     // The shortcuts bound so far, as "id=preferred trigger".
     QString bound() const;
 
+    // KDE: the addresses opened with xdg-open (System Settings' pages).
+    QStringList opened() const;
+    // KDE: kglobalaccel's components, as object paths.
+    QStringList components() const;
+    // KDE: kglobalaccel's own way of pressing a shortcut; false when it refused.
+    bool invokeShortcut(const QString &componentPath, const QString &action) const;
+    // KDE: the keys kglobalaccel holds for an action of a component.
+    QList<int> keysOf(const QString &component, const QString &action) const;
+
   private:
+    void setUpKde(const Setup &setup);
+    void setUpHome();
+    void endServices();
+
     QTemporaryDir dir_;
+    QProcessEnvironment env_;
     QProcess daemon_;
     std::vector<std::unique_ptr<QProcess>> clients_;
     QString address_;
     QString connectionName_;
+    mutable QStringList otherConnections_;
     bool ok_ = false;
 };

@@ -13,7 +13,8 @@ varnel_area_test_libs(e2e varnel_startup varnel_desktop PkgConfig::SQLCIPHER Pkg
 foreach(journey JourneyFirstDay JourneySecondCopy JourneyCategories JourneyDoneAndDelete
     JourneyPasswordAndAutostart JourneyExit JourneyMinimiseWithDialog JourneyPasswordBeyondTheBmp
     JourneyTerminated JourneyCloseThroughWindowManager JourneyHotKeyLetGo JourneyWaylandSession
-    JourneyPopUpPlacement JourneyWindowDragAndMask)
+    JourneyPopUpPlacement JourneyWindowDragAndMask JourneyLatePanel
+    JourneyKWinWayland JourneyPopUpSlide JourneyChineseInput)
   varnel_test_class(e2e ${journey} X11 TIMEOUT 180)
 endforeach()
 varnel_test_class(e2e JourneyRestoreBackup X11 TIMEOUT 180)

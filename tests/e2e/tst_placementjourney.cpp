@@ -8,6 +8,7 @@
 #include "seenscreen.h"
 #include "testmain.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -108,6 +109,58 @@ class JourneyPopUpPlacement : public QObject
     }
 };
 VARNEL_TEST_CLASS(JourneyPopUpPlacement);
+
+class JourneyPopUpSlide : public QObject
+{
+    Q_OBJECT
+  private slots:
+    // The slide-in is seen as it happens, with the pointer kept away from the
+    // screen: the top of the pop-up's picture shows at more than one height
+    // on the way up, and the picture ends whole at its place.
+    void seenRising_data() { addDesktops({Desktop::Kind::BareX11, Desktop::Kind::Weston}); }
+    void seenRising()
+    {
+        QFETCH(Desktop::Kind, kind);
+        Desktop desktop(kind);
+        QVERIFY(desktop.ok());
+        const QRect screen = desktop.screen();
+        const QRect all = QGuiApplication::primaryScreen()->geometry();
+        // Into the screen, far from where the pop-up comes; not moved again.
+        x11::xdotool({QStringLiteral("mousemove"), QString::number(all.right()),
+                      QString::number(all.bottom())});
+        x11::xdotool({QStringLiteral("mousemove"), QString::number(screen.left() + 100),
+                      QString::number(screen.top() + 100)});
+        QTest::qWait(300);
+
+        const QImage face = varnel::ringFace(QSize(256, 158)).toImage();
+        const QImage top = face.copy(0, 0, face.width(), 12);
+        QProcess ring;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), desktop.programDisplay());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        ring.setProcessEnvironment(env);
+        ring.start(QStringLiteral(VARNEL_TEST_RING), {});
+        QVERIFY(ring.waitForStarted(5000));
+
+        QList<int> heights;
+        QElapsedTimer watched;
+        watched.start();
+        std::optional<QPoint> whole;
+        while (!whole && watched.elapsed() < 20000) {
+            const QImage shot = seen::screen();
+            if (const std::optional<QPoint> at = seen::find(shot, top, screen);
+                at && !heights.contains(at->y()))
+                heights << at->y();
+            whole = seen::find(shot, face, screen);
+        }
+        QVERIFY2(whole, "the pop-up is not seen whole at its place");
+        QVERIFY2(heights.size() >= 2, "the pop-up was not seen on its way up");
+        QVERIFY(std::is_sorted(heights.rbegin(), heights.rend())); // rising
+        ring.kill();
+        ring.waitForFinished(5000);
+    }
+};
+VARNEL_TEST_CLASS(JourneyPopUpSlide);
 
 class JourneyWindowDragAndMask : public QObject
 {

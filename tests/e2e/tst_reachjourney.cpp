@@ -155,6 +155,32 @@ class JourneyWaylandSession : public QObject
         QVERIFY(start.program->isRunning());
     }
 
+    // 隐藏 pressed while the desktop is still answering for Ctrl+1 (it takes
+    // 8 s here, as when it asks the user): the decision waits for the answer,
+    // so the window hides, with Ctrl+1 as the way back, instead of only
+    // minimising for want of a key.
+    void hideWaitsForTheDesktopsAnswer()
+    {
+        WaylandSession session;
+        PrivateBus::Setup setup;
+        setup.bindDelayMs = 8000;
+        PrivateBus bus(setup);
+        E2eFolder folder;
+        QVERIFY(session.ok() && bus.ok() && folder.ok());
+        folder.setEnvironment(QStringLiteral("DISPLAY"), session.display());
+        folder.setEnvironment(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        RunningProgram program(folder);
+        x11::UseDisplay xwayland(session.display());
+        const QString main = loginWithEmptyPassword();
+        QVERIFY(!main.isEmpty());
+        QCOMPARE(bus.press(kShortcut), 0); // not bound yet
+        x11::click(main, mainwin::Lab_hide);
+        QVERIFY(answerBox(kNotice, QStringLiteral("Return"), 30000));
+        QVERIFY2(mainIsGone(), "隐藏 decided before the desktop's answer");
+        QCOMPARE(bus.press(kShortcut), 1);
+        QVERIFY2(!waitForMain().isEmpty(), "Activated did not bring the window back");
+    }
+
     // Neither portal nor tray: the program says so and asks for the password
     // rather than starting into nothing.
     void withoutPortalAndTrayItTellsAndShowsTheLogin()

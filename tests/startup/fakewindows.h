@@ -28,8 +28,9 @@ class FakeAppWindows : public varnel::AppWindows
     void delIcon() override { calls << QStringLiteral("delIcon"); }
     bool trayIconShown() const override { return iconShown; }
     bool hotKeyActive() const override { return hotKey; }
-    // With answerLater, the hot key's answer waits for settle().
-    void whenHotKeySettled(const std::function<void()> &then, int) override
+    // With answerLater, the way back (tray host or hot key) is known at
+    // settle(), not before.
+    void whenReachable(const std::function<void()> &then, int) override
     {
         if (answerLater)
             settled_ = then;

@@ -32,6 +32,7 @@ class TestStartupSequence : public QObject
     void otherAutoValuesShowTheLogin();
     void trayWithNoWayBackFallsBackToLogin_data();
     void trayWithNoWayBackFallsBackToLogin();
+    void lateTrayTakesBackTheNotice();
     void secondCopyIsRefused();
     void lockOfADeadProcessDoesNotBlock();
     void unusableDatabaseEndsWithItsMessage_data();
@@ -95,12 +96,13 @@ void TestStartupSequence::trayWithNoWayBackFallsBackToLogin_data()
 {
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("hotKey");
-    QTest::addColumn<bool>("answerLater"); // the desktop answers for the key later
+    QTest::addColumn<bool>("answerLater"); // the key's answer or the panel comes later
     QTest::newRow("neither") << false << false << false;
     QTest::newRow("tray only") << true << false << false;
     QTest::newRow("hot key only") << false << true << false;
     QTest::newRow("key refused after a wait") << false << false << true;
     QTest::newRow("key granted after a wait") << false << true << true;
+    QTest::newRow("panel after a wait") << true << false << true;
 }
 
 void TestStartupSequence::trayWithNoWayBackFallsBackToLogin()
@@ -110,13 +112,15 @@ void TestStartupSequence::trayWithNoWayBackFallsBackToLogin()
     QFETCH(bool, answerLater);
     ReachNotice::forget();
     TestFolder::exec(QStringLiteral("update 系统用户表 set auto=1"));
-    windows_->iconShown = tray;
+    windows_->iconShown = tray && !answerLater;
     windows_->hotKey = hotKey && !answerLater;
     windows_->answerLater = answerLater;
     QCOMPARE(Main(*windows_), std::nullopt);
     QCOMPARE(windows_->calls, QStringList({"loadTray(hidden)"}));
     if (answerLater) {
         QVERIFY(!frmLogin::instance()); // no decision before the answer
+        QVERIFY(answerer_.seen().isEmpty());
+        windows_->iconShown = tray;
         windows_->hotKey = hotKey;
         windows_->settle();
     }
@@ -133,6 +137,28 @@ void TestStartupSequence::trayWithNoWayBackFallsBackToLogin()
         QCOMPARE(notice->text(), ReachNotice::text(false, false));
         notice->close();
     }
+}
+
+void TestStartupSequence::lateTrayTakesBackTheNotice()
+{
+    ReachNotice::forget();
+    TestFolder::exec(QStringLiteral("update 系统用户表 set auto=1"));
+    windows_->iconShown = false;
+    windows_->hotKey = false;
+    windows_->answerLater = true;
+    QCOMPARE(Main(*windows_), std::nullopt);
+    windows_->settle(); // neither came in time
+    QVERIFY(frmLogin::instance());
+    QPointer<QMessageBox> notice;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            notice = box;
+    }
+    QVERIFY(notice);
+    windows_->iconShown = true; // the panel, later still
+    windows_->settle();
+    QTRY_VERIFY(!notice || !notice->isVisible());
+    QVERIFY(frmLogin::instance()); // the password is still asked for
 }
 
 void TestStartupSequence::secondCopyIsRefused()

@@ -36,6 +36,7 @@ class TestWindowFrame : public QObject
     void withNoWayBackTheWindowOnlyMinimises();
     void hidingFollowsTheWaysBack_data();
     void hidingFollowsTheWaysBack();
+    void exitOnTheStripWhileThereIsNoTray();
     void storedSkinIsPaintedAndMissingOnesAreNot();
     void skinMenuOrderAndChoice();
     void missingSkinFileKeepsThePictureButStoresTheNumber();
@@ -205,14 +206,18 @@ void TestWindowFrame::hidingFollowsTheWaysBack_data()
 {
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("hotKey");
-    QTest::addColumn<bool>("keyOnRetry"); // another program let the key go
+    QTest::addColumn<bool>("keyOnRetry");  // another program let the key go
+    QTest::addColumn<bool>("answerLater"); // the desktop answers after the click
     QTest::addColumn<bool>("unloads");
     QTest::addColumn<bool>("told");
-    QTest::newRow("tray and key") << true << true << false << true << false;
-    QTest::newRow("tray, key taken") << true << false << false << true << true;
-    QTest::newRow("tray, key let go") << true << false << true << true << false;
-    QTest::newRow("key let go, no tray") << false << false << true << true << true;
-    QTest::newRow("neither") << false << false << false << false << true;
+    QTest::newRow("tray and key") << true << true << false << false << true << false;
+    QTest::newRow("tray, key taken") << true << false << false << false << true << true;
+    QTest::newRow("tray, key let go") << true << false << true << false << true << false;
+    QTest::newRow("key let go, no tray") << false << false << true << false << true << true;
+    QTest::newRow("neither") << false << false << false << false << false << true;
+    QTest::newRow("key granted after the click") << false << false << true << true << true << true;
+    QTest::newRow("key refused after the click")
+        << false << false << false << true << false << true;
 }
 
 void TestWindowFrame::hidingFollowsTheWaysBack()
@@ -220,12 +225,14 @@ void TestWindowFrame::hidingFollowsTheWaysBack()
     QFETCH(bool, tray);
     QFETCH(bool, hotKey);
     QFETCH(bool, keyOnRetry);
+    QFETCH(bool, answerLater);
     QFETCH(bool, unloads);
     QFETCH(bool, told);
     Workspace ws;
     ws.windows.tray = tray;
     ws.windows.hotKey = hotKey;
     ws.windows.keyOnRetry = keyOnRetry;
+    ws.windows.answerLater = answerLater;
     ws.show();
     QPointer<FrmMinBook> window = ws.window();
     DialogAnswerer answers;
@@ -233,6 +240,13 @@ void TestWindowFrame::hidingFollowsTheWaysBack()
         answers.answerMessage(QMessageBox::Ok);
     QTest::mouseClick(ws.label("Lab_hide"), Qt::LeftButton);
     QCOMPARE(ws.windows.retries, 1);
+    if (answerLater) {
+        // Nothing is decided, or said, before the answer.
+        QCoreApplication::processEvents();
+        QVERIFY(window && window->isVisible() && !window->isMinimized());
+        QCOMPARE(answers.seen().size(), 0);
+        ws.windows.settle();
+    }
     if (unloads)
         QTRY_VERIFY(window.isNull());
     else
@@ -243,6 +257,30 @@ void TestWindowFrame::hidingFollowsTheWaysBack()
         const bool key = hotKey || keyOnRetry;
         QCOMPARE(answers.last().text, varnel::ReachNotice::text(tray, key));
     }
+}
+
+void TestWindowFrame::exitOnTheStripWhileThereIsNoTray()
+{
+    Workspace ws;
+    ws.windows.tray = true;
+    ws.show();
+    QLabel *exit = ws.label("Lab_exit");
+    QCOMPARE(exit->text(), QStringLiteral("退出"));
+    QVERIFY(!exit->isVisible());
+    // The tray goes (the panel ended): the strip offers the way out.
+    ws.windows.tray = false;
+    ws.window()->showHotKeyHelp();
+    QVERIFY(exit->isVisible());
+    QVERIFY(!exit->geometry().intersects(ws.label("Lab_skin")->geometry()));
+    // The click ends the program's event loop, as the tray menu's exit does.
+    QTimer::singleShot(0, exit, [exit] { QTest::mouseClick(exit, Qt::LeftButton); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-100); });
+    watchdog.start(30000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(ws.windows.iconsRemoved, 1);
+    QTRY_VERIFY(!ws.window());
 }
 
 void TestWindowFrame::storedSkinIsPaintedAndMissingOnesAreNot()

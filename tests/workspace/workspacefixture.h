@@ -19,7 +19,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 // Stands in for the program's window host: builds the main window on show,
 // and says whether a hidden window could be brought back.
@@ -38,10 +40,28 @@ class FakeWindows : public varnel::AppWindows
     bool hotKeyActive() const override { return hotKey; }
     QString hotKeyName() const override { return keyName; }
     // keyOnRetry: the program holding the key has let it go meanwhile.
+    // answerLater: the desktop answers the retry only at settle().
     void retryHotKey() override
     {
         ++retries;
+        pending = answerLater;
+        if (!answerLater)
+            hotKey = hotKey || keyOnRetry;
+    }
+    bool hotKeyPending() const override { return pending; }
+    void whenHotKeySettled(const std::function<void()> &then, int) override
+    {
+        if (pending)
+            settled_ = then;
+        else
+            then();
+    }
+    void settle()
+    {
+        pending = false;
         hotKey = hotKey || keyOnRetry;
+        if (settled_)
+            std::exchange(settled_, nullptr)();
     }
 
     QPointer<FrmMinBook> main;
@@ -49,8 +69,13 @@ class FakeWindows : public varnel::AppWindows
     bool hotKey = true;
     QString keyName = QStringLiteral("Ctrl+1");
     bool keyOnRetry = false;
+    bool answerLater = false;
+    bool pending = false;
     int iconsRemoved = 0;
     int retries = 0;
+
+  private:
+    std::function<void()> settled_;
 };
 
 // Records the addresses the window asks the desktop to open.

@@ -2,7 +2,8 @@
 // org.freedesktop.impl.portal.GlobalShortcuts for the real xdg-desktop-portal,
 // the way a desktop (KDE's kglobalaccel, GNOME Shell) does, minus the keyboard.
 // Shortcuts are bound with their preferred trigger, or refused with the
-// response code in VARNEL_TEST_BIND_RESPONSE. The tests drive it through
+// response code in VARNEL_TEST_BIND_RESPONSE, after VARNEL_TEST_BIND_DELAY_MS
+// (a desktop that takes its time, asking the user). The tests drive it through
 // org.varnel.test.Shortcuts on /org/varnel/test: Press(id) sends Activated as
 // if the user had pressed the shortcut; Bound() tells what was bound.
 
@@ -39,7 +40,10 @@ QString describe(const QString &trigger)
 class Backend : public QDBusVirtualObject
 {
   public:
-    explicit Backend(uint bindResponse) : bindResponse_(bindResponse) {}
+    Backend(uint bindResponse, int bindDelayMs)
+        : bindResponse_(bindResponse), bindDelayMs_(bindDelayMs)
+    {
+    }
 
     QString introspect(const QString &) const override { return QString(); }
 
@@ -108,17 +112,23 @@ class Backend : public QDBusVirtualObject
                                 {QStringLiteral("trigger_description"), describe(trigger)}};
         }
         bound_ = what.join(QLatin1Char(','));
-        if (bindResponse_ != 0) {
-            connection.send(message.createReply({bindResponse_, QVariantMap()}));
-            return true;
-        }
-        sessions_.insert(session, asked);
-        connection.send(message.createReply(
-            {0u, QVariantMap{{QStringLiteral("shortcuts"), QVariant::fromValue(asked)}}}));
+        message.setDelayedReply(true);
+        const QDBusMessage reply =
+            bindResponse_ != 0
+                ? message.createReply({bindResponse_, QVariantMap()})
+                : message.createReply(
+                      {0u, QVariantMap{{QStringLiteral("shortcuts"), QVariant::fromValue(asked)}}});
+        // Bound once answered.
+        QTimer::singleShot(bindDelayMs_, [this, connection, reply, session, asked]() mutable {
+            if (bindResponse_ == 0)
+                sessions_.insert(session, asked);
+            connection.send(reply);
+        });
         return true;
     }
 
     uint bindResponse_;
+    int bindDelayMs_;
     QMap<QString, QList<Shortcut>> sessions_;
     QString bound_;
 };
@@ -144,7 +154,8 @@ int main(int argc, char **argv)
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<QList<Shortcut>>();
     QDBusConnection bus = QDBusConnection::sessionBus();
-    Backend backend(qEnvironmentVariableIntValue("VARNEL_TEST_BIND_RESPONSE"));
+    Backend backend(qEnvironmentVariableIntValue("VARNEL_TEST_BIND_RESPONSE"),
+                    qEnvironmentVariableIntValue("VARNEL_TEST_BIND_DELAY_MS"));
     QObject holder;
     new Control(&holder, &backend);
     if (!bus.registerVirtualObject(kPortalPath, &backend, QDBusConnection::SubPath))
