@@ -83,6 +83,27 @@ void fail(sqlite3 *db, int rc, const QString &what)
     throw errorFor(db, rc, what, QFileInfo(databasePath()).absoluteFilePath());
 }
 
+sqlite3 *openReader(const QString &path, int (*busy)(void *, int), void *busyArg)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK)
+        rc = busy ? sqlite3_busy_handler(db, busy, busyArg) : sqlite3_busy_timeout(db, kBusyWaitMs);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    registerFunctions(db);
+    return db;
+}
+
 sqlite3 *openKeyed(const QString &path, bool create)
 {
     const QFileInfo file(path);

@@ -30,6 +30,14 @@ constexpr int kBusyWaitMs = 250;
 // false a missing file is an error. Throws DbError.
 sqlite3 *openKeyed(const QString &path, bool create);
 
+// A read-only handle of its own for a thread other than the window's (the
+// search index's build, a search while the index is not ready): the same key,
+// page size and functions, never a write. Null when the file cannot be read.
+// Another program's lock is waited for by `busy` (SQLite's busy handler), or
+// as long as by the shared handle.
+sqlite3 *openReader(const QString &path, int (*busy)(void *, int) = nullptr,
+                    void *busyArg = nullptr);
+
 // The shared handle for the database of the current program folder; opened at
 // the first call, kept until closeShared().
 sqlite3 *shared();

@@ -21,7 +21,11 @@ class QWidget;
 namespace varnel
 {
 class NoteListModel;
+namespace search
+{
+class BackgroundList;
 }
+} // namespace varnel
 
 // The note list of the notes window with what fills it: "ListView1", the
 // count line "Lab_Sum", the current category "Text5", the buttons "待办",
@@ -64,6 +68,10 @@ class NoteListPane : public QObject
     void createList();
     void createCountAndHint();
     void LoadList();
+    void loadList(const varnel::ListSql &sql);
+    bool searchOffThread(const varnel::ListSql &sql);
+    void indexReady();
+    void showSearching(bool shown);
     void clearSearchQuietly();
     void fitCountLine();
     void cmdALL_Click();
@@ -80,7 +88,6 @@ class NoteListPane : public QObject
     varnel::ListSql ListSql;
     std::unique_ptr<CTooltip> ListTip;
     int hotItem_ = 0;
-    quint64 listTicket_ = 0;
     bool loading_ = false;
 
     QLineEdit *Text5 = nullptr;
@@ -97,4 +104,7 @@ class NoteListPane : public QObject
     QFrame *pao2 = nullptr;
     QLabel *Lab_pao2 = nullptr;
     QTimer *Tim_pao2 = nullptr;
+    QLabel *Lab_searching = nullptr;
+    varnel::search::BackgroundList *background_ = nullptr;
+    varnel::ListSql pendingSearch_; // the search the background list runs
 };

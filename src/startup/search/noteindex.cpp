@@ -88,6 +88,7 @@ struct NoteIndex::Note {
     std::string text;               // shown time, title and body, encoded, NUL between them
     PairFilter pairs;               // of `text`
     std::uint32_t ends[2] = {0, 0}; // where the time and the title end in `text`
+    std::uint32_t stored = 0;       // bytes of title, body and time as stored
     std::int64_t category = 0;
     std::int64_t state = 0;
     std::uint8_t nulls = 0; // a bit per field of `text` that is Null
@@ -288,6 +289,7 @@ void NoteIndex::erase(std::int64_t bookid)
     indexKeys(slot, false);
     leaveGroup(slot);
     bits::clear(used_, slot);
+    stored_ -= notes_[slot].stored;
     notes_[slot] = Note();
     --live_;
 }
@@ -303,6 +305,7 @@ bool NoteIndex::put(const NoteRecord &record)
     if (bits::test(used_, slot)) {
         indexKeys(slot, false);
         leaveGroup(slot);
+        stored_ -= notes_[slot].stored;
         --live_;
     }
     Note &note = notes_[slot];
@@ -312,6 +315,9 @@ bool NoteIndex::put(const NoteRecord &record)
     note.stateNull = record.stateKind == NoteRecord::StateNull;
     note.odd = record.stateKind == NoteRecord::StateOther;
     note.state = record.state;
+    note.stored = std::uint32_t(record.title.bytes.size() + record.body.bytes.size() +
+                                record.time.bytes.size());
+    stored_ += note.stored;
 
     // The shown time first and the body last: a search finds the short
     // fields' matches before it reads a long body.
