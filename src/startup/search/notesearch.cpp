@@ -15,6 +15,7 @@
 #include <new>
 #include <thread>
 
+#include <ctime>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -93,6 +94,13 @@ double msSince(const QElapsedTimer &clock)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
+double threadCpuMs()
+{
+    timespec cpu{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    return double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6;
+}
+
 } // namespace
 
 // What a build on the reading thread comes back with.
@@ -100,6 +108,7 @@ struct NoteSearch::Outcome {
     enum Kind { Done, Failed, Full, OverBudget, Stopped } kind = Failed;
     std::unique_ptr<NoteIndex> index;
     double readingMs = 0;
+    double readingCpuMs = 0; // of the reading thread
 };
 
 // A build under way: the reading thread's result to come, and the flag that
@@ -287,6 +296,7 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
     auto out = std::make_shared<Outcome>();
     QElapsedTimer clock;
     clock.start();
+    const double cpuAtStart = threadCpuMs();
     sqlite3 *db = db::openReader(path, waitUnlessStopped, const_cast<std::atomic<bool> *>(stop));
     if (!db)
         return out;
@@ -346,6 +356,7 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
     sqlite3_finalize(next);
     sqlite3_close_v2(db);
     out->readingMs = msSince(clock);
+    out->readingCpuMs = threadCpuMs() - cpuAtStart;
     return out;
 }
 
@@ -409,6 +420,7 @@ void NoteSearch::finishBuild()
         }
         buildMs_ = msSince(build->clock);
         readingMs_ = out->readingMs;
+        readingCpuMs_ = out->readingCpuMs;
         index_ = std::move(out->index);
         version_ = build->version;
         readyMs_ = msSince(opened_);
@@ -559,6 +571,7 @@ NoteSearch::Figures NoteSearch::figures() const
     figures.buildMs = buildMs_;
     figures.readingMs = readingMs_;
     figures.readyMs = readyMs_;
+    figures.readingCpuMs = readingCpuMs_;
     if (index_) {
         figures.memoryBytes = index_->memoryBytes();
         figures.textBytes = index_->storedBytes();

@@ -87,6 +87,7 @@ class NoteSearch
         double buildMs = -1;   // the last finished build, from its start to its end
         double readingMs = -1; // ... of which reading the file took this long
         double readyMs = -1;   // from the handle's open to the index taken over
+        double readingCpuMs = -1; // the reading thread's processor time
         std::size_t memoryBytes = 0;
         std::size_t textBytes = 0; // the notes' stored text the index holds
         std::size_t notes = 0;
@@ -136,6 +137,7 @@ class NoteSearch
     double buildMs_ = -1;
     double readingMs_ = -1;
     double readyMs_ = -1;
+    double readingCpuMs_ = -1;
 };
 
 // The rows of a list of the notes window: from the index when it is ready,
