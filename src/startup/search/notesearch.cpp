@@ -34,6 +34,8 @@ constexpr qint64 kRetryMs = 2000;
 constexpr double kTurnMs = 8;
 // An index that did not fit is tried again this long after, if notes changed.
 constexpr qint64 kRetryAfterGivingUpMs = 30000;
+// How much more stored text the index may take in before it is measured again.
+constexpr std::size_t kMeasureEveryBytes = std::size_t(4) << 20;
 
 FieldText fieldOf(sqlite3_stmt *stmt, int column)
 {
@@ -364,7 +366,9 @@ void NoteSearch::startBuild()
 {
     stopBuild();
     index_.reset();
-    dirty_.clear();
+    // The build's handle cannot see what the open transaction changed: those
+    // rows are read again through the shared handle once it is done.
+    dirty_ = touched_;
     idsMoved_ = false;
     auto build = std::make_unique<Build>();
     build->version = dataVersion();
@@ -422,6 +426,7 @@ void NoteSearch::finishBuild()
         readingMs_ = out->readingMs;
         readingCpuMs_ = out->readingCpuMs;
         index_ = std::move(out->index);
+        measuredAt_ = index_->storedBytes();
         version_ = build->version;
         readyMs_ = msSince(opened_);
         if (events_)
@@ -500,13 +505,16 @@ bool NoteSearch::fresh()
         return false;
     }
     try {
-        const bool changed = !dirty_.empty();
         if (!applyDirty()) {
             startBuild();
             return false;
         }
-        if (changed && index_->memoryBytes() > budget_)
-            throw std::bad_alloc();
+        // Measuring the index walks all of it: only after it has grown a bit.
+        if (index_->storedBytes() > measuredAt_ + kMeasureEveryBytes) {
+            measuredAt_ = index_->storedBytes();
+            if (index_->memoryBytes() > budget_)
+                throw std::bad_alloc();
+        }
     } catch (const std::bad_alloc &) {
         index_.reset();
         dirty_.clear();

@@ -133,6 +133,7 @@ class NoteSearch
     long long gaveUpVersion_ = -1;
     qint64 gaveUpAt_ = 0;
     std::size_t budget_ = defaultMemoryBudget();
+    std::size_t measuredAt_ = 0; // the stored text when the index was last measured
     QElapsedTimer opened_;
     double buildMs_ = -1;
     double readingMs_ = -1;
