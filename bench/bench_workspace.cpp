@@ -504,13 +504,16 @@ class LoopProbe : public QObject
     // The longest block from just before `action` until `settleMs` after it.
     double stallAround(const std::function<void()> &action, int settleMs)
     {
+        const double cpu = threadCpuMs();
         last_ = now();
         longest_ = 0;
         action();
         note();
         QTest::qWait(settleMs);
+        cpuMs = threadCpuMs() - cpu;
         return longest_;
     }
+    double cpuMs = 0; // the window thread's processor time in the last stallAround()
 
   private:
     void note()
@@ -577,18 +580,30 @@ int duringBuild(int notes)
     start.open();
     const QStringList keys = {"年", "度", "总", "结", "<bs>", "<bs>", "r", "e", "p", "o", "<bs>",
                               "<bs>", "<bs>", "<bs>", "的", "一", "%", "是", "<bs>", "<bs>", "<bs>"};
-    std::vector<double> stalls;
+    std::vector<double> stalls, cpu;
     for (int i = 0; !FreshStart::indexReady() || stalls.size() < 3; ++i) {
         const QString key = keys.at(i % keys.size());
         stalls.push_back(probe.stallAround(
             [&] { key == QLatin1String("<bs>") ? start.box->backspace() : start.box->insert(key); },
             80));
+        cpu.push_back(probe.cpuMs);
         if (i > 2000)
             break;
     }
     report("ui_stall_during_build_median_ms", median(stalls), "ms");
     report("ui_stall_during_build_p95_ms", percentile95(stalls), "ms");
     report("ui_stall_during_build_keys", double(stalls.size()), "keys");
+    // The same probe with nothing typed, once the index is ready: what the
+    // machine's load alone costs the event loop.
+    report("ui_cpu_per_key_during_build_median_ms", median(cpu), "ms");
+    std::vector<double> idle, idleCpu;
+    for (int i = 0; i < 20; ++i) {
+        idle.push_back(probe.stallAround([] {}, 80));
+        idleCpu.push_back(probe.cpuMs);
+    }
+    report("ui_stall_idle_median_ms", median(idle), "ms");
+    report("ui_stall_idle_p95_ms", percentile95(idle), "ms");
+    report("ui_cpu_idle_median_ms", median(idleCpu), "ms");
     const auto figures = search::NoteSearch::instance().figures();
     report("index_ready_ms", figures.readyMs, "ms");
     report("index_build_cpu_ms", figures.readingCpuMs, "ms");
