@@ -477,8 +477,8 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
                                    const std::vector<std::uint32_t> *startAt,
                                    std::vector<std::uint32_t> *firstAt) const
 {
-    std::vector<std::uint32_t> slots;
-    forEachBit(check, [&](std::uint32_t slot) { slots.push_back(slot); });
+    std::vector<std::uint32_t> candidateSlots;
+    forEachBit(check, [&](std::uint32_t slot) { candidateSlots.push_back(slot); });
     bool plain = items.size() >= 3 && items.front() == kAnyRun && items.back() == kAnyRun;
     std::string literal;
     for (std::size_t i = 1; plain && i + 1 < items.size(); ++i) {
@@ -515,28 +515,28 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
         }
         return false;
     };
-    std::vector<std::uint8_t> found(slots.size(), 0);
+    std::vector<std::uint8_t> found(candidateSlots.size(), 0);
     // Both cores take the next run of notes until none is left, so that
     // neither waits for the other to finish a share of longer notes.
     std::atomic<std::size_t> next{0};
     auto run = [&](int) {
         for (;;) {
             const std::size_t from = next.fetch_add(kNotesPerRun);
-            const std::size_t to = std::min(slots.size(), from + kNotesPerRun);
+            const std::size_t to = std::min(candidateSlots.size(), from + kNotesPerRun);
             if (from >= to)
                 return;
             for (std::size_t i = from; i < to; ++i)
-                found[i] = test(slots[i]) ? 1 : 0;
+                found[i] = test(candidateSlots[i]) ? 1 : 0;
         }
     };
-    if (slots.size() >= kParallelNotes)
+    if (candidateSlots.size() >= kParallelNotes)
         TwoCores::instance().run(run);
     else
         run(0);
     Bits hits(used_.size(), 0);
-    for (std::size_t i = 0; i < slots.size(); ++i) {
+    for (std::size_t i = 0; i < candidateSlots.size(); ++i) {
         if (found[i])
-            bits::set(hits, slots[i]);
+            bits::set(hits, candidateSlots[i]);
     }
     return hits;
 }
