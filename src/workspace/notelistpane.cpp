@@ -182,6 +182,10 @@ void NoteListPane::listAllAtLoad()
         ListSql = Sql::allNotes();
         LoadList();
     }
+    // A search typed before the index is ready reads the file itself.
+    varnel::search::NoteSearch &engine = varnel::search::NoteSearch::instance();
+    if (!engine.ready() && !engine.path().isEmpty())
+        background_->prepare(engine.path());
 }
 
 qint64 NoteListPane::category() const

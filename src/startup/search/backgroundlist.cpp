@@ -79,6 +79,14 @@ void BackgroundList::cancel()
     current_.reset();
 }
 
+void BackgroundList::prepare(const QString &path)
+{
+    pool_.start([this, path] {
+        const std::lock_guard lock(readerMutex_);
+        reader(path);
+    });
+}
+
 sqlite3 *BackgroundList::reader(const QString &path)
 {
     if (readerDb_ && readerPath_ == path)

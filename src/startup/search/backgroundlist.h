@@ -43,6 +43,9 @@ class BackgroundList : public QObject
 
     void start(const QString &path, const NoteFilter &filter, OnRows onRows, OnFailure onFailure);
     void cancel();
+    // Opens the reading thread's handle of `path` ahead of the first search:
+    // its key derivation then costs the search nothing.
+    void prepare(const QString &path);
     bool running() const { return current_ != nullptr; }
     // How long a part of the list waits before it is handed over.
     static constexpr int kHandOverMs = 60;
