@@ -47,6 +47,9 @@ int waitUnlessCancelled(void *cancelled, int attempts)
 BackgroundList::BackgroundList(QObject *parent) : QObject(parent)
 {
     pool_.setMaxThreadCount(1);
+    // No thread is kept waiting: one that outlives the program's end would
+    // leave the cipher library's state of that thread behind.
+    pool_.setExpiryTimeout(0);
     // SQLite's LIKE recurses once per % of a pattern (up to its pattern limit).
     pool_.setStackSize(16u << 20);
 }

@@ -393,6 +393,7 @@ void NoteSearch::startBuild()
     if (!pool_) {
         pool_ = std::make_unique<QThreadPool>();
         pool_->setMaxThreadCount(1);
+        pool_->setExpiryTimeout(0); // the thread ends with its build (see BackgroundList)
     }
     pool_->start([promise, path = path_, stop, budget] {
         promise->addResult(readAll(path, stop, budget));
