@@ -26,6 +26,22 @@ FileId fileAt(const QString &path);
 // so that the window stays responsive while someone else holds it.
 constexpr int kBusyWaitMs = 250;
 
+// The program's own reading threads (the search index's build, a search while
+// it is not ready) hold the file for short reads only. A handle of
+// openKeyed() that finds the file locked asks them to let go at once
+// (writerWaiting() turns true for a moment) and, while one of them is inside
+// a read it cannot leave (the key check at its open), waits longer for it
+// than for another program.
+bool writerWaiting();
+class OwnRead
+{
+  public:
+    OwnRead();
+    ~OwnRead();
+    OwnRead(const OwnRead &) = delete;
+    OwnRead &operator=(const OwnRead &) = delete;
+};
+
 // Opens the database file with the notebook's key and page size. With create
 // false a missing file is an error. Throws DbError.
 sqlite3 *openKeyed(const QString &path, bool create);

@@ -26,17 +26,19 @@ struct BackgroundList::Job {
 namespace
 {
 
+// A search stops for a newer one, and lets go of the file while the
+// program's own handle waits to write (it then starts over).
 int stopWhenCancelled(void *cancelled)
 {
-    return static_cast<const std::atomic<bool> *>(cancelled)->load() ? 1 : 0;
+    return static_cast<const std::atomic<bool> *>(cancelled)->load() || db::writerWaiting() ? 1 : 0;
 }
 
-// Another program's write lock is waited for as long as the window's own
-// statements wait for it, unless the search is cancelled first.
+// A write lock (another program's, or the window's own while it saves) is
+// waited for up to a few seconds, unless the search is cancelled first.
 int waitUnlessCancelled(void *cancelled, int attempts)
 {
     if (static_cast<const std::atomic<bool> *>(cancelled)->load() ||
-        attempts * 2 >= db::kBusyWaitMs)
+        attempts * 2 >= 20 * db::kBusyWaitMs)
         return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return 1;
@@ -136,6 +138,16 @@ void BackgroundList::run(const std::shared_ptr<Job> &job)
     std::size_t handedOver = 0;
     while (rc == SQLITE_OK || rc == SQLITE_ROW) {
         rc = sqlite3_step(stmt);
+        if (rc == SQLITE_INTERRUPT && !job->cancelled) {
+            // The window's handle is writing: from the top once it is done.
+            sqlite3_reset(stmt);
+            while (db::writerWaiting() && !job->cancelled)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            rows.clear();
+            handedOver = 0;
+            rc = SQLITE_OK;
+            continue;
+        }
         if (rc != SQLITE_ROW)
             break;
         rows.push_back({sqlite3_column_int64(stmt, 0), sqlite3_column_int64(stmt, 1) == 1});

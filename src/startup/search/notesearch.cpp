@@ -330,7 +330,8 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
                     out->kind = Outcome::OverBudget;
                     break;
                 }
-                if (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs))
+                if (db::writerWaiting() ||
+                    (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs)))
                     break;
             }
             sqlite3_reset(stmt);
