@@ -6,11 +6,15 @@
 //
 //     bench_workspace              all three sizes, each in fresh processes
 //     bench_workspace --notes N    one size
+//     bench_workspace --long       also the index's memory for long notes
+//     bench_workspace --during-build N, --first-result N MS
+//                                  the first seconds after a fresh start
 //
 // The notebooks are generated once by a process of their own and kept under
 // the temporary folder, so that generating them counts in no figure.
 
 #include "appinfo.h"
+#include "backgroundbackup.h"
 #include "benchdata.h"
 #include "database.h"
 #include "dbengine.h"
@@ -28,6 +32,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -40,6 +45,7 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -80,6 +86,13 @@ double timeMs(QWidget *list, const std::function<void()> &action)
         list->repaint();
     QCoreApplication::processEvents();
     return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double threadCpuMs()
+{
+    timespec cpu{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    return double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6;
 }
 
 double peakRssMb()
@@ -129,26 +142,30 @@ template <typename T> T *child(QWidget *window, const char *name)
 }
 
 // The notebook of `notes` notes, generated once and copied in.
-QString cachedNotebook(int notes)
+QString cachedNotebook(int notes, int bodyChars = 0)
 {
-    const QString cache = QDir::tempPath() + QStringLiteral("/varnel-bench-%1.db").arg(notes);
+    const QString cache =
+        QDir::tempPath() + QStringLiteral("/varnel-bench-zipf-%1%2.db")
+                               .arg(notes)
+                               .arg(bodyChars ? QStringLiteral("x%1").arg(bodyChars) : QString());
     if (!QFile::exists(cache)) {
         QProcess maker;
         maker.setProcessChannelMode(QProcess::ForwardedChannels);
         maker.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--make"), QString::number(notes), cache});
+                    {QStringLiteral("--make"), QString::number(notes), cache,
+                     QString::number(bodyChars)});
         maker.waitForFinished(-1);
     }
     return cache;
 }
 
-int makeNotebook(int notes, const QString &target)
+int makeNotebook(int notes, const QString &target, int bodyChars)
 {
     QTemporaryDir dir;
     if (!provisionProgramFolder(dir.path()))
         return 1;
     setProgramFolder(dir.path());
-    fillNotebook(notes);
+    fillNotebook(notes, bodyChars);
     ShutdownDb();
     return QFile::copy(databasePath(), target + QStringLiteral(".part")) &&
                    QFile::rename(target + QStringLiteral(".part"), target)
@@ -156,13 +173,13 @@ int makeNotebook(int notes, const QString &target)
                : 1;
 }
 
-bool useNotebook(const QTemporaryDir &dir, int notes)
+bool useNotebook(const QTemporaryDir &dir, int notes, int bodyChars = 0)
 {
     if (!provisionProgramFolder(dir.path()))
         return false;
     setProgramFolder(dir.path());
     QFile::remove(databasePath());
-    return QFile::copy(cachedNotebook(notes), databasePath());
+    return QFile::copy(cachedNotebook(notes, bodyChars), databasePath());
 }
 
 // Opens the database the way the start-up sequence does and lets the search
@@ -176,8 +193,11 @@ void startUp()
     search::NoteSearch::instance().waitUntilReady(600000);
     const auto figures = search::NoteSearch::instance().figures();
     report("index_build_ms", figures.buildMs, "ms");
+    report("index_build_cpu_ms", figures.readingCpuMs, "ms");
     report("index_bytes_per_note",
            figures.notes ? double(figures.memoryBytes) / double(figures.notes) : 0, "B");
+    std::printf("index_bytes_per_text_byte@%d %.2f x\n", g_notes,
+                figures.textBytes ? double(figures.memoryBytes) / double(figures.textBytes) : 0);
 #endif
 }
 
@@ -278,6 +298,82 @@ void benchSearch(SearchBox &s, const BenchData &data)
     s.box->clear();
 }
 
+// The daily backup copying all the while: a copy for another day as soon as
+// one ends.
+class BackupLoad
+{
+  public:
+    void keepGoing()
+    {
+        if (backup_ && !done_)
+            return;
+        backup_ = std::make_unique<BackgroundBackup>(QDate::currentDate().addDays(-(++day_)));
+        done_ = false;
+        QObject::connect(backup_.get(), &BackgroundBackup::finished, [this] { done_ = true; });
+        backup_->start();
+    }
+    int copies() const { return day_; }
+
+  private:
+    std::unique_ptr<BackgroundBackup> backup_;
+    bool done_ = false;
+    int day_ = 0;
+};
+
+// The keystrokes, save + re-list, category clicks and 所有信息/待办 again,
+// each while a backup copies.
+void benchDuringBackup(FrmMinBook *window, SearchBox &s)
+{
+    BackupLoad backup;
+    std::vector<double> t;
+    for (const char *c : {"的", "e", "年", "p", "2", "一", "a", "度", "s", "1"}) {
+        backup.keepGoing();
+        t.push_back(s.change(QString(), [&] { s.box->insert(QString::fromUtf8(c)); }));
+    }
+    reportKeys("first_during_backup", t);
+    t.clear();
+    for (const char *text : {"的一", "pl", "年度", "ca", "20", "一是", "re", "总结", "ba", "15"}) {
+        backup.keepGoing();
+        t.push_back(s.typeLast(QString::fromUtf8(text)));
+    }
+    reportKeys("second_during_backup", t);
+    s.box->clear();
+
+    auto *title = child<QLineEdit>(window, "Text1");
+    auto *body = child<QPlainTextEdit>(window, "Text2");
+    t.clear();
+    for (int i = 0; i < 10; ++i) {
+        backup.keepGoing();
+        title->setText(QStringLiteral("备份时保存 %1").arg(i));
+        body->setPlainText(QStringLiteral("备份进行时保存并重新列出。"));
+        t.push_back(timeMs(s.list, [&]() { QTest::keyRelease(body, Qt::Key_F1); }));
+    }
+    report("save_relist_during_backup_median_ms", median(t), "ms");
+    report("save_relist_during_backup_p95_ms", percentile95(t), "ms");
+
+    auto *tree = child<QTreeWidget>(window, "trv");
+    QTreeWidgetItem *root = tree->topLevelItem(0);
+    t.clear();
+    for (int i = 0; root && i < std::min(10, root->childCount()); ++i) {
+        backup.keepGoing();
+        const QRect rect = tree->visualItemRect(root->child(i));
+        t.push_back(timeMs(s.list, [&]() {
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+        }));
+    }
+    report("category_click_during_backup_median_ms", median(t), "ms");
+    report("category_click_during_backup_p95_ms", percentile95(t), "ms");
+    t.clear();
+    for (int i = 0; i < 10; ++i) {
+        backup.keepGoing();
+        auto *b = child<QAbstractButton>(window, i % 2 ? "cmd_nopass" : "cmdALL");
+        t.push_back(timeMs(s.list, [&]() { QTest::mouseClick(b, Qt::LeftButton); }));
+    }
+    report("all_or_pending_during_backup_median_ms", median(t), "ms");
+    report("all_or_pending_during_backup_p95_ms", percentile95(t), "ms");
+    report("backup_copies_begun", backup.copies(), "copies");
+}
+
 void benchWindow(const BenchData &data)
 {
     UrlSink sink;
@@ -291,13 +387,19 @@ void benchWindow(const BenchData &data)
 
     auto *title = child<QLineEdit>(window, "Text1");
     auto *body = child<QPlainTextEdit>(window, "Text2");
-    std::vector<double> saves;
+    std::vector<double> saves, cpu;
     for (int i = 0; i < 10; ++i) {
         title->setText(QStringLiteral("基准测试 %1").arg(i));
         body->setPlainText(QStringLiteral("保存并重新列出所有记事。"));
+        const double before = threadCpuMs();
         saves.push_back(timeMs(list, [&]() { QTest::keyRelease(body, Qt::Key_F1); }));
+        cpu.push_back(threadCpuMs() - before);
     }
     report("save_relist_median_ms", median(saves), "ms");
+    report("save_relist_p95_ms", percentile95(saves), "ms");
+    // The window thread's own work in it, without the waits for the disk and
+    // for the processor under load.
+    report("save_relist_cpu_median_ms", median(cpu), "ms");
 
     auto *tree = child<QTreeWidget>(window, "trv");
     std::vector<double> clicks;
@@ -311,6 +413,7 @@ void benchWindow(const BenchData &data)
         }
     }
     report("category_click_median_ms", median(clicks), "ms");
+    report("category_click_p95_ms", percentile95(clicks), "ms");
     std::vector<double> lists;
     for (const char *button : {"cmdALL", "cmd_nopass", "cmdALL", "cmd_nopass", "cmdALL",
                                "cmd_nopass", "cmdALL", "cmd_nopass", "cmdALL", "cmd_nopass"}) {
@@ -318,6 +421,9 @@ void benchWindow(const BenchData &data)
         lists.push_back(timeMs(list, [&]() { QTest::mouseClick(b, Qt::LeftButton); }));
     }
     report("all_or_pending_median_ms", median(lists), "ms");
+    report("all_or_pending_p95_ms", percentile95(lists), "ms");
+
+    benchDuringBackup(window, search);
 
     QTest::mouseClick(child<QAbstractButton>(window, "cmdALL"), Qt::LeftButton);
     BoxCloser closer;
@@ -362,6 +468,172 @@ int firstSearchAfterStart(int notes)
     return 0;
 }
 
+#ifdef VARNEL_HAS_SEARCH_ENGINE
+// The index's memory for 20,000 notes of about 20 KB each.
+int longNotes()
+{
+    g_notes = 20000;
+    QTemporaryDir dir;
+    if (!useNotebook(dir, 20000, 8500))
+        return 1;
+    OpenDb();
+    CloseDb();
+    search::NoteSearch::instance().waitUntilReady(600000);
+    const auto figures = search::NoteSearch::instance().figures();
+    std::printf("index_ready_ms@20000long %.1f ms\n", figures.readyMs);
+    std::printf("index_text_mb@20000long %.1f MB\n", double(figures.textBytes) / 1048576.0);
+    std::printf("index_bytes_per_text_byte@20000long %.2f x\n",
+                figures.textBytes ? double(figures.memoryBytes) / double(figures.textBytes) : 0);
+    std::printf("peak_rss_mb@20000long %.1f MB\n", peakRssMb());
+    ShutdownDb();
+    return 0;
+}
+
+// The event loop's longest block: a precise 1 ms timer notes the gaps
+// between its turns (a zero timer would keep a core busy by itself).
+class LoopProbe : public QObject
+{
+  public:
+    LoopProbe()
+    {
+        clock_.start();
+        timer_.setTimerType(Qt::PreciseTimer);
+        connect(&timer_, &QTimer::timeout, this, [this] { note(); });
+        timer_.start(1);
+    }
+    double now() const { return double(clock_.nsecsElapsed()) / 1e6; }
+    // The longest block from just before `action` until `settleMs` after it.
+    double stallAround(const std::function<void()> &action, int settleMs)
+    {
+        const double cpu = threadCpuMs();
+        last_ = now();
+        longest_ = 0;
+        action();
+        note();
+        // An event loop of its own: QTest::qWait sleeps 10 ms between its turns.
+        QEventLoop loop;
+        QTimer::singleShot(settleMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec();
+        cpuMs = threadCpuMs() - cpu;
+        return longest_;
+    }
+    double cpuMs = 0; // the window thread's processor time in the last stallAround()
+
+  private:
+    void note()
+    {
+        const double t = now();
+        longest_ = std::max(longest_, t - last_);
+        last_ = t;
+    }
+    QElapsedTimer clock_;
+    QTimer timer_;
+    double last_ = 0;
+    double longest_ = 0;
+};
+
+// The start of the program up to the window on screen, without waiting for
+// the search index: it builds meanwhile, as after a real start.
+struct FreshStart {
+    WindowHost host;
+    FrmMinBook *window = nullptr;
+    QLineEdit *box = nullptr;
+    QWidget *list = nullptr;
+    QWidget *sign = nullptr;
+    QElapsedTimer shown;
+
+    void open()
+    {
+        OpenDb();
+        DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn,
+                   RsMode::Read);
+        CloseDb();
+        host.showMainWindow();
+        window = host.mainWindow();
+        if (!QTest::qWaitForWindowExposed(window))
+            std::fprintf(stderr, "bench: the window was not exposed\n");
+        shown.start();
+        box = child<QLineEdit>(window, "txtCZ");
+        list = child<QTableView>(window, "ListView1")->viewport();
+        sign = child<QWidget>(window, "Lab_searching");
+    }
+    static bool indexReady() { return search::NoteSearch::instance().figures().readyMs >= 0; }
+    // From the change of the search box to the final list on screen.
+    double searchUntilFinal(const QString &text)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        box->insert(text);
+        while (sign->isVisible() && clock.elapsed() < 120000)
+            QTest::qWait(1);
+        list->repaint();
+        return double(clock.nsecsElapsed()) / 1e6;
+    }
+};
+
+// A fresh process: keystrokes typed from the moment the window shows until
+// the index is ready, each timed as the event loop's longest block around it.
+int duringBuild(int notes)
+{
+    g_notes = notes;
+    QTemporaryDir dir;
+    if (!useNotebook(dir, notes))
+        return 1;
+    LoopProbe probe;
+    FreshStart start;
+    start.open();
+    const QStringList keys = {"年", "度", "总", "结", "<bs>", "<bs>", "r", "e", "p", "o", "<bs>",
+                              "<bs>", "<bs>", "<bs>", "的", "一", "%", "是", "<bs>", "<bs>", "<bs>"};
+    std::vector<double> stalls, cpu;
+    for (int i = 0; !FreshStart::indexReady() || stalls.size() < 3; ++i) {
+        const QString key = keys.at(i % keys.size());
+        stalls.push_back(probe.stallAround(
+            [&] { key == QLatin1String("<bs>") ? start.box->backspace() : start.box->insert(key); },
+            80));
+        cpu.push_back(probe.cpuMs);
+        if (i > 2000)
+            break;
+    }
+    report("ui_stall_during_build_median_ms", median(stalls), "ms");
+    report("ui_stall_during_build_p95_ms", percentile95(stalls), "ms");
+    report("ui_stall_during_build_keys", double(stalls.size()), "keys");
+    // The same probe with nothing typed, once the index is ready: what the
+    // machine's load alone costs the event loop.
+    report("ui_cpu_per_key_during_build_median_ms", median(cpu), "ms");
+    std::vector<double> idle, idleCpu;
+    for (int i = 0; i < 20; ++i) {
+        idle.push_back(probe.stallAround([] {}, 80));
+        idleCpu.push_back(probe.cpuMs);
+    }
+    report("ui_stall_idle_median_ms", median(idle), "ms");
+    report("ui_stall_idle_p95_ms", percentile95(idle), "ms");
+    report("ui_cpu_idle_median_ms", median(idleCpu), "ms");
+    const auto figures = search::NoteSearch::instance().figures();
+    report("index_ready_ms", figures.readyMs, "ms");
+    report("index_build_cpu_ms", figures.readingCpuMs, "ms");
+    ShutdownDb();
+    return 0;
+}
+
+// A fresh process: one character typed `delayMs` after the window shows.
+int firstResult(int notes, int delayMs)
+{
+    g_notes = notes;
+    QTemporaryDir dir;
+    if (!useNotebook(dir, notes))
+        return 1;
+    FreshStart start;
+    start.open();
+    QTest::qWait(std::max(0, delayMs - int(start.shown.elapsed())));
+    const double ms = start.searchUntilFinal(QStringLiteral("的"));
+    char name[64];
+    std::snprintf(name, sizeof name, "first_result_after_start_ms_at_%gs", delayMs / 1000.0);
+    report(name, ms, "ms");
+    ShutdownDb();
+    return 0;
+}
+#endif
+
 int runChild(const QString &self, const QStringList &args, double *peak)
 {
     QProcess child;
@@ -388,6 +660,18 @@ int runAllSizes(const QString &self)
             return rc;
         if (const int rc = runChild(self, {QStringLiteral("--first-search"), n}, nullptr))
             return rc;
+#ifdef VARNEL_HAS_SEARCH_ENGINE
+        if (notes < 10000)
+            continue;
+        if (const int rc = runChild(self, {QStringLiteral("--during-build"), n}, nullptr))
+            return rc;
+        for (const char *delay : {"500", "1000", "2000"}) {
+            if (const int rc = runChild(
+                    self, {QStringLiteral("--first-result"), n, QString::fromLatin1(delay)},
+                    nullptr))
+                return rc;
+        }
+#endif
     }
     std::printf("peak_rss_mb %.1f MB\n", peak);
     return 0;
@@ -397,7 +681,10 @@ int runAllSizes(const QString &self)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // On the display when there is one (the start-up figures want a real
+    // window), else offscreen.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = app.arguments();
@@ -406,12 +693,28 @@ int main(int argc, char **argv)
         return at > 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
     };
     if (!option("--make").isEmpty())
-        return makeNotebook(option("--make").toInt(), args.value(args.indexOf("--make") + 2));
+        return makeNotebook(option("--make").toInt(), args.value(args.indexOf("--make") + 2),
+                            args.value(args.indexOf("--make") + 3).toInt());
     if (!option("--notes").isEmpty())
         return runOneSize(option("--notes").toInt());
     if (!option("--first-search").isEmpty())
         return firstSearchAfterStart(option("--first-search").toInt());
-    return runAllSizes(QCoreApplication::applicationFilePath());
+#ifdef VARNEL_HAS_SEARCH_ENGINE
+    if (args.contains(QStringLiteral("--long-only")))
+        return longNotes();
+    if (!option("--during-build").isEmpty())
+        return duringBuild(option("--during-build").toInt());
+    if (!option("--first-result").isEmpty())
+        return firstResult(option("--first-result").toInt(),
+                           args.value(args.indexOf("--first-result") + 2).toInt());
+#endif
+    const QString self = QCoreApplication::applicationFilePath();
+    int rc = runAllSizes(self);
+#ifdef VARNEL_HAS_SEARCH_ENGINE
+    if (rc == 0 && args.contains(QStringLiteral("--long")))
+        rc = runChild(self, {QStringLiteral("--long-only")}, nullptr);
+#endif
+    return rc;
 }
 
 #include "bench_workspace.moc"

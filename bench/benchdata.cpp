@@ -4,6 +4,9 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+#include <vector>
+
 using namespace varnel;
 
 namespace
@@ -31,18 +34,85 @@ const QStringList kRare = {"翡翠湖", "琥珀灯", "珊瑚礁", "玛瑙镯", "
                            "椰子糖", "葡萄酒", "菠萝包", "荔枝冻", "杏仁饼", "核桃仁"};
 const QStringList kWide = {"年度总结", "客户跟进", "周报草稿"};
 
+// Draws ranks 0 .. n-1 with a Zipf-like (1 / (rank + 1)) frequency: a few
+// characters and words are everywhere, most are seldom seen.
+class Zipf
+{
+  public:
+    explicit Zipf(int n)
+    {
+        double sum = 0;
+        for (int rank = 0; rank < n; ++rank) {
+            sum += 1.0 / (rank + 1);
+            cumulative_.push_back(sum);
+        }
+    }
+    int draw(QRandomGenerator &rng) const
+    {
+        const double at = rng.generateDouble() * cumulative_.back();
+        return int(std::lower_bound(cumulative_.begin(), cumulative_.end(), at) -
+                   cumulative_.begin());
+    }
+
+  private:
+    std::vector<double> cumulative_;
+};
+
+// About 3,000 characters: the common ones first, then the rest of the
+// frequent block of CJK ideographs in code order.
+const QString &characters()
+{
+    static const QString all = [] {
+        QString out = kPool;
+        for (char16_t c = 0x4E00; out.size() < 3000; c += 7) {
+            if (!out.contains(QChar(c)))
+                out += QChar(c);
+        }
+        return out;
+    }();
+    return all;
+}
+
+// About 2,500 words: the everyday English ones first, then made-up ones of
+// two to four syllables, and two- to four-character Chinese words.
+const QStringList &words()
+{
+    static const QStringList all = [] {
+        QStringList out = kAsciiWords;
+        const QStringList syllables = {"ka", "lo", "mi", "ren", "to", "sha", "vel", "din",
+                                       "pa",  "ru", "zen", "qi", "mo", "tan", "lu",  "xi"};
+        QRandomGenerator rng(99);
+        const QString &chars = characters();
+        while (out.size() < 2500) {
+            QString word;
+            if (out.size() % 2) {
+                for (int i = 0, n = 2 + int(rng.bounded(3)); i < n; ++i)
+                    word += syllables.at(int(rng.bounded(syllables.size())));
+            } else {
+                for (int i = 0, n = 2 + int(rng.bounded(3)); i < n; ++i)
+                    word += chars.at(int(rng.bounded(400)));
+            }
+            out += word;
+        }
+        return out;
+    }();
+    return all;
+}
+
 QString filler(QRandomGenerator &rng, int length)
 {
+    static const Zipf charRank(int(characters().size()));
+    static const Zipf wordRank(int(words().size()));
     QString text;
     text.reserve(length + 16);
     while (text.size() < length) {
-        if (rng.bounded(4) == 0) {
-            text += kAsciiWords.at(int(rng.bounded(kAsciiWords.size())));
+        if (rng.bounded(3) == 0) {
+            text += words().at(wordRank.draw(rng));
             text += QLatin1Char(' ');
         } else {
             const int run = 4 + int(rng.bounded(12));
             for (int i = 0; i < run; ++i)
-                text += kPool.at(int(rng.bounded(kPool.size())));
+                text += characters().at(charRank.draw(rng));
             text += rng.bounded(3) == 0 ? QStringLiteral("。\n") : QStringLiteral("，");
         }
     }
@@ -63,7 +133,7 @@ void addMarkers(QRandomGenerator &rng, QString &body)
 
 } // namespace
 
-BenchData fillNotebook(int notes)
+BenchData fillNotebook(int notes, int bodyChars)
 {
     QRandomGenerator rng(4242);
     OpenDb();
@@ -73,7 +143,8 @@ BenchData fillNotebook(int notes)
                         {QStringLiteral("分类%1").arg(c)});
     for (int i = 0; i < notes; ++i) {
         const QString title = filler(rng, 6 + int(rng.bounded(20))).left(30);
-        QString body = filler(rng, 100 + int(rng.bounded(1901)));
+        QString body =
+            filler(rng, bodyChars > 0 ? bodyChars : 100 + int(rng.bounded(1901)));
         addMarkers(rng, body);
         const QString time = QStringLiteral("20%1-%2-%3 %4:%5:%6")
                                  .arg(10 + rng.bounded(16))

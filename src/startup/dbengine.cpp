@@ -9,6 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,7 +71,44 @@ void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value
         fail(db, rc, QStringLiteral("bind"));
 }
 
+std::atomic<int> g_ownReads{0};
+std::atomic<qint64> g_lastWait{0}; // when a handle last waited for a lock, steady ms
+
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The busy handler of the program's handles: about kBusyWaitMs for another
+// program's lock, longer while one of the program's own reads is under way.
+int waitForLock(void *, int attempts)
+{
+    g_lastWait = steadyMs();
+    const int waitedMs = attempts * 2;
+    if (waitedMs >= (g_ownReads > 0 ? 20 * kBusyWaitMs : kBusyWaitMs))
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
 } // namespace
+
+bool writerWaiting()
+{
+    return steadyMs() - g_lastWait.load() < 20;
+}
+
+OwnRead::OwnRead()
+{
+    ++g_ownReads;
+}
+
+OwnRead::~OwnRead()
+{
+    --g_ownReads;
+}
 
 FileId fileAt(const QString &path)
 {
@@ -81,6 +122,30 @@ FileId fileAt(const QString &path)
 void fail(sqlite3 *db, int rc, const QString &what)
 {
     throw errorFor(db, rc, what, QFileInfo(databasePath()).absoluteFilePath());
+}
+
+sqlite3 *openReader(const QString &path, int (*busy)(void *, int), void *busyArg)
+{
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK)
+        rc = busy ? sqlite3_busy_handler(db, busy, busyArg) : sqlite3_busy_timeout(db, kBusyWaitMs);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        // The key is derived while this read holds the file.
+        const OwnRead reading;
+        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    registerFunctions(db);
+    return db;
 }
 
 sqlite3 *openKeyed(const QString &path, bool create)
@@ -98,7 +163,7 @@ sqlite3 *openKeyed(const QString &path, bool create)
     // reads a page and would otherwise fail at once while someone writes. The
     // wait is short: the window must not hang for a program that keeps the file.
     if (rc == SQLITE_OK)
-        sqlite3_busy_timeout(db, kBusyWaitMs);
+        sqlite3_busy_handler(db, waitForLock, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
     if (rc == SQLITE_OK)

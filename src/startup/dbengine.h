@@ -26,9 +26,33 @@ FileId fileAt(const QString &path);
 // so that the window stays responsive while someone else holds it.
 constexpr int kBusyWaitMs = 250;
 
+// The program's own reading threads (the search index's build, a search while
+// it is not ready) hold the file for short reads only. A handle of
+// openKeyed() that finds the file locked asks them to let go at once
+// (writerWaiting() turns true for a moment) and, while one of them is inside
+// a read it cannot leave (the key check at its open), waits longer for it
+// than for another program.
+bool writerWaiting();
+class OwnRead
+{
+  public:
+    OwnRead();
+    ~OwnRead();
+    OwnRead(const OwnRead &) = delete;
+    OwnRead &operator=(const OwnRead &) = delete;
+};
+
 // Opens the database file with the notebook's key and page size. With create
 // false a missing file is an error. Throws DbError.
 sqlite3 *openKeyed(const QString &path, bool create);
+
+// A read-only handle of its own for a thread other than the window's (the
+// search index's build, a search while the index is not ready): the same key,
+// page size and functions, never a write. Null when the file cannot be read.
+// Another program's lock is waited for by `busy` (SQLite's busy handler), or
+// as long as by the shared handle.
+sqlite3 *openReader(const QString &path, int (*busy)(void *, int) = nullptr,
+                    void *busyArg = nullptr);
 
 // The shared handle for the database of the current program folder; opened at
 // the first call, kept until closeShared().

@@ -22,14 +22,20 @@ void shownTimeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     sqlite3_result_text(ctx, shown.data(), int(shown.size()), SQLITE_TRANSIENT);
 }
 
-// like(pattern, text): SQLite's own LIKE, answered the same way, but with a
-// plain "%text%" run as a substring search and no limit on the pattern's length.
+// like(pattern, text): SQLite's own LIKE, answered the same way, with a
+// plain "%text%" run as a substring search. A pattern longer than the handle's
+// limit is refused as SQLite refuses it: matching recurses once per %.
 void likeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     const auto *pattern = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     const int patternBytes = sqlite3_value_bytes(argv[0]);
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
     const int textBytes = sqlite3_value_bytes(argv[1]);
+    if (patternBytes > sqlite3_limit(sqlite3_context_db_handle(ctx),
+                                     SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1)) {
+        sqlite3_result_error(ctx, "LIKE or GLOB pattern too complex", -1);
+        return;
+    }
     if (!pattern || !text) {
         sqlite3_result_null(ctx);
         return;

@@ -7,9 +7,10 @@
 #include "frmring.h"
 #include "noteexport.h"
 #include "notelistmodel.h"
+#include "search/backgroundlist.h"
+#include "search/notesearch.h"
 #include "windowguard.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
@@ -20,7 +21,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTableView>
@@ -111,6 +111,16 @@ void NoteListPane::createList()
     ListView1->installEventFilter(this);
     connect(ListView1, &QTableView::clicked, this, &NoteListPane::ListView1_Click);
     connect(listModel_, &QAbstractItemModel::modelReset, this, &NoteListPane::fitRowHeight);
+
+    // The sign of a search still being completed, in the list's lower right corner.
+    Lab_searching = new QLabel(QStringLiteral("正在查找…"), ListView1);
+    Lab_searching->setObjectName(QStringLiteral("Lab_searching"));
+    Lab_searching->setStyleSheet(QStringLiteral(
+        "QLabel { background: #FFFFE1; border: 1px solid #C9B458; padding: 1px 4px; }"));
+    Lab_searching->hide();
+    background_ = new varnel::search::BackgroundList(this);
+    connect(varnel::search::NoteSearch::instance().events(), &varnel::search::IndexEvents::ready,
+            this, &NoteListPane::indexReady);
 }
 
 // Every row as high as its picture and text need, taken from the first row
@@ -178,6 +188,10 @@ void NoteListPane::listAllAtLoad()
         ListSql = Sql::allNotes();
         LoadList();
     }
+    // A search typed before the index is ready reads the file itself.
+    varnel::search::NoteSearch &engine = varnel::search::NoteSearch::instance();
+    if (!engine.ready() && !engine.path().isEmpty())
+        background_->prepare(engine.path());
 }
 
 qint64 NoteListPane::category() const
@@ -192,18 +206,16 @@ void NoteListPane::clearSearch()
 
 void NoteListPane::LoadList()
 {
-    const Sql sql = ListSql;
-    const quint64 ticket = ++listTicket_;
-    if (!loading_) {
-        // Let waiting events run first. One of them may refresh the list
-        // itself; then that refresh stands and this one has nothing to add.
-        QPointer<NoteListPane> self(this);
-        QCoreApplication::processEvents();
-        if (!self)
-            throw varnel::WindowGone(); // unloaded meanwhile: the handler must stop here
-        if (ticket != listTicket_)
-            return;
-    }
+    loadList(ListSql);
+}
+
+// Every list replaces the one before, a search still under way included.
+void NoteListPane::loadList(const Sql &sql)
+{
+    background_->cancel();
+    showSearching(false);
+    if (sql.filter.kind == varnel::search::NoteFilter::Text && searchOffThread(sql))
+        return;
     std::vector<notestore::ListEntry> rows;
     try {
         rows = notestore::listRows(sql);
@@ -213,6 +225,68 @@ void NoteListPane::LoadList()
     }
     listModel_->setRows(std::move(rows));
     emit listLoaded();
+}
+
+// A search answers from the search index at once. While the index is not
+// ready the statement runs off the window's thread: the list shows what it
+// has found so far under a sign that it is still being completed, and the
+// index answers instead the moment it is ready.
+bool NoteListPane::searchOffThread(const Sql &sql)
+{
+    QString path;
+    std::optional<std::vector<notestore::ListEntry>> rows;
+    try {
+        rows = notestore::rowsIfReady(sql, path);
+    } catch (const varnel::DbError &) {
+        listModel_->setRows({});
+        throw;
+    }
+    if (rows) {
+        listModel_->setRows(std::move(*rows));
+        emit listLoaded();
+        return true;
+    }
+    if (loading_ || path.isEmpty())
+        return false;
+    pendingSearch_ = sql;
+    showSearching(true);
+    background_->start(
+        path, sql.filter,
+        [this](std::vector<notestore::ListEntry> found, bool complete) {
+            listModel_->setRows(std::move(found));
+            if (!complete)
+                return;
+            showSearching(false);
+            emit listLoaded();
+        },
+        [this](const varnel::DbError &error) {
+            showSearching(false);
+            listModel_->setRows({});
+            varnel::reportFailure(window_, error);
+        });
+    return true;
+}
+
+void NoteListPane::indexReady()
+{
+    if (!background_->running())
+        return;
+    const Sql sql = pendingSearch_;
+    varnel::guarded(window_, [&] { loadList(sql); });
+}
+
+void NoteListPane::showSearching(bool shown)
+{
+    if (!shown) {
+        Lab_searching->hide();
+        return;
+    }
+    const QRect area = ListView1->viewport()->geometry();
+    Lab_searching->adjustSize();
+    Lab_searching->move(area.right() - Lab_searching->width() - 2,
+                        area.bottom() - Lab_searching->height() - 2);
+    Lab_searching->raise();
+    Lab_searching->show();
 }
 
 void NoteListPane::LoadCount()

@@ -22,7 +22,11 @@ class QWidget;
 namespace varnel
 {
 class NoteListModel;
+namespace search
+{
+class BackgroundList;
 }
+} // namespace varnel
 
 // The note list of the notes window with what fills it: "ListView1", the
 // count line "Lab_Sum", the current category "Text5", the buttons "待办",
@@ -74,6 +78,10 @@ class NoteListPane : public QObject
     void createList();
     void createCountAndHint();
     void LoadList();
+    void loadList(const varnel::ListSql &sql);
+    bool searchOffThread(const varnel::ListSql &sql);
+    void indexReady();
+    void showSearching(bool shown);
     void clearSearchQuietly();
     void fitCountLine();
     void cmdALL_Click();
@@ -92,7 +100,6 @@ class NoteListPane : public QObject
     varnel::ListSql ListSql;
     std::unique_ptr<CTooltip> ListTip;
     int hotItem_ = 0;
-    quint64 listTicket_ = 0;
     bool loading_ = false;
 
     QLineEdit *Text5 = nullptr;
@@ -111,4 +118,7 @@ class NoteListPane : public QObject
     QFrame *pao2 = nullptr;
     QLabel *Lab_pao2 = nullptr;
     QTimer *Tim_pao2 = nullptr;
+    QLabel *Lab_searching = nullptr;
+    varnel::search::BackgroundList *background_ = nullptr;
+    varnel::ListSql pendingSearch_; // the search the background list runs
 };

@@ -68,6 +68,16 @@ std::vector<ListEntry> listRows(const ListSql &sql)
     return search::listNotes(*DbConn, sql.filter);
 }
 
+std::optional<std::vector<ListEntry>> rowsIfReady(const ListSql &sql, QString &path)
+{
+    Session session;
+    search::NoteSearch &engine = search::NoteSearch::instance();
+    auto rows = engine.list(sql.filter);
+    if (!rows)
+        path = engine.path();
+    return rows;
+}
+
 std::vector<NoteRow> details(const ListEntry *entries, std::size_t count)
 {
     std::vector<NoteRow> rows(count);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <optional>
 #include <vector>
 
 namespace varnel
@@ -28,6 +29,9 @@ namespace notestore
 
 using ListEntry = search::ListEntry;
 std::vector<ListEntry> listRows(const ListSql &sql); // ids and done marks, in list order
+// The rows of `sql` when the search index can give them at once; otherwise
+// nullopt and, in `path`, the file for a reader of its own.
+std::optional<std::vector<ListEntry>> rowsIfReady(const ListSql &sql, QString &path);
 // The rows of `entries` with title and time; a note gone meanwhile has them empty.
 std::vector<NoteRow> details(const ListEntry *entries, std::size_t count);
 qint64 count(const ListSql &sql); // rows the statement would give

@@ -15,6 +15,8 @@
 #include "testmain.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QThread>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -180,6 +182,11 @@ class TestSearchMatching : public QObject
     void byteFinderFindsTheFirstOccurrence();
     void pairFilterHoldsEveryPair_data();
     void pairFilterHoldsEveryPair();
+    void oddFilesAgreeWithSqlite_data();
+    void oddFilesAgreeWithSqlite();
+    void buildFollowsChangesMadeWhileItReads();
+    void likeRefusesWhatSqliteRefuses_data();
+    void likeRefusesWhatSqliteRefuses();
 
   private:
     static bool plainLike(const QByteArray &pattern, const QByteArray &text);
@@ -228,6 +235,8 @@ void TestSearchMatching::likeIsSqlitesLike_data()
     row("surrogate reads as U+FFFD", "%\xEF\xBF\xBD%", "\xED\xA0\x80");
     row("overlong form reads as its character", "%的%", "\xF0\x87\x9A\x84");
     row("longer sequence is another character", "%的%", "\xE7\x9A\x84\x80");
+    row("U+0080 first is sought inside other characters", "%\xC2\x80%", "一");
+    row("U+0080 first, then more", "%\xC2\x80\xE4\xB8\x80%", "\xE4\xB8\x80\xE4\xB8\x80");
 }
 
 void TestSearchMatching::likeIsSqlitesLike()
@@ -521,6 +530,161 @@ void TestSearchMatching::pairFilterHoldsEveryPair()
         wrong += !held.count(pair) && filter.mayHold(pair.first, pair.second) ? 1 : 0;
     }
     QVERIFY2(wrong <= mostWrong * 1000, qPrintable(QString::number(wrong)));
+}
+
+namespace
+{
+
+// The lists of the window for these texts, from the engine and from SQLite.
+void compareTexts(const QStringList &texts)
+{
+    const Reference reference(databasePath());
+    std::vector<NoteFilter> filters = {NoteFilter::all(), NoteFilter::pending(),
+                                       NoteFilter::inCategory(1)};
+    for (const QString &text : texts)
+        filters.push_back(NoteFilter::matching(text));
+    for (const NoteFilter &filter : filters) {
+        const std::vector<ListEntry> got = engineList(filter);
+        const std::vector<ListEntry> want = reference.list(filter);
+        if (got != want)
+            QFAIL(qPrintable(describe(filter, got, want)));
+    }
+}
+
+void exec(sqlite3 *db, const char *sql)
+{
+    char *error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK)
+        QFAIL(error);
+}
+
+} // namespace
+
+void TestSearchMatching::oddFilesAgreeWithSqlite_data()
+{
+    QTest::addColumn<QString>("odd");
+    QTest::addColumn<bool>("fromIndex"); // whether the index answers such a file
+    QTest::newRow("U+0080 after the %") << QStringLiteral("u0080") << true;
+    QTest::newRow("ROLLBACK TO a savepoint") << QStringLiteral("savepoint") << true;
+    QTest::newRow("bookid not the rowid") << QStringLiteral("no key") << false;
+    QTest::newRow("index over its memory budget") << QStringLiteral("budget") << false;
+}
+
+// Files and statements the index could get wrong: each list as SQLite gives it.
+void TestSearchMatching::oddFilesAgreeWithSqlite()
+{
+    QFETCH(QString, odd);
+    QFETCH(bool, fromIndex);
+    search::NoteSearch &engine = search::NoteSearch::instance();
+    const auto restoreBudget = qScopeGuard(
+        [&engine] { engine.setMemoryBudget(search::NoteSearch::defaultMemoryBudget()); });
+    TestFolder folder;
+    QRandomGenerator rng(5);
+    sqlite3 *shared = db::shared();
+    exec(shared, "begin");
+    for (int i = 0; i < 60; ++i)
+        insertNote(shared, rng);
+    exec(shared, "insert into 企业日记 (标题, 内容, 分类) values ('一', char(128), 1)");
+    exec(shared, "commit");
+    if (odd == QLatin1String("no key")) {
+        exec(shared, "alter table 企业日记 rename to 旧日记;"
+                     "create table 企业日记 as select * from 旧日记 order by bookid desc;"
+                     "drop table 旧日记; update 企业日记 set bookid = 1000 - bookid;");
+    }
+    if (odd == QLatin1String("budget"))
+        engine.setMemoryBudget(1);
+    db::closeShared();
+    shared = db::shared();
+    QCOMPARE(engine.waitUntilReady(10000), fromIndex);
+    const QStringList texts = {QString(QChar(0x80)), QStringLiteral("一"),
+                               QString(QChar(0x80)) + QStringLiteral("一"),
+                               QStringLiteral("%") + QChar(0x80), QStringLiteral("a"),
+                               QStringLiteral("密"), QString()};
+    compareTexts(texts);
+
+    // Changes through the program's handle, one of them undone by ROLLBACK TO.
+    exec(shared, "begin; update 企业日记 set 标题 = '先改' where bookid in (select bookid from "
+                 "企业日记 order by bookid limit 3); savepoint s;"
+                 "update 企业日记 set 标题 = '后改', 处理 = 1 where bookid in (select bookid "
+                 "from 企业日记 order by bookid desc limit 4);"
+                 "insert into 企业日记 (标题) values ('后加');");
+    QCOMPARE(engineList(NoteFilter::matching(QStringLiteral("后"))).size(), std::size_t(5));
+    exec(shared, "rollback to s; commit");
+    compareTexts(texts + QStringList{QStringLiteral("先改"), QStringLiteral("后")});
+    QCOMPARE(engine.ready(), fromIndex);
+}
+
+// Notes saved, changed and deleted through the program's handle while the
+// build reads the file on its own thread all show in the finished index; and
+// the build finishes without any turn of the event loop.
+void TestSearchMatching::buildFollowsChangesMadeWhileItReads()
+{
+    g_bodyLength = 300;
+    QRandomGenerator rng(61);
+    TestFolder folder;
+    sqlite3 *shared = db::shared();
+    exec(shared, "begin");
+    for (int i = 0; i < 4000; ++i)
+        insertNote(shared, rng);
+    exec(shared, "commit");
+    db::closeShared();
+    shared = db::shared(); // a new build starts
+    for (int round = 0; round < 10; ++round) {
+        insertNote(shared, rng, round == 0 ? QVariant(-5) : QVariant());
+        db::Statement(shared,
+                      QStringLiteral("update 企业日记 set 标题 = ?1, 处理 = ?2 where bookid in "
+                                     "(select bookid from 企业日记 order by random() limit 3)"),
+                      {randomText(rng, 6), randomState(rng)})
+            .step();
+        db::Statement(shared, QStringLiteral("delete from 企业日记 where bookid = (select "
+                                             "bookid from 企业日记 order by random() limit 1)"))
+            .step();
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (!search::NoteSearch::instance().ready() && clock.elapsed() < 60000)
+        QThread::msleep(5);
+    QVERIFY(search::NoteSearch::instance().ready());
+    const Reference reference(databasePath());
+    compareAll(reference, rng, 30);
+    g_bodyLength = 40;
+}
+
+void TestSearchMatching::likeRefusesWhatSqliteRefuses_data()
+{
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray longText(100000, 'a');
+    QTest::newRow("at the limit") << ("%" + QByteArray(49998, 'a') + "%") << longText;
+    QTest::newRow("one byte over") << ("%" + QByteArray(49999, 'a') + "%") << longText;
+    QByteArray deep;
+    for (int i = 0; i < 400001; ++i)
+        deep += "a%";
+    QTest::newRow("800,002 characters of a%a%") << deep << longText;
+}
+
+// The registered like() answers or refuses exactly as SQLite's own.
+void TestSearchMatching::likeRefusesWhatSqliteRefuses()
+{
+    QFETCH(QByteArray, pattern);
+    QFETCH(QByteArray, text);
+    auto answer = [&](sqlite3 *db) {
+        sqlite3_stmt *stmt = nullptr;
+        sqlite3_prepare_v2(db, "select like(?1, ?2)", -1, &stmt, nullptr);
+        sqlite3_bind_text(stmt, 1, pattern.constData(), int(pattern.size()), SQLITE_STATIC);
+        sqlite3_bind_text(stmt, 2, text.constData(), int(text.size()), SQLITE_STATIC);
+        const QString out = sqlite3_step(stmt) == SQLITE_ROW
+                                ? QString::number(sqlite3_column_int(stmt, 0))
+                                : QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(stmt);
+        return out;
+    };
+    TestFolder folder;
+    sqlite3 *plain = nullptr;
+    sqlite3_open(":memory:", &plain);
+    const QString want = answer(plain);
+    sqlite3_close(plain);
+    QCOMPARE(answer(db::shared()), want);
 }
 
 VARNEL_TEST_CLASS(TestSearchMatching);

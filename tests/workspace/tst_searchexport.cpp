@@ -4,10 +4,14 @@
 #include "workspacefixture.h"
 
 #include "appinfo.h"
+#include "database.h"
+#include "dbengine.h"
+#include "search/notesearch.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <limits>
@@ -28,6 +32,9 @@ class TestSearchExport : public QObject
     void searchFindsEveryStoredId_data();
     void searchFindsEveryStoredId();
     void clearingTheSearchListsEverything();
+    void searchWithoutTheIndexEndsWithTheLastList_data();
+    void searchWithoutTheIndexEndsWithTheLastList();
+    void searchWhileTheIndexIsBuiltEndsExact();
     void clickShowsTheHintBubbleForAWhile();
     void exportWritesTheExactFormat();
     void exportEndsEveryLineWithCrLf();
@@ -52,6 +59,17 @@ void addSearchNotes()
     addNote(QStringLiteral("普通"), QStringLiteral("密码是123"));
     addNote(QStringLiteral("旧事"), QStringLiteral("很久以前"), 0, 1,
             QStringLiteral("2008-08-08 09:05:00"));
+}
+
+// A note written by another program.
+void insertFromOutside(const QString &title)
+{
+    sqlite3 *other = varnel::db::openKeyed(varnel::databasePath(), false);
+    varnel::db::Statement(other,
+                          QStringLiteral("insert into 企业日记 (标题, 内容, 处理) values (?1, '', 0)"),
+                          {title})
+        .step();
+    sqlite3_close_v2(other);
 }
 
 QByteArray noteBlock(const QString &title, const QString &time, const QByteArray &body)
@@ -157,6 +175,80 @@ void TestSearchExport::clearingTheSearchListsEverything()
     ws.edit("txtCZ")->clear();
     QCOMPARE(ws.rows(), 8);
     QCOMPARE(ws.titles().last(), QStringLiteral("旧事")); // done notes last
+}
+
+void TestSearchExport::searchWithoutTheIndexEndsWithTheLastList_data()
+{
+    QTest::addColumn<QStringList>("steps"); // texts typed into the box; "@all" clicks 所有信息
+    QTest::addColumn<QStringList>("titles");
+    QTest::newRow("the newer text wins")
+        << QStringList{"甲", "乙"} << QStringList{"乙"};
+    QTest::newRow("typed on and deleted back")
+        << QStringList{"甲", "甲一", "甲"} << QStringList{"甲二", "甲一"};
+    QTest::newRow("a list action replaces the search")
+        << QStringList{"甲", "@all"} << QStringList{"乙", "甲二", "甲一"};
+    QTest::newRow("deleted to empty lists all")
+        << QStringList{"乙", ""} << QStringList{"乙", "甲二", "甲一"};
+    QTest::newRow("nothing matches") << QStringList{"丙"} << QStringList{};
+}
+
+// While the index cannot answer (here: over its memory budget) a search runs
+// off the window's thread under a sign in the list; each newer text or list
+// replaces the one under way, and the list ends as the last one says.
+void TestSearchExport::searchWithoutTheIndexEndsWithTheLastList()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, titles);
+    varnel::search::NoteSearch &engine = varnel::search::NoteSearch::instance();
+    const auto restore = qScopeGuard(
+        [&] { engine.setMemoryBudget(varnel::search::NoteSearch::defaultMemoryBudget()); });
+    engine.setMemoryBudget(1);
+    Workspace ws;
+    addNote(QStringLiteral("甲一"), {});
+    addNote(QStringLiteral("甲二"), {});
+    addNote(QStringLiteral("乙"), {});
+    ws.show();
+    QVERIFY(!engine.ready());
+    QLabel *sign = ws.label("Lab_searching");
+    QVERIFY(sign && !sign->isVisible());
+    for (const QString &step : steps) {
+        if (step == QLatin1String("@all"))
+            QTest::mouseClick(ws.button("cmdALL"), Qt::LeftButton);
+        else
+            ws.edit("txtCZ")->setText(step);
+    }
+    QCOMPARE(sign->isVisible(), steps.last() != QLatin1String("@all"));
+    QTRY_VERIFY_WITH_TIMEOUT(!sign->isVisible(), 20000);
+    QCOMPARE(ws.titles(), titles);
+    QTest::qWait(300); // nothing of an older search arrives late
+    QCOMPARE(ws.titles(), titles);
+}
+
+// Keys typed while the index is read anew after another program's write end
+// with the exact list, whichever of the statement and the index answers.
+void TestSearchExport::searchWhileTheIndexIsBuiltEndsExact()
+{
+    Workspace ws;
+    varnel::OpenDb();
+    varnel::DbConn->Execute(QStringLiteral("begin"));
+    for (int i = 0; i < 3000; ++i)
+        varnel::DbConn->Execute(
+            QStringLiteral("insert into 企业日记 (标题, 内容, 处理) values (?1, ?2, ?3)"),
+            {QStringLiteral("第%1篇").arg(i), QStringLiteral("正文%1 密码").arg(i * 7), i % 3});
+    varnel::DbConn->Execute(QStringLiteral("commit"));
+    varnel::CloseDb();
+    ws.show();
+    insertFromOutside(QStringLiteral("外来的密码"));
+    QLabel *sign = ws.label("Lab_searching");
+    for (const char *text : {"密", "密码", "7 密", "1", "12", "密码"})
+        ws.edit("txtCZ")->setText(QString::fromUtf8(text));
+    QTRY_VERIFY_WITH_TIMEOUT(!sign->isVisible(), 30000);
+    QCOMPARE(ws.rows(), 3001);
+    QCOMPARE(ws.titles().first(), QStringLiteral("外来的密码"));
+    ws.edit("txtCZ")->setText(QStringLiteral("7 密"));
+    QTRY_VERIFY_WITH_TIMEOUT(!sign->isVisible(), 30000);
+    QCOMPARE(ws.rows(),
+             sqlValue(QStringLiteral("select count(*) from 企业日记 where 内容 like '%7 密%'")).toInt());
 }
 
 void TestSearchExport::clickShowsTheHintBubbleForAWhile()

@@ -88,6 +88,7 @@ struct NoteIndex::Note {
     std::string text;               // shown time, title and body, encoded, NUL between them
     PairFilter pairs;               // of `text`
     std::uint32_t ends[2] = {0, 0}; // where the time and the title end in `text`
+    std::uint32_t stored = 0;       // bytes of title, body and time as stored
     std::int64_t category = 0;
     std::int64_t state = 0;
     std::uint8_t nulls = 0; // a bit per field of `text` that is Null
@@ -288,6 +289,7 @@ void NoteIndex::erase(std::int64_t bookid)
     indexKeys(slot, false);
     leaveGroup(slot);
     bits::clear(used_, slot);
+    stored_ -= notes_[slot].stored;
     notes_[slot] = Note();
     --live_;
 }
@@ -303,6 +305,7 @@ bool NoteIndex::put(const NoteRecord &record)
     if (bits::test(used_, slot)) {
         indexKeys(slot, false);
         leaveGroup(slot);
+        stored_ -= notes_[slot].stored;
         --live_;
     }
     Note &note = notes_[slot];
@@ -312,6 +315,9 @@ bool NoteIndex::put(const NoteRecord &record)
     note.stateNull = record.stateKind == NoteRecord::StateNull;
     note.odd = record.stateKind == NoteRecord::StateOther;
     note.state = record.state;
+    note.stored = std::uint32_t(record.title.bytes.size() + record.body.bytes.size() +
+                                record.time.bytes.size());
+    stored_ += note.stored;
 
     // The shown time first and the body last: a search finds the short
     // fields' matches before it reads a long body.
@@ -471,8 +477,8 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
                                    const std::vector<std::uint32_t> *startAt,
                                    std::vector<std::uint32_t> *firstAt) const
 {
-    std::vector<std::uint32_t> slots;
-    forEachBit(check, [&](std::uint32_t slot) { slots.push_back(slot); });
+    std::vector<std::uint32_t> candidateSlots;
+    forEachBit(check, [&](std::uint32_t slot) { candidateSlots.push_back(slot); });
     bool plain = items.size() >= 3 && items.front() == kAnyRun && items.back() == kAnyRun;
     std::string literal;
     for (std::size_t i = 1; plain && i + 1 < items.size(); ++i) {
@@ -509,28 +515,28 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
         }
         return false;
     };
-    std::vector<std::uint8_t> found(slots.size(), 0);
+    std::vector<std::uint8_t> found(candidateSlots.size(), 0);
     // Both cores take the next run of notes until none is left, so that
     // neither waits for the other to finish a share of longer notes.
     std::atomic<std::size_t> next{0};
     auto run = [&](int) {
         for (;;) {
             const std::size_t from = next.fetch_add(kNotesPerRun);
-            const std::size_t to = std::min(slots.size(), from + kNotesPerRun);
+            const std::size_t to = std::min(candidateSlots.size(), from + kNotesPerRun);
             if (from >= to)
                 return;
             for (std::size_t i = from; i < to; ++i)
-                found[i] = test(slots[i]) ? 1 : 0;
+                found[i] = test(candidateSlots[i]) ? 1 : 0;
         }
     };
-    if (slots.size() >= kParallelNotes)
+    if (candidateSlots.size() >= kParallelNotes)
         TwoCores::instance().run(run);
     else
         run(0);
     Bits hits(used_.size(), 0);
-    for (std::size_t i = 0; i < slots.size(); ++i) {
+    for (std::size_t i = 0; i < candidateSlots.size(); ++i) {
         if (found[i])
-            bits::set(hits, slots[i]);
+            bits::set(hits, candidateSlots[i]);
     }
     return hits;
 }

@@ -69,6 +69,8 @@ class NoteIndex
     // Slots left by deleted notes (they cost a bit in every set each).
     std::size_t freeSlots() const { return ids_.size() - live_; }
     std::size_t memoryBytes() const;
+    // The notes' text as stored (title, body and time, UTF-8).
+    std::size_t storedBytes() const { return stored_; }
 
     std::vector<ListEntry> listAll() const;
     std::vector<ListEntry> listPending() const;
@@ -122,6 +124,7 @@ class NoteIndex
     std::unique_ptr<Block> block_; // while in bulk
     std::deque<Cached> recent_;
     std::size_t live_ = 0;
+    std::size_t stored_ = 0;
     std::size_t oddStates_ = 0;
     bool full_ = false;
 };

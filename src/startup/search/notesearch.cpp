@@ -5,12 +5,19 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QTimer>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <thread>
+
+#include <ctime>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace varnel::search
 {
@@ -23,10 +30,12 @@ const char kRowSql[] = "select bookid, 标题, 内容, 时间, 分类, 处理 fr
 // More changed rows than this are cheaper to take in by a new build.
 constexpr std::size_t kMostDirty = 2000;
 constexpr qint64 kRetryMs = 2000;
-// One turn of reading between the program's events, and the pause after
-// finding the file locked by another program.
-constexpr double kTurnMs = 4;
-constexpr int kBusyPauseMs = 100;
+// One read of the build, after which it lets go of the file for a moment.
+constexpr double kTurnMs = 8;
+// An index that did not fit is tried again this long after, if notes changed.
+constexpr qint64 kRetryAfterGivingUpMs = 30000;
+// How much more stored text the index may take in before it is measured again.
+constexpr std::size_t kMeasureEveryBytes = std::size_t(4) << 20;
 
 FieldText fieldOf(sqlite3_stmt *stmt, int column)
 {
@@ -87,32 +96,53 @@ double msSince(const QElapsedTimer &clock)
     return double(clock.nsecsElapsed()) / 1e6;
 }
 
+double threadCpuMs()
+{
+    timespec cpu{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    return double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6;
+}
+
 } // namespace
 
-// A reading of the whole index, in bookid order, a turn at a time.
-struct NoteSearch::Build {
-    std::unique_ptr<NoteIndex> index = std::make_unique<NoteIndex>();
-    sqlite3_stmt *first = nullptr;
-    sqlite3_stmt *next = nullptr;
-    bool started = false;
-    std::int64_t last = 0; // the highest bookid read
-    long long version = -1;
-    QElapsedTimer clock;
+// What a build on the reading thread comes back with.
+struct NoteSearch::Outcome {
+    enum Kind { Done, Failed, Full, OverBudget, Stopped } kind = Failed;
+    std::unique_ptr<NoteIndex> index;
     double readingMs = 0;
+    double readingCpuMs = 0; // of the reading thread
+};
 
-    explicit Build(sqlite3 *db)
-    {
-        first = prepare(db, std::string(kRowSql) + " order by bookid");
-        next = prepare(db, std::string(kRowSql) + " where bookid > ?1 order by bookid");
-        index->beginBulk();
-        clock.start();
-    }
+// A build under way: the reading thread's result to come, and the flag that
+// stops it early.
+struct NoteSearch::Build {
+    std::atomic<bool> stop{false};
+    QFuture<std::shared_ptr<Outcome>> future;
+    std::unique_ptr<QFutureWatcher<std::shared_ptr<Outcome>>> watcher;
+    long long version = -1; // the shared handle's data_version at the start
+    QElapsedTimer clock;
     ~Build()
     {
-        sqlite3_finalize(first);
-        sqlite3_finalize(next);
+        // Its finished() may be what ends the build: it goes once that is over.
+        if (watcher)
+            watcher.release()->deleteLater();
     }
 };
+
+namespace
+{
+
+// A build's read waits for another program's write lock, unless the build
+// is being stopped.
+int waitUnlessStopped(void *stop, int attempts)
+{
+    if (static_cast<const std::atomic<bool> *>(stop)->load() || attempts >= 5000)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
+} // namespace
 
 NoteSearch &NoteSearch::instance()
 {
@@ -125,9 +155,29 @@ NoteSearch::NoteSearch() = default;
 NoteSearch::~NoteSearch()
 {
     detach();
-    // Past the application's end the timer has no thread left to leave.
+    // Past the application's end the notifier has no thread left to live in.
     if (!QCoreApplication::instance())
-        (void)timer_.release();
+        (void)events_.release();
+}
+
+std::size_t NoteSearch::defaultMemoryBudget()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    std::size_t budget = pages > 0 && pageSize > 0 ? std::size_t(pages) * std::size_t(pageSize) / 4
+                                                   : std::size_t(512) << 20;
+    struct rlimit limit {
+    };
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        budget = std::min(budget, std::size_t(limit.rlim_cur / 3));
+    return budget;
+}
+
+IndexEvents *NoteSearch::events()
+{
+    if (!events_)
+        events_ = std::make_unique<IndexEvents>();
+    return events_.get();
 }
 
 void NoteSearch::attach(sqlite3 *db, const QString &path, db::FileId file)
@@ -136,14 +186,14 @@ void NoteSearch::attach(sqlite3 *db, const QString &path, db::FileId file)
     db_ = db;
     path_ = path;
     file_ = file;
+    opened_.start();
+    readyMs_ = -1;
     sqlite3_update_hook(db_, &NoteSearch::onUpdate, this);
     sqlite3_rollback_hook(db_, &NoteSearch::onRollback, this);
     sqlite3_set_authorizer(db_, &NoteSearch::authorize, this);
-    if (!timer_ && QCoreApplication::instance()) {
-        timer_ = std::make_unique<QTimer>();
-        QObject::connect(timer_.get(), &QTimer::timeout, [this] { onTimer(); });
-    }
-    startBuild();
+    keyed_ = keyedByRowid();
+    if (keyed_)
+        startBuild();
 }
 
 void NoteSearch::detach()
@@ -160,6 +210,34 @@ void NoteSearch::detach()
     touched_.clear();
     version_ = -1;
     lastFailure_ = 0;
+    gaveUp_ = false;
+}
+
+// The update hook reports rowids: they name notes only where bookid is the
+// rowid (INTEGER PRIMARY KEY of a rowid table). Any other file is answered by SQL.
+bool NoteSearch::keyedByRowid()
+{
+    int keys = 0;
+    bool bookidKey = false;
+    sqlite3_stmt *stmt = prepare(db_, "PRAGMA table_info(企业日记)");
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *name = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1));
+        const auto *type = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 2));
+        if (sqlite3_column_int(stmt, 5) > 0) {
+            ++keys;
+            bookidKey = name && type && std::strcmp(name, "bookid") == 0 &&
+                        QByteArray(type).toUpper() == "INTEGER";
+        }
+    }
+    sqlite3_finalize(stmt);
+    stmt = prepare(db_, "select sql from sqlite_master where type = 'table' and name = '企业日记'");
+    bool rowid = false;
+    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *sql = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+        rowid = !QByteArray(sql ? sql : "").toLower().simplified().contains("without rowid");
+    }
+    sqlite3_finalize(stmt);
+    return keys == 1 && bookidKey && rowid;
 }
 
 void NoteSearch::onUpdate(void *self, int, const char *database, const char *table,
@@ -183,10 +261,15 @@ void NoteSearch::onRollback(void *self)
 int NoteSearch::authorize(void *self, int action, const char *table, const char *column,
                           const char *, const char *)
 {
+    auto *me = static_cast<NoteSearch *>(self);
     // A row that changes its bookid is reported under one id only.
     if (action == SQLITE_UPDATE && table && column && std::strcmp(table, kNotes) == 0 &&
         std::strcmp(column, "bookid") == 0)
-        static_cast<NoteSearch *>(self)->idsMoved_ = true;
+        me->idsMoved_ = true;
+    // ROLLBACK TO a savepoint undoes changes without a rollback hook: every
+    // row of the transaction is read again.
+    if (action == SQLITE_SAVEPOINT && table && std::strcmp(table, "ROLLBACK") == 0)
+        me->savepointUndone_ = true;
     // A DELETE without WHERE would empty the table without telling the
     // update hook; SQLITE_IGNORE makes SQLite delete (and report) row by row.
     if (action == SQLITE_DELETE && table && std::strcmp(table, kNotes) == 0)
@@ -205,110 +288,163 @@ long long NoteSearch::dataVersion()
     return version;
 }
 
+// Reads every note of the file into a new index, on the reading thread, with
+// a handle of its own. Each read lasts a few milliseconds and then lets go of
+// the file, so that a save through the shared handle is never kept waiting.
+std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
+                                                         const std::atomic<bool> *stop,
+                                                         std::size_t budget)
+{
+    auto out = std::make_shared<Outcome>();
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuAtStart = threadCpuMs();
+    sqlite3 *db = db::openReader(path, waitUnlessStopped, const_cast<std::atomic<bool> *>(stop));
+    if (!db)
+        return out;
+    sqlite3_stmt *first = prepare(db, std::string(kRowSql) + " order by bookid");
+    sqlite3_stmt *next = prepare(db, std::string(kRowSql) + " where bookid > ?1 order by bookid");
+    try {
+        auto index = std::make_unique<NoteIndex>();
+        index->beginBulk();
+        bool started = false;
+        std::int64_t last = 0;
+        std::size_t rows = 0;
+        out->kind = first && next ? Outcome::Done : Outcome::Failed;
+        while (out->kind == Outcome::Done) {
+            sqlite3_stmt *stmt = started ? next : first;
+            if (started)
+                sqlite3_bind_int64(stmt, 1, last);
+            QElapsedTimer turn;
+            turn.start();
+            int rc = SQLITE_OK;
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+                const NoteRecord record = recordOf(stmt);
+                started = true;
+                last = record.bookid;
+                if (!index->put(record)) {
+                    out->kind = Outcome::Full;
+                    break;
+                }
+                if (++rows % 4096 == 0 && index->memoryBytes() > budget) {
+                    out->kind = Outcome::OverBudget;
+                    break;
+                }
+                if (db::writerWaiting() ||
+                    (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs)))
+                    break;
+            }
+            sqlite3_reset(stmt);
+            if (out->kind != Outcome::Done)
+                break;
+            if (stop->load())
+                out->kind = Outcome::Stopped;
+            else if (rc == SQLITE_DONE)
+                break;
+            else if (rc != SQLITE_ROW)
+                out->kind = Outcome::Failed;
+        }
+        if (out->kind == Outcome::Done) {
+            index->endBulk();
+            if (index->memoryBytes() > budget)
+                out->kind = Outcome::OverBudget;
+            else
+                out->index = std::move(index);
+        }
+    } catch (const std::bad_alloc &) {
+        out->kind = Outcome::OverBudget;
+        out->index.reset();
+    }
+    sqlite3_finalize(first);
+    sqlite3_finalize(next);
+    sqlite3_close_v2(db);
+    out->readingMs = msSince(clock);
+    out->readingCpuMs = threadCpuMs() - cpuAtStart;
+    return out;
+}
+
 void NoteSearch::startBuild()
 {
     stopBuild();
     index_.reset();
-    dirty_.clear();
+    // The build's handle cannot see what the open transaction changed: those
+    // rows are read again through the shared handle once it is done.
+    dirty_ = touched_;
     idsMoved_ = false;
-    build_ = std::make_unique<Build>(db_);
-    build_->version = dataVersion();
-    if (!build_->first || !build_->next || build_->version < 0) {
-        build_.reset();
+    auto build = std::make_unique<Build>();
+    build->version = dataVersion();
+    if (build->version < 0) {
         lastFailure_ = QDateTime::currentMSecsSinceEpoch();
         return;
     }
-    if (timer_)
-        timer_->start(0);
+    build->clock.start();
+    auto promise = std::make_shared<QPromise<std::shared_ptr<Outcome>>>();
+    build->future = promise->future();
+    promise->start();
+    if (QCoreApplication::instance()) {
+        build->watcher = std::make_unique<QFutureWatcher<std::shared_ptr<Outcome>>>();
+        QObject::connect(build->watcher.get(), &QFutureWatcherBase::finished, [this] {
+            if (build_ && build_->future.isFinished())
+                finishBuild();
+        });
+        build->watcher->setFuture(build->future);
+    }
+    const std::atomic<bool> *stop = &build->stop;
+    const std::size_t budget = budget_;
+    if (!pool_) {
+        pool_ = std::make_unique<QThreadPool>();
+        pool_->setMaxThreadCount(1);
+        pool_->setExpiryTimeout(0); // the thread ends with its build (see BackgroundList)
+    }
+    pool_->start([promise, path = path_, stop, budget] {
+        promise->addResult(readAll(path, stop, budget));
+        promise->finish();
+    });
+    build_ = std::move(build);
 }
 
 void NoteSearch::stopBuild()
 {
-    if (timer_)
-        timer_->stop();
+    if (!build_)
+        return;
+    build_->stop = true;
+    build_->future.waitForFinished(); // a read of a few milliseconds at most
     build_.reset();
 }
 
-// Reads notes for about `budgetMs`, in one read of the database.
-NoteSearch::Turn NoteSearch::readTurn(double budgetMs)
-{
-    Build &build = *build_;
-    QElapsedTimer clock;
-    clock.start();
-    // A turn never waits for another program's lock: it comes back later.
-    sqlite3_busy_timeout(db_, 0);
-    sqlite3_stmt *stmt = build.first;
-    if (build.started) {
-        stmt = build.next;
-        sqlite3_bind_int64(stmt, 1, build.last);
-    }
-    int rc = SQLITE_OK;
-    bool full = false;
-    for (int rows = 1; (rc = sqlite3_step(stmt)) == SQLITE_ROW; ++rows) {
-        const NoteRecord record = recordOf(stmt);
-        build.started = true;
-        build.last = record.bookid;
-        if (!build.index->put(record)) {
-            full = true;
-            break;
-        }
-        if (rows % 16 == 0 && msSince(clock) >= budgetMs)
-            break;
-    }
-    sqlite3_reset(stmt);
-    sqlite3_busy_timeout(db_, db::kBusyWaitMs);
-    build.readingMs += msSince(clock);
-    if (full)
-        return Turn::Failed;
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
-        return Turn::Busy;
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return Turn::Failed;
-    // Another handle wrote meanwhile: what was read may be out of date.
-    const long long version = dataVersion();
-    if (version < 0)
-        return Turn::Busy;
-    if (version != build.version)
-        return Turn::Failed;
-    return rc == SQLITE_DONE ? Turn::Done : Turn::More;
-}
-
-void NoteSearch::onTimer()
-{
-    if (!build_) {
-        timer_->stop();
-        return;
-    }
-    const Turn turn = readTurn(kTurnMs);
-    if (turn == Turn::More && timer_->interval() != 0)
-        timer_->start(0);
-    else if (turn == Turn::Busy)
-        timer_->start(kBusyPauseMs);
-    settle(turn);
-}
-
-// Ends the build after its last turn; a failed one is tried again later.
-bool NoteSearch::settle(Turn turn)
-{
-    if (turn == Turn::Done)
-        finishBuild();
-    if (turn != Turn::Failed)
-        return true;
-    stopBuild();
-    lastFailure_ = QDateTime::currentMSecsSinceEpoch();
-    return false;
-}
-
+// Takes a finished build over on the window's thread.
 void NoteSearch::finishBuild()
 {
-    if (timer_)
-        timer_->stop();
     std::unique_ptr<Build> build = std::move(build_);
-    build->index->endBulk();
-    buildMs_ = msSince(build->clock);
-    readingMs_ = build->readingMs;
-    index_ = std::move(build->index);
-    version_ = build->version;
+    const std::shared_ptr<Outcome> out = build->future.result();
+    switch (out->kind) {
+    case Outcome::Done:
+        // Another program wrote meanwhile: what was read may be out of date.
+        if (dataVersion() != build->version) {
+            startBuild();
+            return;
+        }
+        buildMs_ = msSince(build->clock);
+        readingMs_ = out->readingMs;
+        readingCpuMs_ = out->readingCpuMs;
+        index_ = std::move(out->index);
+        measuredAt_ = index_->storedBytes();
+        version_ = build->version;
+        readyMs_ = msSince(opened_);
+        if (events_)
+            QMetaObject::invokeMethod(events_.get(), &IndexEvents::ready, Qt::QueuedConnection);
+        return;
+    case Outcome::Full:
+    case Outcome::OverBudget:
+        gaveUp_ = true;
+        gaveUpVersion_ = build->version;
+        gaveUpAt_ = QDateTime::currentMSecsSinceEpoch();
+        return;
+    case Outcome::Failed:
+    case Outcome::Stopped:
+        break;
+    }
+    lastFailure_ = QDateTime::currentMSecsSinceEpoch();
 }
 
 bool NoteSearch::applyDirty()
@@ -338,12 +474,26 @@ bool NoteSearch::applyDirty()
 // Whether the index holds exactly what the shared handle reads now.
 bool NoteSearch::fresh()
 {
-    if (!db_)
+    if (!db_ || !keyed_)
         return false;
+    if (savepointUndone_) {
+        dirty_.insert(touched_.begin(), touched_.end());
+        savepointUndone_ = false;
+    }
     if (sqlite3_get_autocommit(db_))
         touched_.clear();
+    if (build_ && build_->future.isFinished())
+        finishBuild();
     if (!index_) {
-        if (!build_ && QDateTime::currentMSecsSinceEpoch() - lastFailure_ >= kRetryMs)
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (gaveUp_) {
+            // Only notes changed since may make the index fit.
+            if (now - gaveUpAt_ < kRetryAfterGivingUpMs ||
+                (dirty_.empty() && dataVersion() == gaveUpVersion_))
+                return false;
+            gaveUp_ = false;
+        }
+        if (!build_ && now - lastFailure_ >= kRetryMs)
             startBuild();
         return false;
     }
@@ -356,8 +506,23 @@ bool NoteSearch::fresh()
         startBuild();
         return false;
     }
-    if (!applyDirty()) {
-        startBuild();
+    try {
+        if (!applyDirty()) {
+            startBuild();
+            return false;
+        }
+        // Measuring the index walks all of it: only after it has grown a bit.
+        if (index_->storedBytes() > measuredAt_ + kMeasureEveryBytes) {
+            measuredAt_ = index_->storedBytes();
+            if (index_->memoryBytes() > budget_)
+                throw std::bad_alloc();
+        }
+    } catch (const std::bad_alloc &) {
+        index_.reset();
+        dirty_.clear();
+        gaveUp_ = true;
+        gaveUpVersion_ = version;
+        gaveUpAt_ = QDateTime::currentMSecsSinceEpoch();
         return false;
     }
     return index_->usable();
@@ -367,17 +532,21 @@ std::optional<std::vector<ListEntry>> NoteSearch::list(const NoteFilter &filter)
 {
     if (!fresh())
         return std::nullopt;
-    switch (filter.kind) {
-    case NoteFilter::Pending:
-        return index_->listPending();
-    case NoteFilter::Category:
-        return index_->listCategory(filter.category);
-    case NoteFilter::Text:
-        return index_->search(filter.text.toUtf8().toStdString());
-    case NoteFilter::All:
-        break;
+    try {
+        switch (filter.kind) {
+        case NoteFilter::Pending:
+            return index_->listPending();
+        case NoteFilter::Category:
+            return index_->listCategory(filter.category);
+        case NoteFilter::Text:
+            return index_->search(filter.text.toUtf8().toStdString());
+        case NoteFilter::All:
+            break;
+        }
+        return index_->listAll();
+    } catch (const std::bad_alloc &) {
+        return std::nullopt; // the statement needs far less memory
     }
-    return index_->listAll();
 }
 
 std::optional<std::int64_t> NoteSearch::count(const NoteFilter &filter)
@@ -401,11 +570,8 @@ bool NoteSearch::waitUntilReady(int timeoutMs)
             return true;
         if (!build_ || clock.elapsed() >= timeoutMs)
             return false;
-        const Turn turn = readTurn(50);
-        if (turn == Turn::Busy)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!settle(turn))
-            return false;
+        while (!build_->future.isFinished() && clock.elapsed() < timeoutMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
@@ -414,8 +580,11 @@ NoteSearch::Figures NoteSearch::figures() const
     Figures figures;
     figures.buildMs = buildMs_;
     figures.readingMs = readingMs_;
+    figures.readyMs = readyMs_;
+    figures.readingCpuMs = readingCpuMs_;
     if (index_) {
         figures.memoryBytes = index_->memoryBytes();
+        figures.textBytes = index_->storedBytes();
         figures.notes = index_->noteCount();
     }
     return figures;

@@ -168,7 +168,10 @@ int literalShortcut(std::string_view inner, std::string_view text)
     const bool letters = std::any_of(inner.begin(), inner.end(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     });
-    if (letters || static_cast<unsigned char>(inner[0]) < 0xC2 || !isPlainUtf8(inner))
+    // A U+0080 right after the % is looked for byte by byte, in the middle of
+    // other characters too: only the full comparison gives that answer.
+    const bool byteWise = inner.size() >= 2 && inner[0] == '\xC2' && inner[1] == '\x80';
+    if (letters || byteWise || static_cast<unsigned char>(inner[0]) < 0xC2 || !isPlainUtf8(inner))
         return -1;
     // Without ASCII letters, characters compare exactly; a byte match that starts on a
     // lead byte and is not followed by a continuation byte is a match.
