@@ -23,7 +23,7 @@ namespace varnel
 namespace
 {
 
-const QString kTitle = QStringLiteral("Varnel提示");
+const QString kRestoreTitle = QStringLiteral("Varnel提示");
 // The files SQLite keeps beside a database; they belong to it and move with it.
 const char *const kCompanions[] = {"-journal", "-wal", "-shm"};
 
@@ -256,7 +256,7 @@ bool NotebookRestore::answer(QWidget *parent, const std::optional<Copy> &copy, c
 void NotebookRestore::offerLater(const QString &what)
 {
     const std::optional<Copy> copy = newestGoodCopy();
-    auto *box = new QMessageBox(copy ? QMessageBox::Question : QMessageBox::Critical, kTitle,
+    auto *box = new QMessageBox(copy ? QMessageBox::Question : QMessageBox::Critical, kRestoreTitle,
                                 offerText(what, copy),
                                 copy ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     box->setObjectName(QStringLiteral("restoreOffer"));
@@ -266,7 +266,7 @@ void NotebookRestore::offerLater(const QString &what)
         box->setDefaultButton(QMessageBox::No);
         QObject::connect(box, &QMessageBox::finished, [copy](int button) {
             if (button == QMessageBox::Yes)
-                answer(nullptr, copy, kTitle);
+                answer(nullptr, copy, kRestoreTitle);
         });
     }
     box->show();

@@ -11,6 +11,7 @@
 #include "testfolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
 #include <QtTest>
@@ -42,6 +43,24 @@ void TestBackupKilled::killedInTheMiddleOfTheBackup()
                                       varnel::backupcopies::copyName(today.addDays(-daysAgo))));
     const auto older = backupfiles::contents(backup);
 
+    // How long a copy takes on this machine now, from its unfinished file to
+    // its day's name: the kills land at random within that time, so that a
+    // loaded machine (a slower copy) does not let most of them miss it.
+    qint64 copyMs = 0;
+    {
+        RunningProgram program(folder, QStringLiteral("Varnelpad"), QStringLiteral("offscreen"));
+        const QString partial =
+            backup + QLatin1Char('/') + varnel::backupcopies::partialName(today, program.pid());
+        QVERIFY2(QTest::qWaitFor([&]() { return QFile::exists(partial); }, 20000),
+                 "no copy was started");
+        QElapsedTimer copying;
+        copying.start();
+        QVERIFY2(QTest::qWaitFor([&]() { return QFile::exists(todays); }, 60000),
+                 "the copy did not finish");
+        copyMs = copying.elapsed();
+    }
+    QVERIFY(QFile::remove(todays));
+
     QRandomGenerator rng(quint32(QDateTime::currentMSecsSinceEpoch()));
     int killedUnfinished = 0;
     for (int round = 0; round < 20; ++round) {
@@ -52,7 +71,7 @@ void TestBackupKilled::killedInTheMiddleOfTheBackup()
             backup + QLatin1Char('/') + varnel::backupcopies::partialName(today, program->pid());
         QVERIFY2(QTest::qWaitFor([&]() { return QFile::exists(partial); }, 20000),
                  "no copy was started");
-        QThread::msleep(rng.bounded(600));
+        QThread::msleep(rng.bounded(int(qMax<qint64>(copyMs, 20))));
         program.reset(); // SIGKILL
 
         const QStringList partials = backupfiles::partials(backup);
