@@ -20,7 +20,7 @@ using namespace journey;
 namespace
 {
 
-int notes(const E2eFolder &folder, const QString &where)
+int notesWhere(const E2eFolder &folder, const QString &where)
 {
     return folder.scalar(QStringLiteral("select count(*) from 企业日记 where ") + where).toInt();
 }
@@ -232,7 +232,7 @@ class JourneyKeyboardOnly : public QObject
         x11::typeText(QStringLiteral("end"));
         keys({"ctrl+s"});
         QTRY_COMPARE_WITH_TIMEOUT(
-            notes(desk.folder, QStringLiteral("标题='second edited' and 内容=?1")
+            notesWhere(desk.folder, QStringLiteral("标题='second edited' and 内容=?1")
                                    .replace(QStringLiteral("?1"), QStringLiteral("'body\tend'"))),
             1, 20000);
 
@@ -240,8 +240,8 @@ class JourneyKeyboardOnly : public QObject
         keys({"ctrl+f", "Tab", "Tab", "Down", "Delete"});
         QVERIFY2(answerBox(QStringLiteral("提示"), QStringLiteral("y")),
                  "no question before deleting");
-        QTRY_COMPARE_WITH_TIMEOUT(notes(desk.folder, QStringLiteral("标题='first'")), 0, 20000);
-        QCOMPARE(notes(desk.folder, QStringLiteral("1=1")), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(notesWhere(desk.folder, QStringLiteral("标题='first'")), 0, 20000);
+        QCOMPARE(notesWhere(desk.folder, QStringLiteral("1=1")), 2);
 
         x11::focus(desk.main);
         keys({"Escape"});
