@@ -20,6 +20,17 @@ Q_DECLARE_METATYPE(Desktop::Kind)
 namespace
 {
 
+// The reminder pop-up on the desktop's X display.
+bool startRing(QProcess &ring, const Desktop &desktop)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), desktop.programDisplay());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    ring.setProcessEnvironment(env);
+    ring.start(QStringLiteral(VARNEL_TEST_RING), {});
+    return ring.waitForStarted(5000);
+}
+
 void addDesktops(std::initializer_list<Desktop::Kind> kinds)
 {
     QTest::addColumn<Desktop::Kind>("kind");
@@ -82,12 +93,7 @@ class JourneyPopUpPlacement : public QObject
         Desktop desktop(kind);
         QVERIFY(desktop.ok());
         QProcess ring;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), desktop.programDisplay());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        ring.setProcessEnvironment(env);
-        ring.start(QStringLiteral(VARNEL_TEST_RING), {});
-        QVERIFY(ring.waitForStarted(5000));
+        QVERIFY(startRing(ring, desktop));
 
         const QImage face = varnel::ringFace(QSize(256, 158)).toImage();
         const QRect screen = desktop.screen();
@@ -135,12 +141,7 @@ class JourneyPopUpSlide : public QObject
         const QImage face = varnel::ringFace(QSize(256, 158)).toImage();
         const QImage top = face.copy(0, 0, face.width(), 12);
         QProcess ring;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), desktop.programDisplay());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        ring.setProcessEnvironment(env);
-        ring.start(QStringLiteral(VARNEL_TEST_RING), {});
-        QVERIFY(ring.waitForStarted(5000));
+        QVERIFY(startRing(ring, desktop));
 
         QList<int> heights;
         QElapsedTimer watched;
