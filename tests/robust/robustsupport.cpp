@@ -229,4 +229,14 @@ void rerunAsOrdinaryUser(const QString &testClass, const QString &function)
     QVERIFY2(child.passed, "the test did not pass as an ordinary user");
 }
 
+void rerunInChild(const QStringList &wrapper, const QString &testClass, const QString &function,
+                  const char *skipReason)
+{
+    const ChildRun child = runInChild(wrapper, testClass, function);
+    qInfo("%s", qPrintable(child.output));
+    if (child.skipped)
+        QSKIP(skipReason);
+    QVERIFY2(child.passed, "the case failed in its child process");
+}
+
 } // namespace robust

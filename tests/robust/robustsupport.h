@@ -119,5 +119,9 @@ class FileSizeLimit
 // ordinary user (nobody), for whom file permissions hold. `function` may name
 // one data row ("function:row"). Check QTest::currentTestFailed() afterwards.
 void rerunAsOrdinaryUser(const QString &testClass, const QString &function);
+// Runs the current case again in a child behind the wrapper; the child's
+// skip (for want of what the wrapper needs) is this case's skip.
+void rerunInChild(const QStringList &wrapper, const QString &testClass, const QString &function,
+                  const char *skipReason);
 
 } // namespace robust

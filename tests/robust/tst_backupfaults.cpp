@@ -126,13 +126,12 @@ void TestBackupFaults::failureIsToldOnceAndLosesNothing()
     QFETCH(int, notesDuring);
     QFETCH(QString, reason);
     if (!robust::inChild()) {
-        const robust::ChildRun child = robust::runInChild(
-            diskKb > 0 ? ownMounts() : robust::asOrdinaryUser(), QStringLiteral("TestBackupFaults"),
-            QStringLiteral("failureIsToldOnceAndLosesNothing:") + QTest::currentDataTag());
-        qInfo("%s", qPrintable(child.output));
-        if (child.skipped)
-            QSKIP("no small file system could be mounted here: the full disk is not tested");
-        QVERIFY2(child.passed, "the case failed in its child process");
+        robust::rerunInChild(diskKb > 0 ? ownMounts() : robust::asOrdinaryUser(),
+                             QStringLiteral("TestBackupFaults"),
+                             QStringLiteral("failureIsToldOnceAndLosesNothing:") +
+                                 QTest::currentDataTag(),
+                             "no small file system could be mounted here: the full disk is not "
+                             "tested");
         return;
     }
 
@@ -188,13 +187,9 @@ void TestBackupFaults::failureIsToldOnceAndLosesNothing()
 void TestBackupFaults::copiesNeverCrowdOutTheNotebook()
 {
     if (!robust::inChild()) {
-        const robust::ChildRun child =
-            robust::runInChild(ownMounts(), QStringLiteral("TestBackupFaults"),
-                               QStringLiteral("copiesNeverCrowdOutTheNotebook"));
-        qInfo("%s", qPrintable(child.output));
-        if (child.skipped)
-            QSKIP("no small file system could be mounted here");
-        QVERIFY2(child.passed, "the case failed in its child process");
+        robust::rerunInChild(ownMounts(), QStringLiteral("TestBackupFaults"),
+                             QStringLiteral("copiesNeverCrowdOutTheNotebook"),
+                             "no small file system could be mounted here");
         return;
     }
     TestFolder folder;
