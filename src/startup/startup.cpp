@@ -9,6 +9,7 @@
 #include "instancelock.h"
 #include "notebookrestore.h"
 #include "reachnotice.h"
+#include "search/notesearch.h"
 #include "settingsrow.h"
 #include "textlook.h"
 
@@ -122,6 +123,10 @@ void prepareApplication(QApplication &app)
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qtbase);
     useReadableText(app);
+    // The search index's reading thread runs in Qt's thread pool, which goes
+    // with the application object: it is stopped before that, not by the
+    // index's own destructor at the process's exit.
+    qAddPostRoutine([] { search::NoteSearch::instance().detach(); });
 }
 
 std::optional<int> Main(AppWindows &windows)
