@@ -2,5 +2,5 @@
 # user-interface thread.
 add_executable(bench_backup ${CMAKE_CURRENT_LIST_DIR}/bench_backup.cpp
   ${CMAKE_CURRENT_LIST_DIR}/benchdata.cpp ${CMAKE_CURRENT_LIST_DIR}/benchdata.h)
-target_link_libraries(bench_backup PRIVATE varnel_startup varnel_provisioning varnel_common
+target_link_libraries(bench_backup PRIVATE varnel_store varnel_provisioning varnel_common
   PkgConfig::SQLCIPHER)

@@ -22,14 +22,14 @@
 //
 //     bench_backup [--notes N]
 
-#include "appinfo.h"
-#include "backgroundbackup.h"
+#include "base/appinfo.h"
+#include "store/backup/backgroundbackup.h"
 #include "benchdata.h"
-#include "database.h"
+#include "store/database.h"
 #include "provisioning.h"
-#include "search/notesearch.h"
+#include "store/search/notesearch.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -168,7 +168,7 @@ bool timeBackup(const QDate &day, const QString &prefix)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int at = int(args.indexOf(QStringLiteral("--notes")));
     if (at > 0 && at + 1 < args.size())

@@ -9,8 +9,8 @@
 //     bench_categorytree                  every shape
 //     bench_categorytree --shape NAME     one shape
 
-#include "appinfo.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/database.h"
 #include "frmminbook.h"
 #include "provisioning.h"
 

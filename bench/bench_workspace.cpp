@@ -13,17 +13,17 @@
 // The notebooks are generated once by a process of their own and kept under
 // the temporary folder, so that generating them counts in no figure.
 
-#include "appinfo.h"
-#include "backgroundbackup.h"
+#include "base/appinfo.h"
+#include "store/backup/backgroundbackup.h"
 #include "benchdata.h"
-#include "database.h"
-#include "dbengine.h"
+#include "store/database.h"
+#include "store/dbengine.h"
 #include "frmminbook.h"
 #include "provisioning.h"
 #include "windowhost.h"
 
 #if __has_include("search/notesearch.h")
-#include "search/notesearch.h"
+#include "store/search/notesearch.h"
 #define VARNEL_HAS_SEARCH_ENGINE 1
 #endif
 

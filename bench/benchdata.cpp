@@ -1,6 +1,6 @@
 #include "benchdata.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QRandomGenerator>
 

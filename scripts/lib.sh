@@ -8,7 +8,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # checkout are hashed relative to it, so a fresh clone reuses earlier builds.
 export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
 
-RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev qt6-translations-l10n
+RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libqt6concurrent6 qt6-translations-l10n
   fonts-wqy-microhei libsqlcipher-dev libgumbo-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev
   libgl-dev python3 xdg-utils
   libsodium-dev minisign)

@@ -1,6 +1,6 @@
 #include "frmico.h"
 
-#include "appwindows.h"
+#include "base/appwindows.h"
 #include "desktopart.h"
 #include "globalhotkey.h"
 #include "quitsignals.h"

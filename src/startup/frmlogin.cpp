@@ -1,9 +1,9 @@
 #include "frmlogin.h"
 
-#include "appinfo.h"
-#include "appwindows.h"
+#include "base/appinfo.h"
+#include "base/appwindows.h"
 #include "bannerview.h"
-#include "database.h"
+#include "store/database.h"
 #include "gpublic.h"
 #include "scramble.h"
 #include "settingsrow.h"

@@ -1,7 +1,7 @@
 #include "frmmmxg.h"
 
 #include "autostart.h"
-#include "database.h"
+#include "store/database.h"
 #include "gpublic.h"
 #include "scramble.h"
 #include "settingsrow.h"

@@ -1,6 +1,6 @@
 #include "gpublic.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QBitmap>
 #include <QImage>

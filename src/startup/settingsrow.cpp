@@ -1,7 +1,7 @@
 #include "settingsrow.h"
 
-#include "appinfo.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/database.h"
 
 #include <QFileInfo>
 

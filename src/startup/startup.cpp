@@ -1,15 +1,16 @@
 #include "startup.h"
 
-#include "appinfo.h"
-#include "appwindows.h"
-#include "backupschedule.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "base/appwindows.h"
+#include "store/backup/backupschedule.h"
+#include "store/database.h"
 #include "frmlogin.h"
 #include "gpublic.h"
 #include "instancelock.h"
-#include "notebookrestore.h"
+#include "restoreoffer.h"
+#include "backupnotice.h"
 #include "reachnotice.h"
-#include "search/notesearch.h"
+#include "store/search/notesearch.h"
 #include "settingsrow.h"
 #include "textlook.h"
 
@@ -39,7 +40,7 @@ std::optional<int> readStartMode()
                                   missingSettingsRowText() + QStringLiteral("\n\n程序无法启动。"));
         } catch (const DbError &e) {
             if (e.kind() == DbError::NotADatabase && !restored) {
-                restored = NotebookRestore::offer(nullptr, e);
+                restored = RestoreOffer::offer(nullptr, e);
                 if (restored)
                     continue;
             } else {
@@ -48,6 +49,15 @@ std::optional<int> readStartMode()
         }
         return std::nullopt;
     }
+}
+
+// The day's backup now and each new day's while the program runs; a failure
+// is told once per run.
+void startBackups()
+{
+    auto *schedule = new BackupSchedule({}, qApp);
+    QObject::connect(schedule, &BackupSchedule::finished, schedule, &BackupNotice::tell);
+    schedule->start();
 }
 
 void showLogin(AppWindows &windows)
@@ -142,7 +152,7 @@ std::optional<int> Main(AppWindows &windows)
         InstanceLock::release();
         return 1;
     }
-    BackupSchedule::startForProgram();
+    startBackups();
     if (*mode == 1)
         startIntoTray(windows);
     else

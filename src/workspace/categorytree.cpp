@@ -1,8 +1,8 @@
 #include "categorytree.h"
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 #include "categoryplan.h"
-#include "database.h"
+#include "store/database.h"
 #include "formcontrols.h"
 #include "notelistmodel.h"
 #include "notestore.h"

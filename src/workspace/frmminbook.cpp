@@ -1,10 +1,10 @@
 #include "frmminbook.h"
 
-#include "appinfo.h"
-#include "appwindows.h"
+#include "base/appinfo.h"
+#include "base/appwindows.h"
 #include "categorytree.h"
 #include "clicklabel.h"
-#include "database.h"
+#include "store/database.h"
 #include "formcontrols.h"
 #include "frmlogin.h"
 #include "frmmmxg.h"

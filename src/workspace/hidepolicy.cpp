@@ -1,6 +1,6 @@
 #include "hidepolicy.h"
 
-#include "appwindows.h"
+#include "base/appwindows.h"
 #include "reachnotice.h"
 
 #include <QPointer>

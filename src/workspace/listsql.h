@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/notefilter.h"
+#include "store/search/notefilter.h"
 
 #include <QString>
 #include <QVariantList>

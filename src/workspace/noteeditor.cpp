@@ -1,6 +1,6 @@
 #include "noteeditor.h"
 
-#include "database.h"
+#include "store/database.h"
 #include "formcontrols.h"
 #include "windowguard.h"
 

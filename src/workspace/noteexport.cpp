@@ -1,8 +1,8 @@
 #include "noteexport.h"
 
-#include "appinfo.h"
-#include "database.h"
-#include "search/showntime.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/search/showntime.h"
 
 #include <QSaveFile>
 

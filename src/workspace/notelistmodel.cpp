@@ -1,6 +1,6 @@
 #include "notelistmodel.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QPainter>
 #include <QPixmap>

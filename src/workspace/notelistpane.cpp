@@ -1,14 +1,14 @@
 #include "notelistpane.h"
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 #include "ctooltip.h"
-#include "database.h"
+#include "store/database.h"
 #include "formcontrols.h"
 #include "frmring.h"
 #include "noteexport.h"
 #include "notelistmodel.h"
-#include "search/backgroundlist.h"
-#include "search/notesearch.h"
+#include "store/search/backgroundlist.h"
+#include "store/search/notesearch.h"
 #include "windowguard.h"
 
 #include <QDesktopServices>

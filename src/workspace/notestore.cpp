@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "database.h"
-#include "search/notesearch.h"
+#include "store/database.h"
+#include "store/search/notesearch.h"
 
 namespace varnel
 {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "listsql.h"
-#include "search/noteindex.h"
+#include "store/search/noteindex.h"
 
 #include <QString>
 #include <QVariant>

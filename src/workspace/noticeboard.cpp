@@ -1,7 +1,7 @@
 #include "noticeboard.h"
 
-#include "appinfo.h"
-#include "appwindows.h"
+#include "base/appinfo.h"
+#include "base/appwindows.h"
 #include "clicklabel.h"
 #include "formcontrols.h"
 #include "noticepage.h"

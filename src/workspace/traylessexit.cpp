@@ -1,6 +1,6 @@
 #include "traylessexit.h"
 
-#include "appwindows.h"
+#include "base/appwindows.h"
 #include "clicklabel.h"
 #include "formcontrols.h"
 

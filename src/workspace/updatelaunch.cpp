@@ -1,6 +1,6 @@
 #include "updatelaunch.h"
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #include "windowguard.h"
 
-#include "database.h"
-#include "notebookrestore.h"
+#include "store/database.h"
+#include "restoreoffer.h"
 #include "windowunload.h"
 
 #include <QMessageBox>
@@ -27,7 +27,7 @@ void reportFailure(QWidget *window, const DbError &error)
 {
     // A damaged notebook: the message offers its newest good copy.
     if (error.kind() == DbError::NotADatabase) {
-        NotebookRestore::offer(window, error.userText(), QStringLiteral("错误提示"));
+        RestoreOffer::offer(window, error.userText(), QStringLiteral("错误提示"));
         return;
     }
     QMessageBox::critical(window, QStringLiteral("错误提示"), error.userText());

@@ -1,8 +1,9 @@
 #include "backupfiles.h"
 
-#include "appinfo.h"
-#include "database.h"
-#include "dbengine.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/dbengine.h"
+#include "backupnotice.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,7 +92,10 @@ varnel::DailyBackup::Outcome runBackup(const QDate &day,
 Started::Started(const QDate &day) : backup(day)
 {
     QObject::connect(&backup, &varnel::BackgroundBackup::finished,
-                     [this](const varnel::DailyBackup::Outcome &o) { outcome = o; });
+                     [this](const varnel::DailyBackup::Outcome &o) {
+                         outcome = o;
+                         varnel::BackupNotice::tell(o);
+                     });
     backup.start();
 }
 

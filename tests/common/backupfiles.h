@@ -1,6 +1,6 @@
 #pragma once
 
-#include "backgroundbackup.h"
+#include "store/backup/backgroundbackup.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "testfolder.h"
 
-#include "appinfo.h"
-#include "database.h"
-#include "dbengine.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/dbengine.h"
 #include "provisioning.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 add_dependencies(tst_e2e Varnelpad update varnel-provision)
 # The reminder pop-up on a display of the journey's choosing.
 add_executable(varnel-test-ring ${CMAKE_CURRENT_SOURCE_DIR}/e2e/ringshow/main.cpp)
-target_link_libraries(varnel-test-ring PRIVATE varnel_desktop varnel_common)
+target_link_libraries(varnel-test-ring PRIVATE varnel_desktop varnel_startup varnel_common)
 add_dependencies(tst_e2e varnel-test-ring)
 target_compile_definitions(tst_e2e PRIVATE
   VARNEL_BUILT_APP_DIR="${VARNEL_APP_DIR}"

@@ -7,7 +7,7 @@
 #include "journeydriver.h"
 #include "testmain.h"
 
-#include "backupcopies.h"
+#include "store/backup/backupcopies.h"
 #include "backupfiles.h"
 
 #include <QDate>

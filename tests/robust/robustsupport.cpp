@@ -1,6 +1,6 @@
 #include "robustsupport.h"
 
-#include "database.h"
+#include "store/database.h"
 #include "testfolder.h"
 
 #include <QCoreApplication>

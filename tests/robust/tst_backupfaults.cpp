@@ -9,12 +9,12 @@
 
 #include "testmain.h"
 
-#include "appinfo.h"
-#include "backgroundbackup.h"
-#include "backupcopies.h"
+#include "base/appinfo.h"
+#include "store/backup/backgroundbackup.h"
+#include "store/backup/backupcopies.h"
 #include "backupfiles.h"
-#include "backuproom.h"
-#include "database.h"
+#include "store/backup/backuproom.h"
+#include "store/database.h"
 #include "robustsupport.h"
 #include "testfolder.h"
 

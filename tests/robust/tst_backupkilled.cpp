@@ -5,7 +5,7 @@
 
 #include "testmain.h"
 
-#include "backupcopies.h"
+#include "store/backup/backupcopies.h"
 #include "backupfiles.h"
 #include "e2eharness.h"
 #include "testfolder.h"

@@ -6,8 +6,8 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "appinfo.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/database.h"
 #include "robustsupport.h"
 
 #include <QDir>

@@ -3,9 +3,9 @@
 
 #include "testmain.h"
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 #include "burstnote.h"
-#include "database.h"
+#include "store/database.h"
 #include "robustsupport.h"
 #include "testfolder.h"
 

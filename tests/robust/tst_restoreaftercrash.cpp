@@ -11,7 +11,7 @@
 
 #include "testmain.h"
 
-#include "backupcopies.h"
+#include "store/backup/backupcopies.h"
 #include "backupfiles.h"
 #include "e2eharness.h"
 #include "journeydriver.h"

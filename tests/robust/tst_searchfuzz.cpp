@@ -6,7 +6,7 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "database.h"
+#include "store/database.h"
 #include "robustsupport.h"
 
 #include <QElapsedTimer>

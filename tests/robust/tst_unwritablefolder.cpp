@@ -8,7 +8,7 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 #include "robustsupport.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "appwindows.h"
+#include "base/appwindows.h"
 
 #include <QStringList>
 

@@ -2,13 +2,14 @@
 // over the days, the keyed copy, a copy taken while notes are being saved,
 // and a copy that fails its check.
 
-#include "appinfo.h"
-#include "backgroundbackup.h"
-#include "backupcopies.h"
+#include "base/appinfo.h"
+#include "backupnotice.h"
+#include "store/backup/backgroundbackup.h"
+#include "store/backup/backupcopies.h"
 #include "backupfiles.h"
-#include "backupschedule.h"
-#include "dailybackup.h"
-#include "database.h"
+#include "store/backup/backupschedule.h"
+#include "store/backup/dailybackup.h"
+#include "store/database.h"
 #include "testfolder.h"
 #include "testmain.h"
 
@@ -364,7 +365,7 @@ void TestDailyBackup::failureMessages()
             bytes.replace(bytes.size() / 2, 4096 * 40, QByteArray(4096 * 40, '\x33'));
         QVERIFY(backupfiles::writeFile(partial, bytes));
     });
-    const QString text = BackgroundBackup::failureText(outcome);
+    const QString text = BackupNotice::failureText(outcome);
     qInfo("%s", qPrintable(text));
     QCOMPARE(int(outcome.kind), kind);
     QCOMPARE(int(outcome.notebook), notebook);

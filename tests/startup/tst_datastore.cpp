@@ -1,8 +1,8 @@
 // The data layer against a real encrypted database file.
 
-#include "appinfo.h"
-#include "database.h"
-#include "dbengine.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/dbengine.h"
 #include "testfolder.h"
 #include "testmain.h"
 

@@ -1,7 +1,7 @@
 // The login window against a real settings row, with recorded windows.
 
-#include "appinfo.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/database.h"
 #include "dialogs.h"
 #include "fakewindows.h"
 #include "frmlogin.h"

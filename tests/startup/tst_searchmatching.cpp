@@ -3,14 +3,14 @@
 // changes through the program's handle, through another handle and a file
 // replaced underneath.
 
-#include "appinfo.h"
-#include "database.h"
-#include "dbengine.h"
-#include "search/bytesearch.h"
-#include "search/charcodes.h"
-#include "search/notesearch.h"
-#include "search/pairfilter.h"
-#include "search/sqlitelike.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/dbengine.h"
+#include "store/search/bytesearch.h"
+#include "store/search/charcodes.h"
+#include "store/search/notesearch.h"
+#include "store/search/pairfilter.h"
+#include "store/search/sqlitelike.h"
 #include "testfolder.h"
 #include "testmain.h"
 

@@ -1,8 +1,8 @@
 // The settings window: password change and autostart, against a real settings
 // row and a private autostart folder.
 
-#include "appinfo.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/database.h"
 #include "dialogs.h"
 #include "frmmmxg.h"
 #include "gpublic.h"

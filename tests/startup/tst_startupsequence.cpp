@@ -1,8 +1,8 @@
 // Main: single copy, settings row, tray or login.
 
-#include "appinfo.h"
-#include "database.h"
-#include "dbengine.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/dbengine.h"
 #include "dialogs.h"
 #include "fakewindows.h"
 #include "frmlogin.h"

@@ -4,7 +4,7 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QMenu>
 #include <QSet>

@@ -4,9 +4,9 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "appinfo.h"
-#include "backupcopies.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/backup/backupcopies.h"
+#include "store/database.h"
 #include "testfolder.h"
 
 #include <QDir>

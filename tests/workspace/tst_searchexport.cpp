@@ -3,10 +3,10 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "appinfo.h"
-#include "database.h"
-#include "dbengine.h"
-#include "search/notesearch.h"
+#include "base/appinfo.h"
+#include "store/database.h"
+#include "store/dbengine.h"
+#include "store/search/notesearch.h"
 
 #include <QDesktopServices>
 #include <QDir>

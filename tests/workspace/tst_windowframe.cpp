@@ -4,8 +4,8 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "appinfo.h"
-#include "database.h"
+#include "base/appinfo.h"
+#include "store/database.h"
 #include "reachnotice.h"
 #include "skinengine.h"
 #include "updatelaunch.h"

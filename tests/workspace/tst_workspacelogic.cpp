@@ -4,9 +4,9 @@
 #include "testmain.h"
 #include "workspacefixture.h"
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 #include "categoryplan.h"
-#include "database.h"
+#include "store/database.h"
 #include "listsql.h"
 #include "noteexport.h"
 #include "notestore.h"

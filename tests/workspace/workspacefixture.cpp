@@ -1,8 +1,8 @@
 #include "workspacefixture.h"
 
-#include "search/notesearch.h"
+#include "store/search/notesearch.h"
 
-#include "database.h"
+#include "store/database.h"
 
 #include <QApplication>
 #include <QDesktopServices>

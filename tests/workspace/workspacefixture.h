@@ -3,7 +3,7 @@
 // What the tests of the notes window share: a provisioned program folder, a
 // stand-in for the program's window host, the window itself and a few helpers.
 
-#include "appwindows.h"
+#include "base/appwindows.h"
 #include "dialogs.h"
 #include "frmminbook.h"
 #include "testfolder.h"

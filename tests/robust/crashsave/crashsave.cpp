@@ -4,8 +4,8 @@
 // the commit: the rollback journal stays beside the database, as after a
 // crash or a power cut in the middle of a save.
 
-#include "appinfo.h"
-#include "dbengine.h"
+#include "base/appinfo.h"
+#include "store/dbengine.h"
 
 #include <QCoreApplication>
 

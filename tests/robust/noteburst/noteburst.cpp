@@ -3,9 +3,9 @@
 // after each Update returns it prints the note's bookid and number ("<bookid>
 // <i>") and flushes, so whatever it printed was saved.
 
-#include "appinfo.h"
+#include "base/appinfo.h"
 #include "burstnote.h"
-#include "database.h"
+#include "store/database.h"
 
 #include <QCoreApplication>
 

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <sqlcipher/sqlite3.h>
+
+#include <sys/types.h>
+
+// The process-wide keyed SQLite handle behind OpenDb and the helpers the data
+// layer builds on. Only the data layer and the provisioning tool include this.
+namespace varnel::db
+{
+
+// Which file a path names (device and inode): the shared handle notices a
+// file replaced or deleted under a running program.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId &) const = default;
+};
+FileId fileAt(const QString &path);
+
+// How long a statement waits for another program's lock on the file: short,
+// so that the window stays responsive while someone else holds it.
+constexpr int kBusyWaitMs = 250;
+
+// The program's own reading threads (the search index's build, a search while
+// it is not ready) hold the file for short reads only. A handle of
+// openKeyed() that finds the file locked asks them to let go at once
+// (writerWaiting() turns true for a moment) and, while one of them is inside
+// a read it cannot leave (the key check at its open), waits longer for it
+// than for another program.
+bool writerWaiting();
+class OwnRead
+{
+  public:
+    OwnRead();
+    ~OwnRead();
+    OwnRead(const OwnRead &) = delete;
+    OwnRead &operator=(const OwnRead &) = delete;
+};
+
+// Opens the database file with the notebook's key and page size. With create
+// false a missing file is an error. Throws DbError.
+sqlite3 *openKeyed(const QString &path, bool create);
+
+// A read-only handle of its own for a thread other than the window's (the
+// search index's build, a search while the index is not ready): the same key,
+// page size and functions, never a write. Null when the file cannot be read.
+// Another program's lock is waited for by `busy` (SQLite's busy handler), or
+// as long as by the shared handle.
+sqlite3 *openReader(const QString &path, int (*busy)(void *, int) = nullptr,
+                    void *busyArg = nullptr);
+
+// The shared handle for the database of the current program folder; opened at
+// the first call, kept until closeShared().
+sqlite3 *shared();
+void closeShared();
+
+// Adds the indexes the note list reads from, when missing.
+void ensureIndexes(sqlite3 *db);
+
+// Registers the notebook's SQL functions on a handle (shown time, fast LIKE).
+void registerFunctions(sqlite3 *db);
+
+// A prepared statement that finalizes itself.
+class Statement
+{
+  public:
+    Statement(sqlite3 *db, const QString &sql, const QVariantList &params = {});
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool step(); // true while a row is ready; throws on failure
+    int columnCount() const;
+    QString columnName(int i) const;
+    QVariant value(int i) const;
+    qint64 integer(int i) const;
+    QString text(int i) const;
+    QByteArrayView utf8(int i) const; // valid until the next step
+    bool isNull(int i) const;
+
+  private:
+    sqlite3 *db_;
+    sqlite3_stmt *stmt_ = nullptr;
+};
+
+[[noreturn]] void fail(sqlite3 *db, int rc, const QString &what);
+
+} // namespace varnel::db

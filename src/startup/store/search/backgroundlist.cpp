@@ -1,0 +1,200 @@
+#include "store/search/backgroundlist.h"
+
+#include "base/appinfo.h"
+#include "store/dberrortext.h"
+#include "store/dbengine.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace varnel::search
+{
+
+struct BackgroundList::Job {
+    NoteFilter filter;
+    QString path;
+    OnRows onRows;
+    OnFailure onFailure;
+    std::atomic<bool> cancelled{false};
+};
+
+namespace
+{
+
+// A search stops for a newer one, and lets go of the file while the
+// program's own handle waits to write (it then starts over).
+int stopWhenCancelled(void *cancelled)
+{
+    return static_cast<const std::atomic<bool> *>(cancelled)->load() || db::writerWaiting() ? 1 : 0;
+}
+
+// A write lock (another program's, or the window's own while it saves) is
+// waited for up to a few seconds, unless the search is cancelled first.
+int waitUnlessCancelled(void *cancelled, int attempts)
+{
+    if (static_cast<const std::atomic<bool> *>(cancelled)->load() ||
+        attempts * 2 >= 20 * db::kBusyWaitMs)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
+} // namespace
+
+BackgroundList::BackgroundList(QObject *parent) : QObject(parent)
+{
+    pool_.setMaxThreadCount(1);
+    // No thread is kept waiting: one that outlives the program's end would
+    // leave the cipher library's state of that thread behind.
+    pool_.setExpiryTimeout(0);
+    // SQLite's LIKE recurses once per % of a pattern (up to its pattern limit).
+    pool_.setStackSize(16u << 20);
+}
+
+BackgroundList::~BackgroundList()
+{
+    cancel();
+    pool_.waitForDone();
+    if (readerDb_)
+        sqlite3_close_v2(readerDb_);
+}
+
+void BackgroundList::start(const QString &path, const NoteFilter &filter, OnRows onRows,
+                           OnFailure onFailure)
+{
+    cancel();
+    auto job = std::make_shared<Job>();
+    job->filter = filter;
+    job->path = path;
+    job->onRows = std::move(onRows);
+    job->onFailure = std::move(onFailure);
+    current_ = job;
+    pool_.start([this, job] { run(job); });
+}
+
+void BackgroundList::cancel()
+{
+    if (current_)
+        current_->cancelled = true;
+    current_.reset();
+}
+
+void BackgroundList::prepare(const QString &path)
+{
+    pool_.start([this, path] {
+        const std::lock_guard lock(readerMutex_);
+        reader(path);
+    });
+}
+
+sqlite3 *BackgroundList::reader(const QString &path)
+{
+    if (readerDb_ && readerPath_ == path)
+        return readerDb_;
+    if (readerDb_)
+        sqlite3_close_v2(readerDb_);
+    readerDb_ = db::openReader(path);
+    readerPath_ = readerDb_ ? path : QString();
+    return readerDb_;
+}
+
+// On the reading thread.
+void BackgroundList::run(const std::shared_ptr<Job> &job)
+{
+    if (job->cancelled)
+        return;
+    const std::lock_guard lock(readerMutex_);
+    sqlite3 *db = reader(job->path);
+    if (!db) {
+        fail(job, SQLITE_CANTOPEN, QStringLiteral("open"));
+        return;
+    }
+    QString sql = job->filter.sql();
+    sql.replace(0, int(std::strlen("select *")), QStringLiteral("select bookid,处理"));
+    sqlite3_progress_handler(db, 1000, stopWhenCancelled, &job->cancelled);
+    sqlite3_busy_handler(db, waitUnlessCancelled, &job->cancelled);
+    Rows rows;
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray text = sql.toUtf8();
+    int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, nullptr);
+    const QVariantList params = job->filter.params();
+    for (int i = 0; rc == SQLITE_OK && i < params.size(); ++i) {
+        const QVariant &value = params.at(i);
+        if (value.typeId() == QMetaType::QString) {
+            const QByteArray bytes = value.toString().toUtf8();
+            rc = sqlite3_bind_text64(stmt, i + 1, bytes.constData(), sqlite3_uint64(bytes.size()),
+                                     SQLITE_TRANSIENT, SQLITE_UTF8);
+        } else {
+            rc = sqlite3_bind_int64(stmt, i + 1, value.toLongLong());
+        }
+    }
+    QElapsedTimer sinceHandOver;
+    sinceHandOver.start();
+    std::size_t handedOver = 0;
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_INTERRUPT && !job->cancelled) {
+            // The window's handle is writing: from the top once it is done.
+            sqlite3_reset(stmt);
+            while (db::writerWaiting() && !job->cancelled)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            rows.clear();
+            handedOver = 0;
+            rc = SQLITE_OK;
+            continue;
+        }
+        if (rc != SQLITE_ROW)
+            break;
+        rows.push_back({sqlite3_column_int64(stmt, 0), sqlite3_column_int64(stmt, 1) == 1});
+        if (rows.size() > handedOver && sinceHandOver.elapsed() >= kHandOverMs) {
+            deliver(job, rows, false);
+            handedOver = rows.size();
+            sinceHandOver.restart();
+        }
+    }
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_finalize(stmt);
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    if (job->cancelled)
+        return;
+    if (rc == SQLITE_DONE)
+        deliver(job, std::move(rows), true);
+    else
+        fail(job, rc, sql + QStringLiteral(" (") + message + QLatin1Char(')'));
+}
+
+void BackgroundList::deliver(const std::shared_ptr<Job> &job, Rows rows, bool complete)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, job, rows = std::move(rows), complete]() mutable {
+            if (job != current_)
+                return; // a newer list replaced this one
+            if (complete)
+                current_.reset();
+            job->onRows(std::move(rows), complete);
+        },
+        Qt::QueuedConnection);
+}
+
+void BackgroundList::fail(const std::shared_ptr<Job> &job, int rc, const QString &statement)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, job, rc, statement] {
+            if (job != current_)
+                return;
+            current_.reset();
+            job->onFailure(db::errorFor(nullptr, rc, statement,
+                                        QFileInfo(databasePath()).absoluteFilePath()));
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace varnel::search

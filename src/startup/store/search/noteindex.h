@@ -1,0 +1,132 @@
+#pragma once
+
+#include "store/search/charcodes.h"
+#include "store/search/posting.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Every note's searchable text in memory, with the exact membership of each
+// character and of each pair of ASCII characters, and per note a filter of
+// the pairs of neighbouring characters it holds. It answers the list statements of the notes window
+// — all notes, pending notes, one category, and the search — exactly as SQLite would, without
+// reading the database.
+//
+// Notes sit in slots ordered by bookid, so the list order (处理 ascending,
+// bookid descending) is a walk over the slots of each 处理 value from the top
+// down: no sort. New notes get the highest bookid and take a new slot at the
+// end; a note with a lower id than some other makes room among them.
+namespace varnel::search
+{
+
+// One column as SQLite gives it as text (sqlite3_column_text), or Null.
+struct FieldText {
+    bool null = true;
+    std::string_view bytes;
+};
+
+// A row of 企业日记 as the index needs it.
+struct NoteRecord {
+    std::int64_t bookid = 0;
+    FieldText title, body, time; // time as stored
+    bool categoryIsInteger = false;
+    std::int64_t category = 0;
+    enum State { StateNull, StateInteger, StateOther } stateKind = StateNull;
+    std::int64_t state = 0; // 处理
+};
+
+// One row of a list: the note and whether it shows as done (处理 = 1).
+struct ListEntry {
+    std::int64_t bookid = 0;
+    bool done = false;
+    bool operator==(const ListEntry &) const = default;
+};
+
+class NoteIndex
+{
+  public:
+    NoteIndex();
+    ~NoteIndex();
+
+    // Adds or replaces a note. False when the index cannot hold it (more
+    // distinct characters than it has codes for); it is then unusable.
+    bool put(const NoteRecord &record);
+    void erase(std::int64_t bookid);
+    // Notes put between these arrive in ascending bookid order, each new:
+    // their sets are written a block of 64 notes at a time.
+    void beginBulk();
+    void endBulk();
+    // False while some note has a 处理 that is neither Null nor an integer
+    // (the list order of such values is left to SQLite), or after put() failed.
+    bool usable() const { return !full_ && oddStates_ == 0; }
+
+    std::size_t noteCount() const { return live_; }
+    // Slots left by deleted notes (they cost a bit in every set each).
+    std::size_t freeSlots() const { return ids_.size() - live_; }
+    std::size_t memoryBytes() const;
+    // The notes' text as stored (title, body and time, UTF-8).
+    std::size_t storedBytes() const { return stored_; }
+
+    std::vector<ListEntry> listAll() const;
+    std::vector<ListEntry> listPending() const;
+    std::vector<ListEntry> listCategory(std::int64_t category) const;
+    std::int64_t countCategory(std::int64_t category) const;
+
+    // The notes whose title, body or shown time is LIKE '%' || text || '%',
+    // in list order; nullopt for the one pattern only SQLite can decide (a
+    // U+0080 right after a %). A text that extends or shortens a recent one
+    // reuses its result.
+    std::optional<std::vector<ListEntry>> search(std::string_view utf8Text);
+
+  private:
+    struct Note;
+    struct Group;
+    struct Block;
+    struct Cached {
+        std::vector<std::uint32_t> inner; // pattern items between the outer %
+        std::vector<std::uint64_t> hits;  // matching slots
+        // For a plain text, by slot: its first match is at this byte or
+        // later (0 where unknown); none for texts with wildcards.
+        std::vector<std::uint32_t> firstAt;
+    };
+    using Bits = std::vector<std::uint64_t>;
+
+    std::uint32_t slotFor(std::int64_t bookid, bool &isNew);
+    void makeRoom(std::uint32_t at);
+    void indexKeys(std::uint32_t slot, bool add);
+    void addToBlock(std::uint32_t slot);
+    void flushBlock();
+    Group &groupOf(const Note &note);
+    void leaveGroup(std::uint32_t slot);
+    template <typename Keep> std::vector<ListEntry> inOrder(const Bits &hits, Keep keep) const;
+    std::vector<ListEntry> inOrder(const Bits &hits) const;
+    Bits candidates(const std::vector<std::uint32_t> &items, const Bits *within) const;
+    Bits confirm(const Bits &candidates, const std::vector<std::uint32_t> &items,
+                 const std::vector<std::uint32_t> *startAt,
+                 std::vector<std::uint32_t> *firstAt) const;
+    std::uint32_t slotCount() const { return std::uint32_t(ids_.size()); }
+
+    CharCodes codes_;
+    std::vector<std::int64_t> ids_;   // by slot, ascending; a free slot keeps its old id
+    std::vector<Note> notes_;         // by slot
+    Bits used_;                       // slots that hold a note
+    std::vector<Group> groups_;       // one per 处理 value: Null first, then ascending
+    std::vector<Posting> chars_;      // by character key
+    std::vector<Posting> asciiPairs_; // by asciiPair()
+    std::vector<std::uint32_t> charStamp_;
+    std::vector<std::uint32_t> pairStamp_;
+    std::uint32_t stamp_ = 0;
+    std::unique_ptr<Block> block_; // while in bulk
+    std::deque<Cached> recent_;
+    std::size_t live_ = 0;
+    std::size_t stored_ = 0;
+    std::size_t oddStates_ = 0;
+    bool full_ = false;
+};
+
+} // namespace varnel::search

@@ -1,0 +1,618 @@
+#include "store/search/notesearch.h"
+
+#include "store/database.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include <ctime>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace varnel::search
+{
+
+namespace
+{
+
+const char kNotes[] = "企业日记";
+const char kRowSql[] = "select bookid, 标题, 内容, 时间, 分类, 处理 from 企业日记";
+// More changed rows than this are cheaper to take in by a new build.
+constexpr std::size_t kMostDirty = 2000;
+constexpr qint64 kRetryMs = 2000;
+// One read of the build, after which it lets go of the file for a moment.
+constexpr double kTurnMs = 8;
+// An index that did not fit is tried again this long after, if notes changed.
+constexpr qint64 kRetryAfterGivingUpMs = 30000;
+// How much more stored text the index may take in before it is measured again.
+constexpr std::size_t kMeasureEveryBytes = std::size_t(4) << 20;
+
+FieldText fieldOf(sqlite3_stmt *stmt, int column)
+{
+    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
+        return {};
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+    return {false, {text ? text : "", std::size_t(sqlite3_column_bytes(stmt, column))}};
+}
+
+// An integer column, or a real one holding a whole number (SQLite compares
+// and sorts 1.0 as 1).
+bool integerOf(sqlite3_stmt *stmt, int column, std::int64_t &value)
+{
+    const int type = sqlite3_column_type(stmt, column);
+    if (type == SQLITE_INTEGER) {
+        value = sqlite3_column_int64(stmt, column);
+        return true;
+    }
+    if (type != SQLITE_FLOAT)
+        return false;
+    const double real = sqlite3_column_double(stmt, column);
+    if (real != std::floor(real) || std::fabs(real) > 9.0e15)
+        return false;
+    value = std::int64_t(real);
+    return true;
+}
+
+// One row of kRowSql as the index takes it.
+NoteRecord recordOf(sqlite3_stmt *stmt)
+{
+    NoteRecord record;
+    record.bookid = sqlite3_column_int64(stmt, 0);
+    record.categoryIsInteger = integerOf(stmt, 4, record.category);
+    if (sqlite3_column_type(stmt, 5) == SQLITE_NULL)
+        record.stateKind = NoteRecord::StateNull;
+    else if (integerOf(stmt, 5, record.state))
+        record.stateKind = NoteRecord::StateInteger;
+    else
+        record.stateKind = NoteRecord::StateOther;
+    record.title = fieldOf(stmt, 1);
+    record.body = fieldOf(stmt, 2);
+    record.time = fieldOf(stmt, 3);
+    return record;
+}
+
+sqlite3_stmt *prepare(sqlite3 *db, const std::string &sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    return stmt;
+}
+
+double msSince(const QElapsedTimer &clock)
+{
+    return double(clock.nsecsElapsed()) / 1e6;
+}
+
+double threadCpuMs()
+{
+    timespec cpu{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    return double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6;
+}
+
+} // namespace
+
+// What a build on the reading thread comes back with.
+struct NoteSearch::Outcome {
+    enum Kind { Done, Failed, Full, OverBudget, Stopped } kind = Failed;
+    std::unique_ptr<NoteIndex> index;
+    double readingMs = 0;
+    double readingCpuMs = 0; // of the reading thread
+};
+
+// A build under way: the reading thread's result to come, and the flag that
+// stops it early.
+struct NoteSearch::Build {
+    std::atomic<bool> stop{false};
+    QFuture<std::shared_ptr<Outcome>> future;
+    std::unique_ptr<QFutureWatcher<std::shared_ptr<Outcome>>> watcher;
+    long long version = -1; // the shared handle's data_version at the start
+    QElapsedTimer clock;
+    ~Build()
+    {
+        // Its finished() may be what ends the build: it goes once that is over.
+        if (watcher)
+            watcher.release()->deleteLater();
+    }
+};
+
+namespace
+{
+
+// A build's read waits for another program's write lock, unless the build
+// is being stopped.
+int waitUnlessStopped(void *stop, int attempts)
+{
+    if (static_cast<const std::atomic<bool> *>(stop)->load() || attempts >= 5000)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
+} // namespace
+
+NoteSearch &NoteSearch::instance()
+{
+    static NoteSearch search;
+    return search;
+}
+
+NoteSearch::NoteSearch() = default;
+
+NoteSearch::~NoteSearch()
+{
+    detach();
+    // Past the application's end the notifier has no thread left to live in.
+    if (!QCoreApplication::instance())
+        (void)events_.release();
+}
+
+std::size_t NoteSearch::defaultMemoryBudget()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    std::size_t budget = pages > 0 && pageSize > 0 ? std::size_t(pages) * std::size_t(pageSize) / 4
+                                                   : std::size_t(512) << 20;
+    struct rlimit limit {
+    };
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        budget = std::min(budget, std::size_t(limit.rlim_cur / 3));
+    return budget;
+}
+
+IndexEvents *NoteSearch::events()
+{
+    if (!events_)
+        events_ = std::make_unique<IndexEvents>();
+    return events_.get();
+}
+
+void NoteSearch::attach(sqlite3 *db, const QString &path, db::FileId file)
+{
+    detach();
+    db_ = db;
+    path_ = path;
+    file_ = file;
+    opened_.start();
+    readyMs_ = -1;
+    sqlite3_update_hook(db_, &NoteSearch::onUpdate, this);
+    sqlite3_rollback_hook(db_, &NoteSearch::onRollback, this);
+    sqlite3_set_authorizer(db_, &NoteSearch::authorize, this);
+    keyed_ = keyedByRowid();
+    if (keyed_)
+        startBuild();
+}
+
+void NoteSearch::detach()
+{
+    stopBuild();
+    if (db_) {
+        sqlite3_update_hook(db_, nullptr, nullptr);
+        sqlite3_rollback_hook(db_, nullptr, nullptr);
+        sqlite3_set_authorizer(db_, nullptr, nullptr);
+    }
+    db_ = nullptr;
+    index_.reset();
+    dirty_.clear();
+    touched_.clear();
+    version_ = -1;
+    lastFailure_ = 0;
+    gaveUp_ = false;
+}
+
+// The update hook reports rowids: they name notes only where bookid is the
+// rowid (INTEGER PRIMARY KEY of a rowid table). Any other file is answered by SQL.
+bool NoteSearch::keyedByRowid()
+{
+    int keys = 0;
+    bool bookidKey = false;
+    sqlite3_stmt *stmt = prepare(db_, "PRAGMA table_info(企业日记)");
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *name = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1));
+        const auto *type = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 2));
+        if (sqlite3_column_int(stmt, 5) > 0) {
+            ++keys;
+            bookidKey = name && type && std::strcmp(name, "bookid") == 0 &&
+                        QByteArray(type).toUpper() == "INTEGER";
+        }
+    }
+    sqlite3_finalize(stmt);
+    stmt = prepare(db_, "select sql from sqlite_master where type = 'table' and name = '企业日记'");
+    bool rowid = false;
+    if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        const auto *sql = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+        rowid = !QByteArray(sql ? sql : "").toLower().simplified().contains("without rowid");
+    }
+    sqlite3_finalize(stmt);
+    return keys == 1 && bookidKey && rowid;
+}
+
+void NoteSearch::onUpdate(void *self, int, const char *database, const char *table,
+                          sqlite3_int64 rowid)
+{
+    if (std::strcmp(database, "main") != 0 || std::strcmp(table, kNotes) != 0)
+        return;
+    auto *me = static_cast<NoteSearch *>(self);
+    me->dirty_.insert(rowid);
+    me->touched_.insert(rowid);
+}
+
+void NoteSearch::onRollback(void *self)
+{
+    // Rows read again inside the transaction are back as they were.
+    auto *me = static_cast<NoteSearch *>(self);
+    me->dirty_.insert(me->touched_.begin(), me->touched_.end());
+    me->touched_.clear();
+}
+
+int NoteSearch::authorize(void *self, int action, const char *table, const char *column,
+                          const char *, const char *)
+{
+    auto *me = static_cast<NoteSearch *>(self);
+    // A row that changes its bookid is reported under one id only.
+    if (action == SQLITE_UPDATE && table && column && std::strcmp(table, kNotes) == 0 &&
+        std::strcmp(column, "bookid") == 0)
+        me->idsMoved_ = true;
+    // ROLLBACK TO a savepoint undoes changes without a rollback hook: every
+    // row of the transaction is read again.
+    if (action == SQLITE_SAVEPOINT && table && std::strcmp(table, "ROLLBACK") == 0)
+        me->savepointUndone_ = true;
+    // A DELETE without WHERE would empty the table without telling the
+    // update hook; SQLITE_IGNORE makes SQLite delete (and report) row by row.
+    if (action == SQLITE_DELETE && table && std::strcmp(table, kNotes) == 0)
+        return SQLITE_IGNORE;
+    return SQLITE_OK;
+}
+
+long long NoteSearch::dataVersion()
+{
+    sqlite3_stmt *stmt = nullptr;
+    long long version = -1;
+    if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW)
+        version = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return version;
+}
+
+// Reads every note of the file into a new index, on the reading thread, with
+// a handle of its own. Each read lasts a few milliseconds and then lets go of
+// the file, so that a save through the shared handle is never kept waiting.
+std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
+                                                         const std::atomic<bool> *stop,
+                                                         std::size_t budget)
+{
+    auto out = std::make_shared<Outcome>();
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuAtStart = threadCpuMs();
+    sqlite3 *db = db::openReader(path, waitUnlessStopped, const_cast<std::atomic<bool> *>(stop));
+    if (!db)
+        return out;
+    sqlite3_stmt *first = prepare(db, std::string(kRowSql) + " order by bookid");
+    sqlite3_stmt *next = prepare(db, std::string(kRowSql) + " where bookid > ?1 order by bookid");
+    try {
+        auto index = std::make_unique<NoteIndex>();
+        index->beginBulk();
+        bool started = false;
+        std::int64_t last = 0;
+        std::size_t rows = 0;
+        out->kind = first && next ? Outcome::Done : Outcome::Failed;
+        while (out->kind == Outcome::Done) {
+            sqlite3_stmt *stmt = started ? next : first;
+            if (started)
+                sqlite3_bind_int64(stmt, 1, last);
+            QElapsedTimer turn;
+            turn.start();
+            int rc = SQLITE_OK;
+            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+                const NoteRecord record = recordOf(stmt);
+                started = true;
+                last = record.bookid;
+                if (!index->put(record)) {
+                    out->kind = Outcome::Full;
+                    break;
+                }
+                if (++rows % 4096 == 0 && index->memoryBytes() > budget) {
+                    out->kind = Outcome::OverBudget;
+                    break;
+                }
+                if (db::writerWaiting() ||
+                    (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs)))
+                    break;
+            }
+            sqlite3_reset(stmt);
+            if (out->kind != Outcome::Done)
+                break;
+            if (stop->load())
+                out->kind = Outcome::Stopped;
+            else if (rc == SQLITE_DONE)
+                break;
+            else if (rc != SQLITE_ROW)
+                out->kind = Outcome::Failed;
+        }
+        if (out->kind == Outcome::Done) {
+            index->endBulk();
+            if (index->memoryBytes() > budget)
+                out->kind = Outcome::OverBudget;
+            else
+                out->index = std::move(index);
+        }
+    } catch (const std::bad_alloc &) {
+        out->kind = Outcome::OverBudget;
+        out->index.reset();
+    }
+    sqlite3_finalize(first);
+    sqlite3_finalize(next);
+    sqlite3_close_v2(db);
+    out->readingMs = msSince(clock);
+    out->readingCpuMs = threadCpuMs() - cpuAtStart;
+    return out;
+}
+
+void NoteSearch::startBuild()
+{
+    stopBuild();
+    index_.reset();
+    // The build's handle cannot see what the open transaction changed: those
+    // rows are read again through the shared handle once it is done.
+    dirty_ = touched_;
+    idsMoved_ = false;
+    auto build = std::make_unique<Build>();
+    build->version = dataVersion();
+    if (build->version < 0) {
+        lastFailure_ = QDateTime::currentMSecsSinceEpoch();
+        return;
+    }
+    build->clock.start();
+    auto promise = std::make_shared<QPromise<std::shared_ptr<Outcome>>>();
+    build->future = promise->future();
+    promise->start();
+    if (QCoreApplication::instance()) {
+        build->watcher = std::make_unique<QFutureWatcher<std::shared_ptr<Outcome>>>();
+        QObject::connect(build->watcher.get(), &QFutureWatcherBase::finished, [this] {
+            if (build_ && build_->future.isFinished())
+                finishBuild();
+        });
+        build->watcher->setFuture(build->future);
+    }
+    const std::atomic<bool> *stop = &build->stop;
+    const std::size_t budget = budget_;
+    if (!pool_) {
+        pool_ = std::make_unique<QThreadPool>();
+        pool_->setMaxThreadCount(1);
+        pool_->setExpiryTimeout(0); // the thread ends with its build (see BackgroundList)
+    }
+    pool_->start([promise, path = path_, stop, budget] {
+        promise->addResult(readAll(path, stop, budget));
+        promise->finish();
+    });
+    build_ = std::move(build);
+}
+
+void NoteSearch::stopBuild()
+{
+    if (!build_)
+        return;
+    build_->stop = true;
+    build_->future.waitForFinished(); // a read of a few milliseconds at most
+    build_.reset();
+}
+
+// Takes a finished build over on the window's thread.
+void NoteSearch::finishBuild()
+{
+    std::unique_ptr<Build> build = std::move(build_);
+    const std::shared_ptr<Outcome> out = build->future.result();
+    switch (out->kind) {
+    case Outcome::Done:
+        // Another program wrote meanwhile: what was read may be out of date.
+        if (dataVersion() != build->version) {
+            startBuild();
+            return;
+        }
+        buildMs_ = msSince(build->clock);
+        readingMs_ = out->readingMs;
+        readingCpuMs_ = out->readingCpuMs;
+        index_ = std::move(out->index);
+        measuredAt_ = index_->storedBytes();
+        version_ = build->version;
+        readyMs_ = msSince(opened_);
+        if (events_)
+            QMetaObject::invokeMethod(events_.get(), &IndexEvents::ready, Qt::QueuedConnection);
+        return;
+    case Outcome::Full:
+    case Outcome::OverBudget:
+        gaveUp_ = true;
+        gaveUpVersion_ = build->version;
+        gaveUpAt_ = QDateTime::currentMSecsSinceEpoch();
+        return;
+    case Outcome::Failed:
+    case Outcome::Stopped:
+        break;
+    }
+    lastFailure_ = QDateTime::currentMSecsSinceEpoch();
+}
+
+bool NoteSearch::applyDirty()
+{
+    if (dirty_.empty())
+        return true;
+    sqlite3_stmt *stmt = prepare(db_, std::string(kRowSql) + " where bookid=?1");
+    if (!stmt)
+        return false;
+    bool ok = true;
+    for (const std::int64_t id : dirty_) {
+        sqlite3_bind_int64(stmt, 1, id);
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW)
+            ok = index_->put(recordOf(stmt)) && ok;
+        else if (rc == SQLITE_DONE)
+            index_->erase(id);
+        else
+            ok = false;
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    dirty_.clear();
+    return ok;
+}
+
+// Whether the index holds exactly what the shared handle reads now.
+bool NoteSearch::fresh()
+{
+    if (!db_ || !keyed_)
+        return false;
+    if (savepointUndone_) {
+        dirty_.insert(touched_.begin(), touched_.end());
+        savepointUndone_ = false;
+    }
+    if (sqlite3_get_autocommit(db_))
+        touched_.clear();
+    if (build_ && build_->future.isFinished())
+        finishBuild();
+    if (!index_) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        if (gaveUp_) {
+            // Only notes changed since may make the index fit.
+            if (now - gaveUpAt_ < kRetryAfterGivingUpMs ||
+                (dirty_.empty() && dataVersion() == gaveUpVersion_))
+                return false;
+            gaveUp_ = false;
+        }
+        if (!build_ && now - lastFailure_ >= kRetryMs)
+            startBuild();
+        return false;
+    }
+    const long long version = dataVersion();
+    if (version < 0)
+        return false; // the statement will say why
+    const std::size_t notes = index_->noteCount();
+    if (idsMoved_ || version != version_ || dirty_.size() > std::max(kMostDirty, notes / 8) ||
+        index_->freeSlots() > std::max<std::size_t>(4096, notes)) {
+        startBuild();
+        return false;
+    }
+    try {
+        if (!applyDirty()) {
+            startBuild();
+            return false;
+        }
+        // Measuring the index walks all of it: only after it has grown a bit.
+        if (index_->storedBytes() > measuredAt_ + kMeasureEveryBytes) {
+            measuredAt_ = index_->storedBytes();
+            if (index_->memoryBytes() > budget_)
+                throw std::bad_alloc();
+        }
+    } catch (const std::bad_alloc &) {
+        index_.reset();
+        dirty_.clear();
+        gaveUp_ = true;
+        gaveUpVersion_ = version;
+        gaveUpAt_ = QDateTime::currentMSecsSinceEpoch();
+        return false;
+    }
+    return index_->usable();
+}
+
+std::optional<std::vector<ListEntry>> NoteSearch::list(const NoteFilter &filter)
+{
+    if (!fresh())
+        return std::nullopt;
+    try {
+        switch (filter.kind) {
+        case NoteFilter::Pending:
+            return index_->listPending();
+        case NoteFilter::Category:
+            return index_->listCategory(filter.category);
+        case NoteFilter::Text:
+            return index_->search(filter.text.toUtf8().toStdString());
+        case NoteFilter::All:
+            break;
+        }
+        return index_->listAll();
+    } catch (const std::bad_alloc &) {
+        return std::nullopt; // the statement needs far less memory
+    }
+}
+
+std::optional<std::int64_t> NoteSearch::count(const NoteFilter &filter)
+{
+    if (!fresh())
+        return std::nullopt;
+    if (filter.kind == NoteFilter::Category)
+        return index_->countCategory(filter.category);
+    if (filter.kind == NoteFilter::All)
+        return std::int64_t(index_->noteCount());
+    const auto rows = list(filter);
+    return rows ? std::optional<std::int64_t>(std::int64_t(rows->size())) : std::nullopt;
+}
+
+bool NoteSearch::waitUntilReady(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (fresh())
+            return true;
+        if (!build_ || clock.elapsed() >= timeoutMs)
+            return false;
+        while (!build_->future.isFinished() && clock.elapsed() < timeoutMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+NoteSearch::Figures NoteSearch::figures() const
+{
+    Figures figures;
+    figures.buildMs = buildMs_;
+    figures.readingMs = readingMs_;
+    figures.readyMs = readyMs_;
+    figures.readingCpuMs = readingCpuMs_;
+    if (index_) {
+        figures.memoryBytes = index_->memoryBytes();
+        figures.textBytes = index_->storedBytes();
+        figures.notes = index_->noteCount();
+    }
+    return figures;
+}
+
+std::vector<ListEntry> listNotes(Connection &conn, const NoteFilter &filter)
+{
+    if (auto rows = NoteSearch::instance().list(filter))
+        return std::move(*rows);
+    QString sql = filter.sql();
+    sql.replace(0, int(std::strlen("select *")), QStringLiteral("select bookid,处理"));
+    std::vector<ListEntry> rows;
+    conn.ForEachRow(sql, filter.params(), [&rows](const DbRow &row) {
+        rows.push_back({row.Integer(0), row.Integer(1) == 1});
+    });
+    return rows;
+}
+
+std::int64_t countNotes(Connection &conn, const NoteFilter &filter)
+{
+    if (const auto count = NoteSearch::instance().count(filter))
+        return *count;
+    QString sql =
+        filter.kind == NoteFilter::All ? QStringLiteral("select * from 企业日记 ") : filter.sql();
+    sql.replace(0, int(std::strlen("select *")), QStringLiteral("select count(*)"));
+    std::int64_t count = 0;
+    conn.ForEachRow(sql, filter.params(), [&count](const DbRow &row) { count = row.Integer(0); });
+    return count;
+}
+
+} // namespace varnel::search

@@ -1,0 +1,76 @@
+#include "store/search/pairfilter.h"
+
+#include "store/search/charcodes.h"
+#include "store/search/posting.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace varnel::search
+{
+
+namespace
+{
+
+// The largest table: a very long note fills it and is then simply read.
+constexpr std::size_t kMostWords = 1024;
+
+// The bits set in a table of 2 * half words once halved.
+std::size_t foldedOnes(const std::uint64_t *words, std::size_t half)
+{
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < half; ++i)
+        count += bits::ones(words[i] | words[half + i]);
+    return count;
+}
+
+} // namespace
+
+void PairFilter::build(const std::string &encoded, std::uint64_t seed)
+{
+    seed_ = seed * 0x9E3779B97F4A7C15ULL;
+    // Every pair goes into a roomy table first (bit positions are the hash's
+    // low bits, so halving the table folds its upper half onto the lower);
+    // it is then halved while it stays at most half full.
+    const auto *p = reinterpret_cast<const unsigned char *>(encoded.data());
+    const auto *end = p + encoded.size();
+    std::size_t words = std::bit_ceil(std::max<std::size_t>(1, encoded.size() / 4));
+    words = std::min(words, kMostWords);
+    std::vector<std::uint64_t> table(words, 0);
+    const std::uint64_t mask = words * 64 - 1;
+    std::uint32_t previous = CharCodes::kNone;
+    bool any = false;
+    while (p < end) {
+        if (*p == 0) {
+            previous = CharCodes::kNone;
+            ++p;
+            continue;
+        }
+        const std::uint32_t key = CharCodes::keyAt(p);
+        p += CharCodes::length(*p);
+        if (previous != CharCodes::kNone) {
+            const std::uint64_t h = hash(previous, key, seed_);
+            const std::uint64_t one = h & mask, two = (h >> 32) & mask;
+            table[one / 64] |= std::uint64_t(1) << (one % 64);
+            table[two / 64] |= std::uint64_t(1) << (two % 64);
+            any = true;
+        }
+        previous = key;
+    }
+    if (!any) {
+        bits_.clear();
+        bits_.shrink_to_fit();
+        return;
+    }
+    while (words > 1) {
+        const std::size_t half = words / 2;
+        if (foldedOnes(table.data(), half) * 2 > half * 64)
+            break;
+        for (std::size_t i = 0; i < half; ++i)
+            table[i] |= table[half + i];
+        words = half;
+    }
+    bits_.assign(table.begin(), table.begin() + std::ptrdiff_t(words));
+}
+
+} // namespace varnel::search

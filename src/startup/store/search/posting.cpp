@@ -1,0 +1,116 @@
+#include "store/search/posting.h"
+
+#include <algorithm>
+
+namespace varnel::search
+{
+
+namespace bits
+{
+
+void insertZero(std::vector<std::uint64_t> &set, std::uint32_t at)
+{
+    const std::size_t first = at / 64;
+    if (first >= set.size())
+        return;
+    if (set.back() >> 63)
+        set.push_back(0);
+    for (std::size_t w = set.size() - 1; w > first; --w)
+        set[w] = set[w] << 1 | set[w - 1] >> 63;
+    const std::uint64_t low = (std::uint64_t(1) << (at % 64)) - 1;
+    set[first] = (set[first] & low) | ((set[first] & ~low) << 1);
+}
+
+std::size_t count(const std::vector<std::uint64_t> &set)
+{
+    std::size_t n = 0;
+    for (const std::uint64_t word : set)
+        n += std::size_t(bits::ones(word));
+    return n;
+}
+
+} // namespace bits
+
+// A list costs 32 bits a note, a set one bit a slot.
+void Posting::becomeDense(std::uint32_t slotCount)
+{
+    if (list_.size() <= 64 || list_.size() * 32 <= slotCount)
+        return;
+    bits_.assign((std::max(slotCount, list_.back() + 1) + 63) / 64, 0);
+    for (const std::uint32_t s : list_)
+        bits_[s / 64] |= std::uint64_t(1) << (s % 64);
+    list_.clear();
+    list_.shrink_to_fit();
+}
+
+void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t slotCount)
+{
+    count_ += std::size_t(bits::ones(word));
+    if (!bits_.empty()) {
+        if (block >= bits_.size())
+            bits_.resize(std::max<std::size_t>(block + 1, bits_.size() * 5 / 4), 0);
+        bits_[block] |= word;
+        return;
+    }
+    for (; word; word &= word - 1)
+        list_.push_back(block * 64 + unsigned(__builtin_ctzll(word)));
+    becomeDense(slotCount);
+}
+
+void Posting::add(std::uint32_t slot, std::uint32_t slotCount)
+{
+    if (!bits_.empty()) {
+        if (bits::test(bits_, slot))
+            return;
+        if (slot / 64 >= bits_.size())
+            bits_.resize(std::max<std::size_t>(slot / 64 + 1, bits_.size() * 5 / 4), 0);
+        bits_[slot / 64] |= std::uint64_t(1) << (slot % 64);
+        ++count_;
+        return;
+    }
+    if (list_.empty() || list_.back() < slot) {
+        list_.push_back(slot);
+    } else {
+        const auto at = std::lower_bound(list_.begin(), list_.end(), slot);
+        if (*at == slot)
+            return;
+        list_.insert(at, slot);
+    }
+    ++count_;
+    becomeDense(slotCount);
+}
+
+void Posting::remove(std::uint32_t slot)
+{
+    if (!bits_.empty()) {
+        if (!bits::test(bits_, slot))
+            return;
+        bits::clear(bits_, slot);
+        --count_;
+        return;
+    }
+    const auto at = std::lower_bound(list_.begin(), list_.end(), slot);
+    if (at != list_.end() && *at == slot) {
+        list_.erase(at);
+        --count_;
+    }
+}
+
+void Posting::insertSlot(std::uint32_t at)
+{
+    if (!bits_.empty()) {
+        bits::insertZero(bits_, at);
+        return;
+    }
+    for (auto it = std::lower_bound(list_.begin(), list_.end(), at); it != list_.end(); ++it)
+        ++*it;
+}
+
+bool Posting::has(std::uint32_t slot) const
+{
+    if (!bits_.empty())
+        return bits::test(bits_, slot);
+    return std::binary_search(list_.begin(), list_.end(), slot);
+}
+
+} // namespace varnel::search
