@@ -5,9 +5,12 @@
 #include "store/search/showntime.h"
 
 #include <QSaveFile>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cstring>
-#include <future>
+#include <exception>
+#include <optional>
 #include <utility>
 
 namespace varnel
@@ -93,33 +96,45 @@ QByteArray layOut(const QByteArray &rows)
     return out;
 }
 
-// Lays out and writes the blocks of rows of an export on the second core
+// Lays out and writes the blocks of rows of an export on a second thread
 // while the next block is read from the database; a block waits for the one
-// before it.
+// before it, so one block at most is in flight.
 class BlockWriter
 {
   public:
-    explicit BlockWriter(QIODevice &file) : file_(file) {}
-    ~BlockWriter() { finish(); }
+    explicit BlockWriter(QIODevice &file) : file_(file) { pool_.setMaxThreadCount(1); }
+    ~BlockWriter() { pool_.waitForDone(); }
     void write(QByteArray block)
     {
         finish();
-        pending_ = std::async(std::launch::async, [this, rows = std::move(block)] {
+        pending_ = QtConcurrent::run(&pool_, [this, rows = std::move(block)] {
             const QByteArray out = layOut(rows);
             return file_.write(out) == out.size();
         });
     }
-    // Whether every block so far was written whole.
+    // Whether every block so far was written whole. What the layout threw
+    // (no memory for a block) comes out here as it was thrown.
     bool finish()
     {
-        if (pending_.valid())
-            ok_ = pending_.get() && ok_;
+        if (pending_) {
+            const QFuture<bool> done = *std::exchange(pending_, std::nullopt);
+            try {
+                ok_ = done.result() && ok_;
+            } catch (const QUnhandledException &e) {
+                if (e.exception())
+                    std::rethrow_exception(e.exception());
+                throw;
+            }
+        }
         return ok_;
     }
 
   private:
     QIODevice &file_;
-    std::future<bool> pending_;
+    // Its own thread: the program's pool may be busy with the search index
+    // while this thread waits for a block.
+    QThreadPool pool_;
+    std::optional<QFuture<bool>> pending_;
     bool ok_ = true;
 };
 

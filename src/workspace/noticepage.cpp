@@ -1,17 +1,19 @@
 #include "noticepage.h"
 
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QStringDecoder>
-#include <QThread>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <gumbo.h>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace
@@ -286,9 +288,8 @@ void NoticePage::navigate(const QUrl &url)
 {
     url_ = url;
     dropReply();
+    dropParse();
     form_ = NoticeForm();
-    parsing_ = false;
-    ++generation_;
     if (!net_)
         net_ = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
@@ -313,7 +314,7 @@ void NoticePage::refresh()
 
 bool NoticePage::isLoading() const
 {
-    return reply_ != nullptr || parsing_;
+    return reply_ != nullptr || parse_ != nullptr;
 }
 
 std::optional<QString> NoticePage::value(const QString &name) const
@@ -348,22 +349,29 @@ void NoticePage::onFinished()
                       reply->header(QNetworkRequest::ContentTypeHeader).toString().toLatin1());
 }
 
-// Parsing a large page takes a while: it runs on a thread of its own and the
-// result is taken only if no newer navigation has started meanwhile.
+// Parsing a large page takes a while: it runs on Qt's pool with copies of
+// what it reads, so a page dropped meanwhile leaves it nothing to touch.
 void NoticePage::parseInBackground(const QByteArray &body, const QByteArray &contentType)
 {
-    parsing_ = true;
-    const quint64 generation = generation_;
-    auto result = std::make_shared<NoticeForm>();
-    QThread *worker = QThread::create(
-        [result, body, contentType]() { *result = parseNoticeForm(body, contentType); });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &QThread::finished, this, [this, result, generation]() {
-        if (generation != generation_)
-            return;
-        form_ = std::move(*result);
-        parsing_ = false;
-        emit loaded();
-    });
-    worker->start();
+    dropParse();
+    parse_ = new QFutureWatcher<NoticeForm>(this);
+    connect(parse_, &QFutureWatcherBase::finished, this, &NoticePage::onParsed);
+    parse_->setFuture(
+        QtConcurrent::run([body, contentType]() { return parseNoticeForm(body, contentType); }));
+}
+
+void NoticePage::onParsed()
+{
+    form_ = parse_->result();
+    dropParse();
+    emit loaded();
+}
+
+// The watcher may be the one emitting: it goes once its signal is over.
+void NoticePage::dropParse()
+{
+    if (!parse_)
+        return;
+    parse_->disconnect(this);
+    std::exchange(parse_, nullptr)->deleteLater();
 }

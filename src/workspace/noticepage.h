@@ -10,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+template <typename T> class QFutureWatcher;
 
 // The named controls of form "formsg" of a notice page: input values,
 // textarea texts, selected options. found is false when the page has no such form.
@@ -54,12 +55,15 @@ class NoticePage : public QObject
   private:
     void onFinished();
     void parseInBackground(const QByteArray &body, const QByteArray &contentType);
+    void onParsed();
     void dropReply();
+    void dropParse();
 
     QNetworkAccessManager *net_ = nullptr;
     QNetworkReply *reply_ = nullptr;
     QUrl url_;
     NoticeForm form_;
-    bool parsing_ = false;
-    quint64 generation_ = 0; // which navigation a finished parse belongs to
+    // The parse of the page that arrived last, a child of this: a newer
+    // navigation or the end of this drops it with whatever it would bring.
+    QFutureWatcher<NoticeForm> *parse_ = nullptr;
 };

@@ -5,10 +5,14 @@
 #include "siteserver.h"
 #include "testmain.h"
 
+#include <QFutureWatcher>
 #include <QSignalSpy>
 #include <QStringEncoder>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace
 {
@@ -224,6 +228,20 @@ void TestNoticePage::tenMegabytePage()
     QVERIFY(loaded.wait(60000));
     QCOMPARE(page.value("ver"), std::optional<QString>(QStringLiteral("113")));
     QCOMPARE(page.value("gg3"), std::optional<QString>(QStringLiteral("第三条通知")));
+
+    // The window closes while such a page is being read: the reading ends on
+    // its own and brings nothing to the page that is gone.
+    auto closing = std::make_unique<NoticePage>();
+    QSignalSpy closingLoaded(closing.get(), &NoticePage::loaded);
+    closing->navigate(QUrl(server_->url(QStringLiteral("/t/big?mb=10"))));
+    QTRY_VERIFY_WITH_TIMEOUT(closing->findChild<QFutureWatcherBase *>() || !closingLoaded.isEmpty(),
+                             60000);
+    const bool midParse = closingLoaded.isEmpty();
+    closing.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    if (!midParse)
+        qWarning("the page was read before the test could close it");
 }
 
 void TestNoticePage::failuresGiveNoValues_data()

@@ -2,7 +2,7 @@
 
 #include "store/database.h"
 
-#include <QCoreApplication>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -37,46 +37,33 @@ void yieldToEverythingElse()
 BackgroundBackup::BackgroundBackup(const QDate &today, QObject *parent)
     : QObject(parent), job_(std::make_unique<DailyBackup>(today))
 {
+    worker_.setMaxThreadCount(1);
     turns_.setInterval(kTurnIntervalMs);
     connect(&turns_, &QTimer::timeout, this, &BackgroundBackup::onTurn);
+    connect(&begun_, &QFutureWatcherBase::finished, this, &BackgroundBackup::onBegun);
+    connect(&ended_, &QFutureWatcherBase::finished, this, &BackgroundBackup::onEnded);
 }
 
+// A result the worker hands over while this waits is dropped with the watchers.
 BackgroundBackup::~BackgroundBackup()
 {
     job_->stop();
-    joinWorker();
-}
-
-void BackgroundBackup::joinWorker()
-{
-    if (worker_.joinable())
-        worker_.join();
-}
-
-// Runs `work` on the worker thread; it reports back through a queued call.
-void BackgroundBackup::onWorker(std::function<void()> work)
-{
-    joinWorker();
-    worker_ = std::thread([work = std::move(work)]() {
-        yieldToEverythingElse();
-        work();
-    });
+    worker_.waitForDone();
 }
 
 void BackgroundBackup::start()
 {
-    onWorker([this]() {
-        const std::optional<DailyBackup::Outcome> early = job_->begin();
-        QMetaObject::invokeMethod(
-            this, [this, early]() { onBegun(early); }, Qt::QueuedConnection);
-    });
+    begun_.setFuture(QtConcurrent::run(&worker_, [this]() {
+        yieldToEverythingElse();
+        return job_->begin();
+    }));
 }
 
-void BackgroundBackup::onBegun(const std::optional<DailyBackup::Outcome> &early)
+void BackgroundBackup::onBegun()
 {
-    joinWorker();
+    const std::optional<DailyBackup::Outcome> early = begun_.result();
     if (early)
-        onFinished(*early);
+        emit finished(*early);
     else
         turns_.start();
 }
@@ -86,17 +73,15 @@ void BackgroundBackup::onTurn()
     if (!job_->turn())
         return;
     turns_.stop();
-    onWorker([this]() {
-        const DailyBackup::Outcome outcome = job_->end();
-        QMetaObject::invokeMethod(
-            this, [this, outcome]() { onFinished(outcome); }, Qt::QueuedConnection);
-    });
+    ended_.setFuture(QtConcurrent::run(&worker_, [this]() {
+        yieldToEverythingElse();
+        return job_->end();
+    }));
 }
 
-void BackgroundBackup::onFinished(const DailyBackup::Outcome &outcome)
+void BackgroundBackup::onEnded()
 {
-    joinWorker();
-    emit finished(outcome);
+    emit finished(ended_.result());
 }
 
 } // namespace varnel

@@ -2,18 +2,19 @@
 
 #include "store/backup/dailybackup.h"
 
+#include <QFutureWatcher>
 #include <QObject>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
-#include <thread>
 
 namespace varnel
 {
 
 // One day's backup while the program goes on (BackupSchedule says when): the slow
-// parts on a worker thread, the reading of the live database in short turns
-// of this thread's event loop. Whoever started it hears how it ended.
+// parts on a worker thread of its own pool, the reading of the live database in
+// short turns of this thread's event loop. Whoever started it hears how it ended.
 class BackgroundBackup : public QObject
 {
     Q_OBJECT
@@ -29,14 +30,15 @@ class BackgroundBackup : public QObject
     void finished(const varnel::DailyBackup::Outcome &outcome);
 
   private:
-    void onBegun(const std::optional<DailyBackup::Outcome> &early);
+    void onBegun();
     void onTurn();
-    void onFinished(const DailyBackup::Outcome &outcome);
-    void onWorker(std::function<void()> work);
-    void joinWorker();
+    void onEnded();
 
     std::unique_ptr<DailyBackup> job_;
-    std::thread worker_;
+    // One thread, given way to by everything else, that runs only this backup.
+    QThreadPool worker_;
+    QFutureWatcher<std::optional<DailyBackup::Outcome>> begun_;
+    QFutureWatcher<DailyBackup::Outcome> ended_;
     QTimer turns_;
 };
 
