@@ -27,8 +27,7 @@ void dropDefaultLayer()
 } // namespace
 
 DataLayer::DataLayer()
-    : search_(std::make_unique<search::NoteSearch>()),
-      copies_(std::make_unique<db::CopyWatch>())
+    : search_(std::make_unique<search::NoteSearch>()), copies_(std::make_unique<db::CopyWatch>())
 {
     Q_ASSERT(!g_current);
     g_current = this;
