@@ -1,6 +1,7 @@
 #include "quitsignals.h"
 #include "screenfit.h"
 #include "startup.h"
+#include "store/datalayer.h"
 #include "varnel_config.h"
 #include "windowhost.h"
 
@@ -16,6 +17,9 @@ int main(int argc, char **argv)
     varnel::fitScaleToScreen(QSize(455, 418)); // the notes window
     QApplication app(argc, argv);
     varnel::prepareApplication(app);
+    // The data layer goes before the application object: the search's
+    // reading thread ends while Qt's thread machinery is still there.
+    varnel::DataLayer dataLayer;
     // SIGTERM and the like end the event loop from the first window on, so
     // the program ends as from the tray menu (the instance lock goes too).
     const QuitSignals quitSignals;

@@ -27,6 +27,7 @@
 #include "benchdata.h"
 #include "store/database.h"
 #include "provisioning.h"
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 
 #include <QCoreApplication>
@@ -139,7 +140,7 @@ void reopen()
 
 bool indexBuilt(double before)
 {
-    return search::NoteSearch::instance().figures().buildMs != before;
+    return DataLayer::current().search().figures().buildMs != before;
 }
 
 // The day's backup of `day` while the thread ticks; false when no copy came.
@@ -181,7 +182,7 @@ int main(int argc, char **argv)
     fillNotebook(g_notes);
     std::fprintf(stderr, "bench_backup: notebook of %.0f MB\n",
                  QFileInfo(databasePath()).size() / 1048576.0);
-    auto &index = search::NoteSearch::instance();
+    auto &index = DataLayer::current().search();
 
     // The index being read, without and with a backup.
     double built = index.figures().buildMs;

@@ -23,6 +23,7 @@
 #include "windowhost.h"
 
 #if __has_include("search/notesearch.h")
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 #define VARNEL_HAS_SEARCH_ENGINE 1
 #endif
@@ -190,8 +191,8 @@ void startUp()
     DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn, RsMode::Read);
     CloseDb();
 #ifdef VARNEL_HAS_SEARCH_ENGINE
-    search::NoteSearch::instance().waitUntilReady(600000);
-    const auto figures = search::NoteSearch::instance().figures();
+    DataLayer::current().search().waitUntilReady(600000);
+    const auto figures = DataLayer::current().search().figures();
     report("index_build_ms", figures.buildMs, "ms");
     report("index_build_cpu_ms", figures.readingCpuMs, "ms");
     report("index_bytes_per_note",
@@ -478,8 +479,8 @@ int longNotes()
         return 1;
     OpenDb();
     CloseDb();
-    search::NoteSearch::instance().waitUntilReady(600000);
-    const auto figures = search::NoteSearch::instance().figures();
+    DataLayer::current().search().waitUntilReady(600000);
+    const auto figures = DataLayer::current().search().figures();
     std::printf("index_ready_ms@20000long %.1f ms\n", figures.readyMs);
     std::printf("index_text_mb@20000long %.1f MB\n", double(figures.textBytes) / 1048576.0);
     std::printf("index_bytes_per_text_byte@20000long %.2f x\n",
@@ -557,7 +558,7 @@ struct FreshStart {
         list = child<QTableView>(window, "ListView1")->viewport();
         sign = child<QWidget>(window, "Lab_searching");
     }
-    static bool indexReady() { return search::NoteSearch::instance().figures().readyMs >= 0; }
+    static bool indexReady() { return DataLayer::current().search().figures().readyMs >= 0; }
     // From the change of the search box to the final list on screen.
     double searchUntilFinal(const QString &text)
     {
@@ -608,7 +609,7 @@ int duringBuild(int notes)
     report("ui_stall_idle_median_ms", median(idle), "ms");
     report("ui_stall_idle_p95_ms", percentile95(idle), "ms");
     report("ui_cpu_idle_median_ms", median(idleCpu), "ms");
-    const auto figures = search::NoteSearch::instance().figures();
+    const auto figures = DataLayer::current().search().figures();
     report("index_ready_ms", figures.readyMs, "ms");
     report("index_build_cpu_ms", figures.readingCpuMs, "ms");
     ShutdownDb();

@@ -10,7 +10,6 @@
 #include "restoreoffer.h"
 #include "backupnotice.h"
 #include "reachnotice.h"
-#include "store/search/notesearch.h"
 #include "settingsrow.h"
 #include "textlook.h"
 
@@ -133,10 +132,6 @@ void prepareApplication(QApplication &app)
                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qtbase);
     useReadableText(app);
-    // The search index's reading thread runs in Qt's thread pool, which goes
-    // with the application object: it is stopped before that, not by the
-    // index's own destructor at the process's exit.
-    qAddPostRoutine([] { search::NoteSearch::instance().detach(); });
 }
 
 std::optional<int> Main(AppWindows &windows)

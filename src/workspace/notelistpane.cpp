@@ -8,6 +8,7 @@
 #include "noteexport.h"
 #include "notelistmodel.h"
 #include "store/search/backgroundlist.h"
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 #include "windowguard.h"
 
@@ -119,7 +120,7 @@ void NoteListPane::createList()
         "QLabel { background: #FFFFE1; border: 1px solid #C9B458; padding: 1px 4px; }"));
     Lab_searching->hide();
     background_ = new varnel::search::BackgroundList(this);
-    connect(varnel::search::NoteSearch::instance().events(), &varnel::search::IndexEvents::ready,
+    connect(varnel::DataLayer::current().search().events(), &varnel::search::IndexEvents::ready,
             this, &NoteListPane::indexReady);
 }
 
@@ -189,7 +190,7 @@ void NoteListPane::listAllAtLoad()
         LoadList();
     }
     // A search typed before the index is ready reads the file itself.
-    varnel::search::NoteSearch &engine = varnel::search::NoteSearch::instance();
+    varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
     if (!engine.ready() && !engine.path().isEmpty())
         background_->prepare(engine.path());
 }

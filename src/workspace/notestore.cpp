@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "store/database.h"
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 
 namespace varnel
@@ -71,7 +72,7 @@ std::vector<ListEntry> listRows(const ListSql &sql)
 std::optional<std::vector<ListEntry>> rowsIfReady(const ListSql &sql, QString &path)
 {
     Session session;
-    search::NoteSearch &engine = search::NoteSearch::instance();
+    search::NoteSearch &engine = DataLayer::current().search();
     auto rows = engine.list(sql.filter);
     if (!rows)
         path = engine.path();

@@ -1,5 +1,7 @@
 #include "testmain.h"
 
+#include "store/datalayer.h"
+
 #include <QApplication>
 #include <QTest>
 
@@ -26,6 +28,9 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every test class shares the data layer, which goes before the
+    // application object (as in the program).
+    varnel::DataLayer dataLayer;
     std::vector<char *> rest(argv, argv + argc);
     std::vector<std::string> chosen;
     if (argc > 1 && registry().count(argv[1])) {

@@ -10,6 +10,10 @@
 #include "store/backup/backupschedule.h"
 #include "store/backup/dailybackup.h"
 #include "store/database.h"
+#include "store/datalayer.h"
+#include "store/dbengine.h"
+#include "store/onlinecopy.h"
+#include "store/search/notesearch.h"
 #include "testfolder.h"
 #include "testmain.h"
 
@@ -21,6 +25,10 @@
 #include <QSignalSpy>
 #include <QWidget>
 #include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -97,6 +105,8 @@ class TestDailyBackup : public QObject
     void copyFailingItsCheckIsRemoved();
     void stoppedCopyLeavesNothing_data();
     void stoppedCopyLeavesNothing();
+    void stopDuringTheCheck_data();
+    void stopDuringTheCheck();
     void copiesArePrivate();
     void backupFolderTakenByAFile();
     void failureMessages_data();
@@ -296,6 +306,76 @@ void TestDailyBackup::stoppedCopyLeavesNothing()
     }
     QVERIFY(QDir(backupfiles::folder()).entryList(QDir::Files).isEmpty());
     QCOMPARE(TestFolder::scalar(QStringLiteral("select count(*) from 企业日记")).toInt(), 3000);
+}
+
+void TestDailyBackup::stopDuringTheCheck_data()
+{
+    // When the stop comes, as a share of a whole check's duration from its
+    // start; whether the key's derivation (the one step that runs to its end)
+    // may still be under way then.
+    QTest::addColumn<double>("into");
+    QTest::addColumn<bool>("inKey");
+    QTest::newRow("at the copy's open") << 0.0 << true;
+    QTest::newRow("in the integrity check") << 0.5 << false;
+}
+
+// Stopping the copies during a check (its keyed open, its integrity check), as
+// the data layer does before it lets go of the database, waits for a small
+// part of the check at most, and the copy is not taken for a good one.
+void TestDailyBackup::stopDuringTheCheck()
+{
+    TestFolder folder;
+    QVERIFY(folder.ok());
+    QFETCH(double, into);
+    QFETCH(bool, inKey);
+    backupfiles::addNotes(6000, 2000); // about 36 MB: the key is a small part of a check
+    // The search's own reading of the file is over: the times are the copy's.
+    DataLayer::current().search().waitUntilReady(30000);
+    QElapsedTimer whole;
+    const auto made =
+        backupfiles::runBackup(on("2024-05-01"), [&whole](const QString &) { whole.start(); });
+    const qint64 checkMs = whole.elapsed();
+    QCOMPARE(made.kind, DailyBackup::Outcome::Made);
+    whole.start();
+    sqlite3_close_v2(db::openKeyed(made.copy, false));
+    const qint64 keyMs = whole.elapsed();
+    // A stopped copy's file goes before the stop returns: its removal counts.
+    const QString scratch = backupfiles::folder() + QStringLiteral("/scratch");
+    QVERIFY(QFile::copy(made.copy, scratch));
+    whole.start();
+    QVERIFY(QFile::remove(scratch));
+    const qint64 removeMs = whole.elapsed();
+    changeNotebook();
+    const auto before = backupfiles::contents(backupfiles::folder());
+
+    QElapsedTimer clock;
+    clock.start();
+    std::atomic<qint64> checkFrom{-1};
+    DailyBackup backup(on("2024-05-02"));
+    backup.beforeCheck = [&](const QString &) { checkFrom = clock.elapsed(); };
+    QVERIFY(!backup.begin());
+    while (!backup.turn()) {
+    }
+    DailyBackup::Outcome outcome;
+    std::thread worker([&]() { outcome = backup.end(); });
+    while (checkFrom < 0 || clock.elapsed() < checkFrom + qint64(into * double(checkMs)))
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    QElapsedTimer stopping;
+    stopping.start();
+    db::OnlineCopy::stopAll(); // what the data layer does before it lets go of the file
+    const qint64 stopMs = stopping.elapsed();
+    worker.join();
+    qInfo("whole check %lld ms (key %lld ms, removal %lld ms), stopped %lld ms into it in %lld ms",
+          qlonglong(checkMs), qlonglong(keyMs), qlonglong(removeMs),
+          qlonglong(clock.elapsed() - stopMs - checkFrom), qlonglong(stopMs));
+    // A stop that did not reach the check waits for what was left of it: the
+    // stop may take a part of that, the key's derivation if it may have met
+    // it, and the removal of the file.
+    const qint64 left = qint64((1.0 - into) * double(checkMs));
+    const qint64 bound = (inKey ? keyMs : 0) + removeMs + left * 3 / 5;
+    QVERIFY2(stopMs < bound, qPrintable(QStringLiteral("%1 ms, at most %2").arg(stopMs).arg(bound)));
+    QCOMPARE(outcome.kind, DailyBackup::Outcome::Stopped);
+    QVERIFY(backupfiles::contents(backupfiles::folder()) == before);
 }
 
 void TestDailyBackup::copiesArePrivate()

@@ -8,6 +8,7 @@
 #include "store/dbengine.h"
 #include "store/search/bytesearch.h"
 #include "store/search/charcodes.h"
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 #include "store/search/pairfilter.h"
 #include "store/search/sqlitelike.h"
@@ -339,7 +340,7 @@ void TestSearchMatching::engineAgreesWithSqlite()
     sqlite3_exec(shared, "commit", nullptr, nullptr, nullptr);
     auto reference = std::make_unique<Reference>(databasePath());
     compareAll(*reference, rng, 10); // before the index is ready: the statements
-    QVERIFY(search::NoteSearch::instance().waitUntilReady(10000));
+    QVERIFY(DataLayer::current().search().waitUntilReady(10000));
     compareAll(*reference, rng, 60);
 
     // Changes through the program's handle while a search is shown.
@@ -366,7 +367,7 @@ void TestSearchMatching::engineAgreesWithSqlite()
     sqlite3_exec(other, "commit", nullptr, nullptr, nullptr);
     sqlite3_close_v2(other);
     compareAll(*reference, rng, 10);
-    QVERIFY(search::NoteSearch::instance().waitUntilReady(10000));
+    QVERIFY(DataLayer::current().search().waitUntilReady(10000));
     compareAll(*reference, rng, 20);
 
     // The file is replaced underneath by another notebook.
@@ -380,7 +381,7 @@ void TestSearchMatching::engineAgreesWithSqlite()
     QVERIFY(QFile::rename(path + QStringLiteral(".new"), path));
     reference = std::make_unique<Reference>(path);
     compareAll(*reference, rng, 10);
-    QVERIFY(search::NoteSearch::instance().waitUntilReady(10000));
+    QVERIFY(DataLayer::current().search().waitUntilReady(10000));
     compareAll(*reference, rng, 20);
 }
 
@@ -388,7 +389,7 @@ QStringList TestSearchMatching::search(const QString &term, bool fromIndex)
 {
     QStringList ids;
     if (fromIndex) {
-        search::NoteSearch::instance().waitUntilReady(10000);
+        DataLayer::current().search().waitUntilReady(10000);
         for (const ListEntry &e : engineList(NoteFilter::matching(term)))
             ids << QString::number(e.bookid);
         return ids;
@@ -575,7 +576,7 @@ void TestSearchMatching::oddFilesAgreeWithSqlite()
 {
     QFETCH(QString, odd);
     QFETCH(bool, fromIndex);
-    search::NoteSearch &engine = search::NoteSearch::instance();
+    search::NoteSearch &engine = DataLayer::current().search();
     const auto restoreBudget = qScopeGuard(
         [&engine] { engine.setMemoryBudget(search::NoteSearch::defaultMemoryBudget()); });
     TestFolder folder;
@@ -642,9 +643,9 @@ void TestSearchMatching::buildFollowsChangesMadeWhileItReads()
     }
     QElapsedTimer clock;
     clock.start();
-    while (!search::NoteSearch::instance().ready() && clock.elapsed() < 60000)
+    while (!DataLayer::current().search().ready() && clock.elapsed() < 60000)
         QThread::msleep(5);
-    QVERIFY(search::NoteSearch::instance().ready());
+    QVERIFY(DataLayer::current().search().ready());
     const Reference reference(databasePath());
     compareAll(reference, rng, 30);
     g_bodyLength = 40;

@@ -6,6 +6,7 @@
 #include "base/appinfo.h"
 #include "store/database.h"
 #include "store/dbengine.h"
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 
 #include <QDesktopServices>
@@ -199,7 +200,7 @@ void TestSearchExport::searchWithoutTheIndexEndsWithTheLastList()
 {
     QFETCH(QStringList, steps);
     QFETCH(QStringList, titles);
-    varnel::search::NoteSearch &engine = varnel::search::NoteSearch::instance();
+    varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
     const auto restore = qScopeGuard(
         [&] { engine.setMemoryBudget(varnel::search::NoteSearch::defaultMemoryBudget()); });
     engine.setMemoryBudget(1);

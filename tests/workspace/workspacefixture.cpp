@@ -1,5 +1,6 @@
 #include "workspacefixture.h"
 
+#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 
 #include "store/database.h"
@@ -56,7 +57,7 @@ FrmMinBook *Workspace::show()
     try {
         varnel::OpenDb();
         varnel::CloseDb();
-        varnel::search::NoteSearch::instance().waitUntilReady(5000);
+        varnel::DataLayer::current().search().waitUntilReady(5000);
     } catch (const varnel::DbError &) {
     }
     windows.showMainWindow();

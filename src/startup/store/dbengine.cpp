@@ -3,8 +3,6 @@
 #include "base/appinfo.h"
 #include "store/database.h"
 #include "store/dberrortext.h"
-#include "store/onlinecopy.h"
-#include "store/search/notesearch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -30,23 +28,6 @@ bool becameWritable(sqlite3 *db, const QString &path)
 {
     return sqlite3_db_readonly(db, "main") == 1 &&
            ::access(QFile::encodeName(path).constData(), W_OK) == 0;
-}
-
-struct SharedHandle {
-    sqlite3 *db = nullptr;
-    QString path;
-    FileId file; // the file the handle has open
-    ~SharedHandle()
-    {
-        if (db)
-            sqlite3_close_v2(db);
-    }
-};
-
-SharedHandle &sharedHandle()
-{
-    static SharedHandle handle;
-    return handle;
 }
 
 void bindValue(sqlite3 *db, sqlite3_stmt *stmt, int index, const QVariant &value)
@@ -148,7 +129,7 @@ sqlite3 *openReader(const QString &path, int (*busy)(void *, int), void *busyArg
     return db;
 }
 
-sqlite3 *openKeyed(const QString &path, bool create)
+sqlite3 *openFile(const QString &path, bool create)
 {
     const QFileInfo file(path);
     if (!create && !file.isFile())
@@ -158,14 +139,21 @@ sqlite3 *openKeyed(const QString &path, bool create)
         fail(nullptr, SQLITE_CORRUPT, QStringLiteral("open"));
     sqlite3 *db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
-    // Wait for another writer from the very first read on: the key check below
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        fail(nullptr, rc, QStringLiteral("open"));
+    }
+    // Wait for another writer from the very first read on: the key check
     // reads a page and would otherwise fail at once while someone writes. The
     // wait is short: the window must not hang for a program that keeps the file.
-    if (rc == SQLITE_OK)
-        sqlite3_busy_handler(db, waitForLock, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
+    sqlite3_busy_handler(db, waitForLock, nullptr);
+    return db;
+}
+
+void applyKey(sqlite3 *db)
+{
+    int rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
     // The key is only checked when the first page is read.
@@ -176,11 +164,20 @@ sqlite3 *openKeyed(const QString &path, bool create)
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -8192;", nullptr,
                           nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(db);
+    if (rc != SQLITE_OK)
         fail(nullptr, rc, QStringLiteral("open"));
-    }
     registerFunctions(db);
+}
+
+sqlite3 *openKeyed(const QString &path, bool create)
+{
+    sqlite3 *db = openFile(path, create);
+    try {
+        applyKey(db);
+    } catch (const DbError &) {
+        sqlite3_close_v2(db);
+        throw;
+    }
     return db;
 }
 
@@ -227,14 +224,17 @@ void checkAfterJournal(sqlite3 *db, const QString &path)
     throw errorFor(nullptr, code, QStringLiteral("open"), QFileInfo(path).absoluteFilePath(), true);
 }
 
-sqlite3 *shared()
+SharedHandle::~SharedHandle()
 {
-    SharedHandle &handle = sharedHandle();
+    close();
+}
+
+sqlite3 *SharedHandle::get()
+{
     const QString path = databasePath();
-    if (handle.db && handle.path == path && fileAt(path) == handle.file &&
-        !becameWritable(handle.db, path))
-        return handle.db;
-    closeShared();
+    if (db_ && path_ == path && fileAt(path) == file_ && !becameWritable(db_, path))
+        return db_;
+    close();
     const bool journal = journalBeside(path);
     sqlite3 *db = nullptr;
     try {
@@ -247,24 +247,37 @@ sqlite3 *shared()
     }
     if (journal && !journalBeside(path))
         checkAfterJournal(db, path);
-    handle.db = db;
-    handle.path = path;
-    handle.file = fileAt(path);
-    ensureIndexes(handle.db);
-    search::NoteSearch::instance().attach(handle.db, path, handle.file);
-    return handle.db;
+    db_ = db;
+    path_ = path;
+    file_ = fileAt(path);
+    ensureIndexes(db_);
+    for (HandleListener *listener : listeners_)
+        listener->handleOpened(db_, path_, file_);
+    return db_;
 }
 
-void closeShared()
+void SharedHandle::close()
 {
-    OnlineCopy::stopAll(); // a backup reading the handle lets go first
-    search::NoteSearch::instance().detach();
-    SharedHandle &handle = sharedHandle();
-    if (handle.db)
-        sqlite3_close_v2(handle.db);
-    handle.db = nullptr;
-    handle.path.clear();
-    handle.file = {};
+    if (db_) {
+        for (auto it = listeners_.rbegin(); it != listeners_.rend(); ++it)
+            (*it)->handleClosing();
+        sqlite3_close_v2(db_);
+    }
+    db_ = nullptr;
+    path_.clear();
+    file_ = {};
+}
+
+void SharedHandle::addListener(HandleListener *listener)
+{
+    listeners_.push_back(listener);
+    if (db_)
+        listener->handleOpened(db_, path_, file_);
+}
+
+void SharedHandle::removeListener(HandleListener *listener)
+{
+    std::erase(listeners_, listener);
 }
 
 Statement::Statement(sqlite3 *db, const QString &sql, const QVariantList &params) : db_(db)

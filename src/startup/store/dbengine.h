@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <vector>
+
 #include <sqlcipher/sqlite3.h>
 
 #include <sys/types.h>
@@ -44,6 +46,12 @@ class OwnRead
 // Opens the database file with the notebook's key and page size. With create
 // false a missing file is an error. Throws DbError.
 sqlite3 *openKeyed(const QString &path, bool create);
+// The two halves of openKeyed, for a caller that must be able to interrupt the
+// handle before the slow part: openFile opens the file (throws DbError);
+// applyKey derives the key and reads the first page (throws DbError and
+// leaves closing the handle to the caller).
+sqlite3 *openFile(const QString &path, bool create);
+void applyKey(sqlite3 *db);
 
 // A read-only handle of its own for a thread other than the window's (the
 // search index's build, a search while the index is not ready): the same key,
@@ -53,8 +61,46 @@ sqlite3 *openKeyed(const QString &path, bool create);
 sqlite3 *openReader(const QString &path, int (*busy)(void *, int) = nullptr,
                     void *busyArg = nullptr);
 
-// The shared handle for the database of the current program folder; opened at
-// the first call, kept until closeShared().
+// Told by the shared handle when it has opened a file and before it closes it,
+// on the thread of the data operations.
+class HandleListener
+{
+  public:
+    virtual void handleOpened(sqlite3 *db, const QString &path, FileId file) = 0;
+    virtual void handleClosing() = 0;
+
+  protected:
+    ~HandleListener() = default;
+};
+
+// The keyed handle the data operations share, for the database of the current
+// program folder: opened at the first get(), opened anew when the file was
+// replaced or may now be written, kept until close(). It knows nothing of who
+// reads it: whoever must follow it adds itself as a listener. Listeners hear
+// of an open in the order they were added and of a close in the reverse
+// order, so that the one added last lets go first.
+class SharedHandle
+{
+  public:
+    SharedHandle() = default;
+    ~SharedHandle();
+    SharedHandle(const SharedHandle &) = delete;
+    SharedHandle &operator=(const SharedHandle &) = delete;
+
+    sqlite3 *get(); // throws DbError
+    void close();
+    // A listener added while the handle is open hears of that open at once.
+    void addListener(HandleListener *listener);
+    void removeListener(HandleListener *listener);
+
+  private:
+    sqlite3 *db_ = nullptr;
+    QString path_;
+    FileId file_; // the file the handle has open
+    std::vector<HandleListener *> listeners_;
+};
+
+// The data layer's shared handle (DataLayer::current()): get() and close().
 sqlite3 *shared();
 void closeShared();
 

@@ -209,7 +209,6 @@ void OnlineCopy::discard()
 
 bool OnlineCopy::stopped() const
 {
-    std::lock_guard lock(sourceUse_);
     return stopped_;
 }
 
@@ -250,18 +249,43 @@ void OnlineCopy::failOnTarget(int rc, const QString &what)
     throw CopyError(kindOf(rc), sqliteText(rc));
 }
 
+// A statement on the copy's connection ends with SQLITE_INTERRUPT once the
+// copy is stopped, however far it is (stop() also interrupts the connection,
+// but an interrupt that comes before a statement starts is forgotten).
+int OnlineCopy::onProgress(void *self)
+{
+    return static_cast<const OnlineCopy *>(self)->stopped() ? 1 : 0;
+}
+
+// Opens the copy's file and makes it the connection stop() interrupts, before
+// the slow derivation of the key. Throws DbError or CopyError::Stopped.
+sqlite3 *OnlineCopy::openTarget(const QString &path, bool create)
+{
+    sqlite3 *db = openFile(path, create);
+    sqlite3_progress_handler(db, 1000, &OnlineCopy::onProgress, this);
+    {
+        std::lock_guard lock(targetUse_);
+        target_ = db;
+        targetPath_ = path;
+    }
+    applyKey(db); // on failure the caller closes the target
+    if (stopped()) {
+        closeTarget();
+        throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
+    }
+    return db;
+}
+
 void OnlineCopy::create(const QString &target)
 {
     sqlite3 *dest = nullptr;
     try {
-        dest = openKeyed(target, true);
+        dest = openTarget(target, true);
     } catch (const DbError &e) {
+        closeTarget();
+        if (stopped())
+            throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
         throw CopyError(kindOf(e.sqliteCode()), sqliteText(e.sqliteCode()));
-    }
-    {
-        std::lock_guard lock(targetUse_);
-        target_ = dest;
-        targetPath_ = target;
     }
     // Nothing but the finished copy counts, so the copy keeps no journal and
     // is synced once at the end. Its first write derives the key: done here,
@@ -363,37 +387,40 @@ void OnlineCopy::close()
 
 qint64 OnlineCopy::check(const QString &target)
 {
+    if (stopped())
+        throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
     sqlite3 *copy = nullptr;
     try {
-        copy = openKeyed(target, false);
+        copy = openTarget(target, false);
     } catch (const DbError &e) {
+        closeTarget();
+        if (stopped())
+            throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
         throw CopyError(
             CopyError::CheckFailed,
             QStringLiteral("副本无法用本软件的密码打开（%1）").arg(sqliteText(e.sqliteCode())));
     }
-    {
-        std::lock_guard lock(targetUse_);
-        target_ = copy;
-    }
     int rc = SQLITE_OK;
     int rows = 0;
     const QString integrity = firstValue(copy, "PRAGMA integrity_check", &rc, &rows);
-    if (rc == SQLITE_OK && (integrity != QStringLiteral("ok") || rows != 1)) {
+    if (rc == SQLITE_OK && !stopped() && (integrity != QStringLiteral("ok") || rows != 1)) {
         closeTarget();
         throw CopyError(
             CopyError::CheckFailed,
             QStringLiteral("完整性检查发现了 %1 处问题").arg(problemsIn(integrity, rows)));
     }
     const qint64 copyNotes =
-        rc == SQLITE_OK ? firstValue(copy, "SELECT count(*) FROM 企业日记", &rc).toLongLong() : 0;
-    if (rc != SQLITE_OK) {
-        const QString message = sqliteText(rc);
-        closeTarget();
-        if (stopped())
-            throw CopyError(CopyError::Stopped, message);
-        throw CopyError(CopyError::CheckFailed, QStringLiteral("副本无法读取（%1）").arg(message));
-    }
+        rc == SQLITE_OK && !stopped()
+            ? firstValue(copy, "SELECT count(*) FROM 企业日记", &rc).toLongLong()
+            : 0;
     closeTarget();
+    // A stop at any point above counts as a stop, whatever the copy's
+    // statements answered on the way out.
+    if (stopped())
+        throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
+    if (rc != SQLITE_OK)
+        throw CopyError(CopyError::CheckFailed,
+                        QStringLiteral("副本无法读取（%1）").arg(sqliteText(rc)));
     // Notes saved or deleted between the copy and the count may make the two
     // differ, by at most one per changed row.
     if (std::llabs(liveNotes_ - copyNotes) > changesAtCount_ - changesAtCopy_) {

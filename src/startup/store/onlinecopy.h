@@ -1,13 +1,12 @@
 #pragma once
 
+#include "store/dbengine.h"
+
 #include <QString>
 
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
-
-struct sqlite3;
-struct sqlite3_backup;
-struct sqlite3_stmt;
 
 namespace varnel::db
 {
@@ -48,7 +47,11 @@ class CopyError : public std::runtime_error
 //     check(target)   any thread
 //
 // Each throws CopyError. Before the data layer closes the handle it stops
-// every copy (stopAll) and waits until no worker is inside one.
+// every copy (stopAll, through CopyWatch) and waits until no worker is inside
+// one. Every part can be stopped at any point: the copy's connection is
+// interrupted (and its statements check for the stop as they go), and each
+// part looks at the stop between its steps; only the key's derivation at the
+// copy's open runs to its end.
 class OnlineCopy
 {
   public:
@@ -87,12 +90,14 @@ class OnlineCopy
     void requireRunning() const; // under sourceUse_
     void closeTarget();
     [[noreturn]] void failOnTarget(int rc, const QString &what);
+    sqlite3 *openTarget(const QString &path, bool create); // throws DbError
+    static int onProgress(void *self);
 
     sqlite3 *live_ = nullptr;
 
     // Guards the live handle's objects and the flag that ends the copy.
     mutable std::mutex sourceUse_;
-    bool stopped_ = false;
+    std::atomic<bool> stopped_{false}; // set under sourceUse_, read anywhere
     bool copied_ = false; // every page is in the copy
     bool counted_ = false;
     sqlite3_backup *backup_ = nullptr;
@@ -107,6 +112,15 @@ class OnlineCopy
     QString targetPath_;
 
     bool working_ = false; // under the registry's lock
+};
+
+// Stops every copy before the shared handle closes: a copy reads the live
+// database through it. Owned by the DataLayer.
+class CopyWatch : public HandleListener
+{
+  public:
+    void handleOpened(sqlite3 *, const QString &, FileId) override {}
+    void handleClosing() override { OnlineCopy::stopAll(); }
 };
 
 } // namespace varnel::db

@@ -1,6 +1,7 @@
 #include "store/search/notesearch.h"
 
 #include "store/database.h"
+#include "store/datalayer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -144,12 +145,6 @@ int waitUnlessStopped(void *stop, int attempts)
 
 } // namespace
 
-NoteSearch &NoteSearch::instance()
-{
-    static NoteSearch search;
-    return search;
-}
-
 NoteSearch::NoteSearch() = default;
 
 NoteSearch::~NoteSearch()
@@ -178,6 +173,16 @@ IndexEvents *NoteSearch::events()
     if (!events_)
         events_ = std::make_unique<IndexEvents>();
     return events_.get();
+}
+
+void NoteSearch::handleOpened(sqlite3 *db, const QString &path, db::FileId file)
+{
+    attach(db, path, file);
+}
+
+void NoteSearch::handleClosing()
+{
+    detach();
 }
 
 void NoteSearch::attach(sqlite3 *db, const QString &path, db::FileId file)
@@ -592,7 +597,7 @@ NoteSearch::Figures NoteSearch::figures() const
 
 std::vector<ListEntry> listNotes(Connection &conn, const NoteFilter &filter)
 {
-    if (auto rows = NoteSearch::instance().list(filter))
+    if (auto rows = DataLayer::current().search().list(filter))
         return std::move(*rows);
     QString sql = filter.sql();
     sql.replace(0, int(std::strlen("select *")), QStringLiteral("select bookid,处理"));
@@ -605,7 +610,7 @@ std::vector<ListEntry> listNotes(Connection &conn, const NoteFilter &filter)
 
 std::int64_t countNotes(Connection &conn, const NoteFilter &filter)
 {
-    if (const auto count = NoteSearch::instance().count(filter))
+    if (const auto count = DataLayer::current().search().count(filter))
         return *count;
     QString sql =
         filter.kind == NoteFilter::All ? QStringLiteral("select * from 企业日记 ") : filter.sql();

@@ -50,15 +50,20 @@ class IndexEvents : public QObject
     void ready();
 };
 
-class NoteSearch
+// Owned by the DataLayer (DataLayer::current().search()), which has it follow
+// the shared handle.
+class NoteSearch : public db::HandleListener
 {
   public:
-    static NoteSearch &instance();
+    NoteSearch();
     ~NoteSearch();
+    NoteSearch(const NoteSearch &) = delete;
+    NoteSearch &operator=(const NoteSearch &) = delete;
 
-    // Called by the data layer when the shared handle opens and closes.
-    void attach(sqlite3 *db, const QString &path, db::FileId file);
-    void detach();
+    // The shared handle opened a file, or is about to close it: the index
+    // follows the new file, or stops reading and lets go of the handle.
+    void handleOpened(sqlite3 *db, const QString &path, db::FileId file) override;
+    void handleClosing() override;
 
     // The notes of `filter` from memory, or nullopt when the index is not
     // ready: the caller then runs the filter's statement.
@@ -97,7 +102,8 @@ class NoteSearch
   private:
     struct Build;
     struct Outcome;
-    NoteSearch();
+    void attach(sqlite3 *db, const QString &path, db::FileId file);
+    void detach();
     static void onUpdate(void *self, int op, const char *database, const char *table,
                          sqlite3_int64 rowid);
     static void onRollback(void *self);
