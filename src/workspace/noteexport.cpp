@@ -55,7 +55,7 @@ void appendNote(QByteArray &out, QByteArrayView title, QByteArrayView time, QByt
     appendCrLf(out, title);
     out += kEol;
     out += timeLabel;
-    char shown[20];
+    thread_local std::string shown;
     out += search::shownTimeBytes({time.data(), std::size_t(time.size())}, shown);
     out += kEol;
     out += hyphens;

@@ -12,6 +12,7 @@
 #include "store/search/notesearch.h"
 #include "store/search/pairfilter.h"
 #include "store/search/sqlitelike.h"
+#include "shownsql.h"
 #include "testfolder.h"
 #include "testmain.h"
 
@@ -30,21 +31,8 @@ using search::NoteFilter;
 namespace
 {
 
-// vl_time for a handle without the data layer's functions, from the
-// program's other implementation of the shown time.
-void referenceShownTime(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    if (!text) {
-        sqlite3_result_null(ctx);
-        return;
-    }
-    const QByteArray shown =
-        shownTime(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
-    sqlite3_result_text(ctx, shown.constData(), int(shown.size()), SQLITE_TRANSIENT);
-}
-
-// A handle with SQLite's own LIKE: the reference every answer is held to.
+// A handle with SQLite's own LIKE and the shown time built in SQL: the
+// reference every answer is held to, asking nothing of the program.
 class Reference
 {
   public:
@@ -53,20 +41,35 @@ class Reference
         sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_key(db_, "Rv8-tq2Lm0", 10);
         sqlite3_exec(db_, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
-        sqlite3_create_function_v2(db_, "vl_time", 1, SQLITE_UTF8, nullptr, referenceShownTime,
-                                   nullptr, nullptr, nullptr);
     }
     ~Reference() { sqlite3_close_v2(db_); }
     sqlite3 *db() const { return db_; }
 
     std::vector<ListEntry> list(const NoteFilter &filter) const
     {
-        QString sql = filter.sql();
-        sql.replace(QStringLiteral("select *"), QStringLiteral("select bookid, 处理"));
-        db::Statement stmt(db_, sql, filter.params());
+        static const QString where[] = {
+            QString(), QStringLiteral(" WHERE 处理 = 0"), QStringLiteral(" WHERE 分类 = ?1"),
+            QStringLiteral(" WHERE 标题 LIKE '%' || ?1 || '%' OR 内容 LIKE '%' || ?1 || '%'"
+                           " OR shown_time LIKE '%' || ?1 || '%'")};
+        const QByteArray sql = (QStringLiteral("WITH ") + shownTimeCtes(QStringLiteral("企业日记")) +
+                                QStringLiteral(" SELECT bookid, 处理 FROM shown_notes") +
+                                where[filter.kind] +
+                                QStringLiteral(" ORDER BY 处理 ASC, bookid DESC"))
+                                   .toUtf8();
+        sqlite3_stmt *stmt = nullptr;
+        sqlite3_prepare_v2(db_, sql.constData(), int(sql.size()), &stmt, nullptr);
+        const QByteArray text = filter.text.toUtf8();
+        if (filter.kind == NoteFilter::Category)
+            sqlite3_bind_int64(stmt, 1, filter.category);
+        else if (filter.kind == NoteFilter::Text)
+            sqlite3_bind_text(stmt, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         std::vector<ListEntry> rows;
-        while (stmt.step())
-            rows.push_back({stmt.integer(0), !stmt.isNull(1) && stmt.integer(1) == 1});
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            rows.push_back({sqlite3_column_int64(stmt, 0),
+                            sqlite3_column_type(stmt, 1) != SQLITE_NULL &&
+                                sqlite3_column_int64(stmt, 1) == 1});
+        }
+        sqlite3_finalize(stmt);
         return rows;
     }
 
@@ -97,12 +100,7 @@ QVariant randomTime(QRandomGenerator &rng)
 {
     if (rng.bounded(8) == 0)
         return rng.bounded(2) ? QVariant() : QVariant(randomText(rng, 6));
-    return QStringLiteral("20%1-%2-%3 0%4:1%5:00")
-        .arg(10 + rng.bounded(10))
-        .arg(1 + rng.bounded(12), 2, 10, QLatin1Char('0'))
-        .arg(1 + rng.bounded(28), 2, 10, QLatin1Char('0'))
-        .arg(rng.bounded(10))
-        .arg(rng.bounded(10));
+    return anyStoredTime([&rng](int n) { return int(rng.bounded(n)); });
 }
 
 QVariant randomState(QRandomGenerator &rng)
@@ -129,7 +127,11 @@ QString searchText(QRandomGenerator &rng, sqlite3 *db)
 {
     if (rng.bounded(3) == 0)
         return randomText(rng, 4);
-    db::Statement stmt(db, QStringLiteral("select 内容 from 企业日记 order by random() limit 1"));
+    // A body, or a time as the list shows it (built in SQL, see shownsql.h).
+    const QString column = rng.bounded(3) == 0 ? QStringLiteral("shown_time") : QStringLiteral("内容");
+    db::Statement stmt(db, QStringLiteral("WITH ") + shownTimeCtes(QStringLiteral("企业日记")) +
+                               QStringLiteral(" SELECT %1 FROM shown_notes order by random() limit 1")
+                                   .arg(column));
     const QString body = stmt.step() ? stmt.text(0) : QString();
     const int from = body.isEmpty() ? 0 : int(rng.bounded(body.size()));
     QString piece = body.mid(from, 1 + int(rng.bounded(4)));
@@ -188,6 +190,8 @@ class TestSearchMatching : public QObject
     void buildFollowsChangesMadeWhileItReads();
     void likeRefusesWhatSqliteRefuses_data();
     void likeRefusesWhatSqliteRefuses();
+    void shownTimeIsWhatIsSearched_data();
+    void shownTimeIsWhatIsSearched();
 
   private:
     static bool plainLike(const QByteArray &pattern, const QByteArray &text);
@@ -686,6 +690,53 @@ void TestSearchMatching::likeRefusesWhatSqliteRefuses()
     const QString want = answer(plain);
     sqlite3_close(plain);
     QCOMPARE(answer(db::shared()), want);
+}
+
+void TestSearchMatching::shownTimeIsWhatIsSearched_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    auto row = [](const char *stored, const char *shown) {
+        QTest::newRow(stored) << QString::fromUtf8(stored) << QString::fromUtf8(shown);
+    };
+    row("2008-08-08 09:05:00", "2008-8-8 9:05:00");
+    row("2008-08-08 9:05:00", "2008-8-8 9:05:00");
+    row("2008-8-8 09:05:00", "2008-8-8 9:05:00");
+    row("2008-08-08 09:05:00.5", "2008-8-8 9:05:00.5");
+    row("2008-08-08 00:00:00.123456", "2008-8-8 0:00:00.123456");
+    row("2008-08-08T09:05:00", "2008-8-8 9:05:00");
+    row("2008-08-08", "2008-8-8");
+    row("2026-12-17 23:59:09", "2026-12-17 23:59:09");
+    row("2008-08-08 09:05:00Z", "2008-08-08 09:05:00Z");
+    row("2008-08-08 9:05", "2008-08-08 9:05");
+    row("2008-008-08 09:05:00", "2008-008-08 09:05:00");
+    row("2008-08-08 09:05:00.", "2008-08-08 09:05:00.");
+    row("明天 09:05:00", "明天 09:05:00");
+    row("", "");
+}
+
+// The list, the editor, the search (statement and index) and SQLite's own
+// reference show one and the same time for every form a stored time takes.
+void TestSearchMatching::shownTimeIsWhatIsSearched()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QCOMPARE(sqlShownTime(stored), shown);
+    QCOMPARE(shownTime(stored), shown);
+    TestFolder folder;
+    db::Statement(db::shared(),
+                  QStringLiteral("insert into 企业日记 (标题, 内容, 时间) values ('t', 'b', ?1)"),
+                  {stored})
+        .step();
+    const QStringList one = {QStringLiteral("1")};
+    if (!shown.isEmpty()) {
+        QCOMPARE(search(shown, false), one);
+        QCOMPARE(engineList(NoteFilter::matching(shown)).size(), std::size_t(1));
+        QCOMPARE(search(shown, true), one);
+    }
+    // A shown time the note does not have finds nothing.
+    if (shown != stored)
+        QCOMPARE(search(stored, true), QStringList());
 }
 
 VARNEL_TEST_CLASS(TestSearchMatching);

@@ -1,6 +1,7 @@
 #include "store/database.h"
 
 #include "store/dbengine.h"
+#include "store/search/showntime.h"
 
 #include <QRegularExpression>
 
@@ -355,20 +356,11 @@ void Recordset::Delete()
 
 QString shownTime(const QString &stored)
 {
-    // "2008-08-08 09:05:00" -> "2008-8-8 9:05:00"
-    const QStringList parts = stored.split(QLatin1Char(' '));
-    const QStringList date = parts.value(0).split(QLatin1Char('-'));
-    if (parts.size() != 2 || date.size() != 3)
-        return stored;
-    const QStringList clock = parts.at(1).split(QLatin1Char(':'));
-    if (clock.size() != 3)
-        return stored;
-    return QStringLiteral("%1-%2-%3 %4:%5:%6")
-        .arg(date.at(0))
-        .arg(date.at(1).toInt())
-        .arg(date.at(2).toInt())
-        .arg(clock.at(0).toInt())
-        .arg(clock.at(1), clock.at(2));
+    const QByteArray bytes = stored.toUtf8();
+    std::string buffer;
+    const std::string_view shown =
+        search::shownTimeBytes({bytes.constData(), std::size_t(bytes.size())}, buffer);
+    return QString::fromUtf8(shown.data(), qsizetype(shown.size()));
 }
 
 } // namespace varnel

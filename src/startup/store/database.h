@@ -145,7 +145,8 @@ void CloseDb(); // closes and releases DbConn (and so its recordset)
 // Drops the process-wide handle, e.g. before the program folder changes or at exit.
 void ShutdownDb();
 
-// The stored time "YYYY-MM-DD HH:MM:SS" in the form the user sees: yyyy-M-d H:mm:ss.
+// A stored time as the list, the editor, the search and the export show it
+// ("2008-08-08 09:05:00" as "2008-8-8 9:05:00"); see search::shownTimeBytes.
 QString shownTime(const QString &stored);
 
 } // namespace varnel

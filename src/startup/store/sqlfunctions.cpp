@@ -8,7 +8,7 @@ namespace varnel::db
 namespace
 {
 
-// vl_time(时间): the stored "YYYY-MM-DD HH:MM:SS" as shown, "yyyy-M-d H:mm:ss".
+// vl_time(时间): the stored time as the list shows it (search::shownTimeBytes).
 void shownTimeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
@@ -16,7 +16,7 @@ void shownTimeFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
         return;
     }
-    char buffer[20];
+    thread_local std::string buffer;
     const std::string_view shown = search::shownTimeBytes(
         std::string_view(text, std::size_t(sqlite3_value_bytes(argv[0]))), buffer);
     sqlite3_result_text(ctx, shown.data(), int(shown.size()), SQLITE_TRANSIENT);

@@ -126,25 +126,6 @@ Pattern Pattern::compile(std::string_view utf8Text, const CharCodes &codes)
     return pattern;
 }
 
-bool Pattern::isPlainSubstring() const
-{
-    if (items.size() < 2 || items.front() != AnyRun || items.back() != AnyRun)
-        return false;
-    for (std::size_t i = 1; i + 1 < items.size(); ++i) {
-        if (items[i] == AnyRun || items[i] == AnyOne)
-            return false;
-    }
-    return true;
-}
-
-std::string Pattern::literalBytes() const
-{
-    std::string out;
-    for (std::size_t i = 1; i + 1 < items.size(); ++i)
-        CharCodes::put(items[i], out);
-    return out;
-}
-
 bool Pattern::isEmptyMatch() const
 {
     if (items.empty())

@@ -66,10 +66,6 @@ struct Pattern {
 
     static Pattern compile(std::string_view utf8Text, const CharCodes &codes);
 
-    // Only % around one literal (possibly empty) run of characters.
-    bool isPlainSubstring() const;
-    // The literal key between the outer % (isPlainSubstring only), encoded.
-    std::string literalBytes() const;
     bool isEmptyMatch() const; // "%%", "%%%": any text that is not Null
 };
 

@@ -321,7 +321,7 @@ bool NoteIndex::put(const NoteRecord &record)
 
     // The shown time first and the body last: a search finds the short
     // fields' matches before it reads a long body.
-    char shown[20];
+    thread_local std::string shown;
     const FieldText time{record.time.null, record.time.null
                                                ? std::string_view()
                                                : shownTimeBytes(record.time.bytes, shown)};
