@@ -54,14 +54,25 @@ install_packages() {
     --no-install-recommends "${missing[@]}"
 }
 
-# build DIR [cmake options...] : configures once and builds everything.
-build() {
+# configure DIR [cmake options...] : configures the build folder once.
+configure() {
   local dir=$1; shift
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
   fi
-  cmake --build "$dir" -j "$JOBS"
+}
+
+# build DIR [cmake options...] : configures once and builds everything.
+build() {
+  configure "$@"
+  cmake --build "$1" -j "$JOBS"
+}
+
+# test_programs DIR LABEL : the test programs (tst_<area>) of the ctest
+# entries <area>.<Class> labelled LABEL in a configured build folder.
+test_programs() {
+  (cd "$1" && ctest -N -L "$2") | sed -n 's/^ *Test *#[0-9]*: \([a-z0-9_]*\)\..*/tst_\1/p' | sort -u
 }
 
 # build_program DIR : configures once and builds only what the program folder

@@ -1,1 +1,1 @@
-varnel_test_class(startup TestDailyBackup)
+varnel_test_class(startup TestDailyBackup THREADS)

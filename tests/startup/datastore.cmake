@@ -1,3 +1,3 @@
 varnel_area_test_libs(startup varnel_startup PkgConfig::SQLCIPHER)
-varnel_test_class(startup TestDataStore)
-varnel_test_class(startup TestSearchMatching)
+varnel_test_class(startup TestDataStore THREADS)
+varnel_test_class(startup TestSearchMatching THREADS)

@@ -24,7 +24,7 @@ namespace
 // The files SQLite keeps beside a database; they belong to it and move with it.
 const char *const kCompanions[] = {"-journal", "-wal", "-shm"};
 
-QByteArray native(const QString &path)
+QByteArray restoreNative(const QString &path)
 {
     return QFile::encodeName(path);
 }
@@ -70,10 +70,10 @@ std::optional<qint64> checkedNotes(const QString &path)
 // or the errno of the failure, and then nothing is left of `to`.
 int copyFile(const QString &from, const QString &to, mode_t mode)
 {
-    const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
+    const int in = ::open(restoreNative(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return errno;
-    const int out = ::open(native(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    const int out = ::open(restoreNative(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     int error = out < 0 ? errno : 0;
     char buffer[1 << 16];
     while (error == 0) {
@@ -96,13 +96,13 @@ int copyFile(const QString &from, const QString &to, mode_t mode)
         ::close(out);
     ::close(in);
     if (error != 0 && out >= 0)
-        ::unlink(native(to).constData());
+        ::unlink(restoreNative(to).constData());
     return error;
 }
 
-void syncFolder(const QString &path)
+void restoreSyncFolder(const QString &path)
 {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(restoreNative(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -124,7 +124,7 @@ QString errnoText(int error)
 int moveAside(const QString &from, const QString &to, QStringList *moved)
 {
     if (QFileInfo::exists(from)) {
-        if (::rename(native(from).constData(), native(to).constData()) != 0)
+        if (::rename(restoreNative(from).constData(), restoreNative(to).constData()) != 0)
             return errno;
         moved->append(to);
     }
@@ -132,7 +132,7 @@ int moveAside(const QString &from, const QString &to, QStringList *moved)
         const QString companion = from + QLatin1String(suffix);
         const QString renamed = to + QLatin1String(suffix);
         if (QFileInfo::exists(companion) &&
-            ::rename(native(companion).constData(), native(renamed).constData()) == 0)
+            ::rename(restoreNative(companion).constData(), restoreNative(renamed).constData()) == 0)
             moved->append(renamed);
     }
     return 0;
@@ -142,7 +142,7 @@ mode_t liveMode(const QString &live)
 {
     struct stat info {
     };
-    if (::stat(native(live).constData(), &info) != 0)
+    if (::stat(restoreNative(live).constData(), &info) != 0)
         return 0600;
     return info.st_mode & 0777;
 }
@@ -181,8 +181,8 @@ NotebookRestore::Result NotebookRestore::restore(const Copy &copy)
             false,
             QStringLiteral("无法把损坏的文件改名：%1。笔记本文件没有改动。").arg(errnoText(error))};
     }
-    ::rename(native(incoming).constData(), native(live).constData());
-    syncFolder(dataFolder());
+    ::rename(restoreNative(incoming).constData(), restoreNative(live).constData());
+    restoreSyncFolder(dataFolder());
 
     const auto notes = checkedNotes(live);
     const QString kept = moved.isEmpty()
