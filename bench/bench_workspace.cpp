@@ -22,7 +22,7 @@
 #include "provisioning.h"
 #include "windowhost.h"
 
-#if __has_include("search/notesearch.h")
+#if __has_include("store/search/notesearch.h")
 #include "store/datalayer.h"
 #include "store/search/notesearch.h"
 #define VARNEL_HAS_SEARCH_ENGINE 1

@@ -2,10 +2,11 @@
 
 #include "store/search/pairfilter.h"
 #include "store/search/showntime.h"
-#include "store/search/twocores.h"
 #include "store/search/wildmatcher.h"
 
 #include <QElapsedTimer>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtGlobal>
 #include <algorithm>
 #include <atomic>
@@ -529,10 +530,14 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
                 found[i] = test(candidateSlots[i]) ? 1 : 0;
         }
     };
-    if (candidateSlots.size() >= kParallelNotes)
-        TwoCores::instance().run(run);
-    else
+    if (pool_ && candidateSlots.size() >= kParallelNotes) {
+        // Waiting for a share that no thread has taken yet runs it here.
+        QFuture<void> other = QtConcurrent::run(pool_, [&run] { run(1); });
         run(0);
+        other.waitForFinished();
+    } else {
+        run(0);
+    }
     Bits hits(used_.size(), 0);
     for (std::size_t i = 0; i < candidateSlots.size(); ++i) {
         if (found[i])

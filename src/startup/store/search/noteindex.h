@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+class QThreadPool;
+
 // Every note's searchable text in memory, with the exact membership of each
 // character and of each pair of ASCII characters, and per note a filter of
 // the pairs of neighbouring characters it holds. It answers the list statements of the notes window
@@ -64,6 +66,9 @@ class NoteIndex
     // False while some note has a 处理 that is neither Null nor an integer
     // (the list order of such values is left to SQLite), or after put() failed.
     bool usable() const { return !full_ && oddStates_ == 0; }
+
+    // Where a search over many notes runs its second share (none: one core).
+    void setPool(QThreadPool *pool) { pool_ = pool; }
 
     std::size_t noteCount() const { return live_; }
     // Slots left by deleted notes (they cost a bit in every set each).
@@ -127,6 +132,7 @@ class NoteIndex
     std::size_t stored_ = 0;
     std::size_t oddStates_ = 0;
     bool full_ = false;
+    QThreadPool *pool_ = nullptr;
 };
 
 } // namespace varnel::search

@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QPromise>
 #include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 #include <cmath>
@@ -168,6 +169,18 @@ std::size_t NoteSearch::defaultMemoryBudget()
     return budget;
 }
 
+// The build's reading thread and the second core's share of the work of a
+// build or a search.
+QThreadPool *NoteSearch::threads()
+{
+    if (!pool_) {
+        pool_ = std::make_unique<QThreadPool>();
+        pool_->setMaxThreadCount(std::max(2, QThreadPool::globalInstance()->maxThreadCount()));
+        pool_->setExpiryTimeout(0); // no thread outlives its work (see BackgroundList)
+    }
+    return pool_.get();
+}
+
 IndexEvents *NoteSearch::events()
 {
     if (!events_)
@@ -293,12 +306,54 @@ long long NoteSearch::dataVersion()
     return version;
 }
 
+namespace
+{
+
+// A row copied out of its statement, for the other core to index while the
+// reading thread steps on.
+struct CopiedRow {
+    NoteRecord record; // its fields point into the strings below
+    std::string title, body, time;
+};
+
+// Rows handed to the indexing core at a time.
+constexpr std::size_t kRowsPerBatch = 128;
+
+void copyRow(sqlite3_stmt *stmt, CopiedRow &row)
+{
+    row.record = recordOf(stmt);
+    row.title.assign(row.record.title.bytes);
+    row.body.assign(row.record.body.bytes);
+    row.time.assign(row.record.time.bytes);
+}
+
+// Puts a batch into the index: Full, OverBudget or Done.
+int indexBatch(NoteIndex &index, std::vector<CopiedRow> &rows, std::size_t count,
+               std::size_t budget, std::size_t &indexed)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        CopiedRow &row = rows[i];
+        row.record.title.bytes = row.title;
+        row.record.body.bytes = row.body;
+        row.record.time.bytes = row.time;
+        if (!index.put(row.record))
+            return 1;
+        if (++indexed % 4096 == 0 && index.memoryBytes() > budget)
+            return 2;
+    }
+    return 0;
+}
+
+} // namespace
+
 // Reads every note of the file into a new index, on the reading thread, with
 // a handle of its own. Each read lasts a few milliseconds and then lets go of
 // the file, so that a save through the shared handle is never kept waiting.
+// The rows go to the index in batches on a second thread of `pool`: while one
+// batch is indexed the next is read.
 std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
                                                          const std::atomic<bool> *stop,
-                                                         std::size_t budget)
+                                                         std::size_t budget, QThreadPool *pool)
 {
     auto out = std::make_shared<Outcome>();
     QElapsedTimer clock;
@@ -309,8 +364,45 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
         return out;
     sqlite3_stmt *first = prepare(db, std::string(kRowSql) + " order by bookid");
     sqlite3_stmt *next = prepare(db, std::string(kRowSql) + " where bookid > ?1 order by bookid");
+    auto index = std::make_unique<NoteIndex>();
+    std::vector<CopiedRow> batches[2] = {std::vector<CopiedRow>(kRowsPerBatch),
+                                         std::vector<CopiedRow>(kRowsPerBatch)};
+    std::size_t filled = 0, indexed = 0;
+    int current = 0;
+    QFuture<int> indexing;
+    std::atomic<bool> failedAlloc{false};
+    // Waits for the batch being indexed; false when the index cannot go on.
+    auto settle = [&]() {
+        if (!indexing.isValid())
+            return true;
+        indexing.waitForFinished();
+        const int rc = failedAlloc ? 2 : indexing.result();
+        indexing = QFuture<int>();
+        if (rc == 1)
+            out->kind = Outcome::Full;
+        else if (rc == 2)
+            out->kind = Outcome::OverBudget;
+        return rc == 0;
+    };
+    auto handOver = [&]() {
+        if (!settle())
+            return false;
+        std::vector<CopiedRow> *rows = &batches[current];
+        const std::size_t count = filled;
+        NoteIndex *into = index.get();
+        indexing = QtConcurrent::run(pool, [into, rows, count, budget, &indexed, &failedAlloc] {
+            try {
+                return indexBatch(*into, *rows, count, budget, indexed);
+            } catch (const std::bad_alloc &) {
+                failedAlloc = true;
+                return 2;
+            }
+        });
+        current = 1 - current;
+        filled = 0;
+        return true;
+    };
     try {
-        auto index = std::make_unique<NoteIndex>();
         index->beginBulk();
         bool started = false;
         std::int64_t last = 0;
@@ -324,17 +416,12 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
             turn.start();
             int rc = SQLITE_OK;
             while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                const NoteRecord record = recordOf(stmt);
+                copyRow(stmt, batches[current][filled]);
                 started = true;
-                last = record.bookid;
-                if (!index->put(record)) {
-                    out->kind = Outcome::Full;
+                last = batches[current][filled].record.bookid;
+                ++rows;
+                if (++filled == kRowsPerBatch && !handOver())
                     break;
-                }
-                if (++rows % 4096 == 0 && index->memoryBytes() > budget) {
-                    out->kind = Outcome::OverBudget;
-                    break;
-                }
                 if (db::writerWaiting() ||
                     (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs)))
                     break;
@@ -349,6 +436,9 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
             else if (rc != SQLITE_ROW)
                 out->kind = Outcome::Failed;
         }
+        if (out->kind == Outcome::Done && filled > 0)
+            handOver();
+        settle();
         if (out->kind == Outcome::Done) {
             index->endBulk();
             if (index->memoryBytes() > budget)
@@ -357,6 +447,8 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
                 out->index = std::move(index);
         }
     } catch (const std::bad_alloc &) {
+        if (indexing.isValid())
+            indexing.waitForFinished();
         out->kind = Outcome::OverBudget;
         out->index.reset();
     }
@@ -396,13 +488,9 @@ void NoteSearch::startBuild()
     }
     const std::atomic<bool> *stop = &build->stop;
     const std::size_t budget = budget_;
-    if (!pool_) {
-        pool_ = std::make_unique<QThreadPool>();
-        pool_->setMaxThreadCount(1);
-        pool_->setExpiryTimeout(0); // the thread ends with its build (see BackgroundList)
-    }
-    pool_->start([promise, path = path_, stop, budget] {
-        promise->addResult(readAll(path, stop, budget));
+    QThreadPool *pool = threads();
+    pool->start([promise, path = path_, stop, budget, pool] {
+        promise->addResult(readAll(path, stop, budget, pool));
         promise->finish();
     });
     build_ = std::move(build);
@@ -433,6 +521,7 @@ void NoteSearch::finishBuild()
         readingMs_ = out->readingMs;
         readingCpuMs_ = out->readingCpuMs;
         index_ = std::move(out->index);
+        index_->setPool(threads());
         measuredAt_ = index_->storedBytes();
         version_ = build->version;
         readyMs_ = msSince(opened_);

@@ -110,7 +110,8 @@ class NoteSearch : public db::HandleListener
     static int authorize(void *self, int action, const char *table, const char *column,
                          const char *, const char *);
     static std::shared_ptr<Outcome> readAll(const QString &path, const std::atomic<bool> *stop,
-                                            std::size_t budget);
+                                            std::size_t budget, QThreadPool *pool);
+    QThreadPool *threads();
     bool fresh();
     bool keyedByRowid();
     void startBuild();
@@ -126,7 +127,7 @@ class NoteSearch : public db::HandleListener
     std::unique_ptr<NoteIndex> index_;
     std::unique_ptr<Build> build_;
     std::unique_ptr<IndexEvents> events_;
-    std::unique_ptr<QThreadPool> pool_; // the build's thread
+    std::unique_ptr<QThreadPool> pool_; // see threads()
     long long version_ = -1;
     std::unordered_set<std::int64_t> dirty_;   // rows to read again
     std::unordered_set<std::int64_t> touched_; // rows changed in the open transaction
