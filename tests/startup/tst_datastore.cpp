@@ -24,6 +24,7 @@ class TestDataStore : public QObject
     void insertTakesTheColumnDefaults();
     void changesAreOnDiskWhenUpdateReturns();
     void valuesAreBoundNotSpliced();
+    void aRefusedBindLeavesNoStatementOpen();
     void deletingACategoryLeavesItsNotesAlone();
     void walkingAndCounting();
     void recordsetIsReadOnlyInReadMode();
@@ -120,6 +121,24 @@ void TestDataStore::valuesAreBoundNotSpliced()
     QCOMPARE(DbRs->RecordCount(), 1);
     QCOMPARE(DbRs->Field(QStringLiteral("标题")).toString(), nasty);
     CloseDb();
+}
+
+// A statement whose bind fails is finalized all the same: a handle with a
+// statement left open cannot be closed and keeps its locks.
+void TestDataStore::aRefusedBindLeavesNoStatementOpen()
+{
+    TestFolder folder;
+    sqlite3 *handle = db::openKeyed(databasePath(), false);
+    bool refused = false;
+    try {
+        db::Statement stmt(handle, QStringLiteral("select count(*) from 企业日记 where 标题=?"),
+                           {QStringLiteral("一"), QStringLiteral("多余的值")});
+    } catch (const DbError &) {
+        refused = true;
+    }
+    QVERIFY(refused);
+    QCOMPARE(sqlite3_next_stmt(handle, nullptr), nullptr);
+    QCOMPARE(sqlite3_close(handle), SQLITE_OK);
 }
 
 void TestDataStore::deletingACategoryLeavesItsNotesAlone()

@@ -283,76 +283,75 @@ void SharedHandle::removeListener(HandleListener *listener)
 Statement::Statement(sqlite3 *db, const QString &sql, const QVariantList &params) : db_(db)
 {
     const QByteArray text = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt_, nullptr);
+    sqlite3_stmt *prepared = nullptr;
+    const int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size()), &prepared, nullptr);
+    stmt_.reset(prepared);
     if (rc != SQLITE_OK)
         fail(db, rc, sql);
     for (int i = 0; i < params.size(); ++i)
-        bindValue(db, stmt_, i + 1, params.at(i));
+        bindValue(db, stmt_.get(), i + 1, params.at(i));
 }
 
-Statement::~Statement()
-{
-    sqlite3_finalize(stmt_);
-}
+Statement::~Statement() = default;
 
 bool Statement::step()
 {
-    const int rc = sqlite3_step(stmt_);
+    const int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW)
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    fail(db_, rc, QString::fromUtf8(sqlite3_sql(stmt_)));
+    fail(db_, rc, QString::fromUtf8(sqlite3_sql(stmt_.get())));
 }
 
 int Statement::columnCount() const
 {
-    return sqlite3_column_count(stmt_);
+    return sqlite3_column_count(stmt_.get());
 }
 
 QString Statement::columnName(int i) const
 {
-    return QString::fromUtf8(sqlite3_column_name(stmt_, i));
+    return QString::fromUtf8(sqlite3_column_name(stmt_.get(), i));
 }
 
 qint64 Statement::integer(int i) const
 {
-    return sqlite3_column_int64(stmt_, i);
+    return sqlite3_column_int64(stmt_.get(), i);
 }
 
 QString Statement::text(int i) const
 {
-    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i));
-    return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(stmt_, i)) : QString();
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(stmt_.get(), i));
+    return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(stmt_.get(), i)) : QString();
 }
 
 QByteArrayView Statement::utf8(int i) const
 {
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i));
-    return text ? QByteArrayView(text, sqlite3_column_bytes(stmt_, i)) : QByteArrayView();
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_.get(), i));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(stmt_.get(), i)) : QByteArrayView();
 }
 
 bool Statement::isNull(int i) const
 {
-    return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
+    return sqlite3_column_type(stmt_.get(), i) == SQLITE_NULL;
 }
 
 QVariant Statement::value(int i) const
 {
-    switch (sqlite3_column_type(stmt_, i)) {
+    switch (sqlite3_column_type(stmt_.get(), i)) {
     case SQLITE_INTEGER:
-        return QVariant(qlonglong(sqlite3_column_int64(stmt_, i)));
+        return QVariant(qlonglong(sqlite3_column_int64(stmt_.get(), i)));
     case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(stmt_, i));
+        return QVariant(sqlite3_column_double(stmt_.get(), i));
     case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt_, i)),
-                                   sqlite3_column_bytes(stmt_, i)));
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(stmt_.get(), i)),
+                                   sqlite3_column_bytes(stmt_.get(), i)));
     case SQLITE_NULL:
         return QVariant();
     default:
         return QVariant(
-            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt_, i)),
-                              sqlite3_column_bytes(stmt_, i)));
+            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt_.get(), i)),
+                              sqlite3_column_bytes(stmt_.get(), i)));
     }
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <memory>
+
 #include <vector>
 
 #include <sqlcipher/sqlite3.h>
@@ -129,8 +131,13 @@ class Statement
     bool isNull(int i) const;
 
   private:
+    struct Finalize {
+        void operator()(sqlite3_stmt *stmt) const { sqlite3_finalize(stmt); }
+    };
     sqlite3 *db_;
-    sqlite3_stmt *stmt_ = nullptr;
+    // Owned from the prepare on: a bind that throws in the constructor
+    // finalizes the statement too.
+    std::unique_ptr<sqlite3_stmt, Finalize> stmt_;
 };
 
 [[noreturn]] void fail(sqlite3 *db, int rc, const QString &what);
