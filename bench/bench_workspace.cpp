@@ -616,6 +616,26 @@ int duringBuild(int notes)
     return 0;
 }
 
+// A fresh process left alone until the index is ready: the build's own speed,
+// without searches competing for the cores.
+int readyUntouched(int notes)
+{
+    g_notes = notes;
+    QTemporaryDir dir;
+    if (!useNotebook(dir, notes))
+        return 1;
+    FreshStart start;
+    start.open();
+    while (!FreshStart::indexReady() && start.shown.elapsed() < 600000)
+        QTest::qWait(5);
+    const auto figures = DataLayer::current().search().figures();
+    report("index_ready_untouched_ms", figures.readyMs, "ms");
+    report("index_reading_untouched_ms", figures.readingMs, "ms");
+    report("index_build_cpu_untouched_ms", figures.readingCpuMs, "ms");
+    ShutdownDb();
+    return 0;
+}
+
 // A fresh process: one character typed `delayMs` after the window shows.
 int firstResult(int notes, int delayMs)
 {
@@ -666,6 +686,8 @@ int runAllSizes(const QString &self)
             continue;
         if (const int rc = runChild(self, {QStringLiteral("--during-build"), n}, nullptr))
             return rc;
+        if (const int rc = runChild(self, {QStringLiteral("--ready-untouched"), n}, nullptr))
+            return rc;
         for (const char *delay : {"500", "1000", "2000"}) {
             if (const int rc = runChild(
                     self, {QStringLiteral("--first-result"), n, QString::fromLatin1(delay)},
@@ -705,6 +727,8 @@ int main(int argc, char **argv)
         return longNotes();
     if (!option("--during-build").isEmpty())
         return duringBuild(option("--during-build").toInt());
+    if (!option("--ready-untouched").isEmpty())
+        return readyUntouched(option("--ready-untouched").toInt());
     if (!option("--first-result").isEmpty())
         return firstResult(option("--first-result").toInt(),
                            args.value(args.indexOf("--first-result") + 2).toInt());
