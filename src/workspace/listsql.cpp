@@ -1,7 +1,5 @@
 #include "listsql.h"
 
-#include <QRegularExpression>
-
 namespace varnel
 {
 
@@ -12,14 +10,6 @@ ListSql listOf(const search::NoteFilter &filter)
     return {filter.sql(), filter.params(), filter};
 }
 } // namespace
-
-QString ListSql::withColumns(const QString &columns) const
-{
-    static const QRegularExpression star(QStringLiteral(R"(^\s*select\s+\*)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    QString out = text;
-    return out.replace(star, QStringLiteral("select ") + columns);
-}
 
 ListSql ListSql::allNotes()
 {
@@ -43,11 +33,9 @@ ListSql ListSql::search(const QString &text)
 
 ListSql ListSql::countOf(qint64 category)
 {
-    if (category != 0)
-        return {QStringLiteral("select * from 企业日记 where 分类=?1"),
-                {category},
-                search::NoteFilter::inCategory(category)};
-    return {QStringLiteral("select * from 企业日记 "), {}, search::NoteFilter::all()};
+    const search::NoteFilter filter =
+        category != 0 ? search::NoteFilter::inCategory(category) : search::NoteFilter::all();
+    return {filter.select(QStringLiteral("*"), false), filter.params(), filter};
 }
 
 } // namespace varnel

@@ -16,9 +16,6 @@ struct ListSql {
     QVariantList params;
     search::NoteFilter filter = {};
 
-    // The same statement selecting `columns` instead of every column.
-    QString withColumns(const QString &columns) const;
-
     bool operator==(const ListSql &other) const = default;
 
     // The statements of the window.

@@ -65,10 +65,20 @@ void TestWorkspaceLogic::listStatementsRunWithOtherColumns()
     QVERIFY(search.text.startsWith(QStringLiteral("select * from 企业日记 where ")));
     QVERIFY(search.text.endsWith(QStringLiteral("'%'    ORDER by 处理 asc,bookid desc")));
     QCOMPARE(search.params, QVariantList{QStringLiteral("x")});
-    QCOMPARE(ListSql::countOf(7).withColumns(QStringLiteral("count(*)")),
+    QCOMPARE(ListSql::countOf(7).filter.select(QStringLiteral("count(*)"), false),
              QStringLiteral("select count(*) from 企业日记 where 分类=?1"));
-    QCOMPARE(ListSql::countOf(0).withColumns(QStringLiteral("count(*)")),
+    QCOMPARE(ListSql::countOf(0).filter.select(QStringLiteral("count(*)"), false),
              QStringLiteral("select count(*) from 企业日记 "));
+    QCOMPARE(ListSql::countOf(0).text, QStringLiteral("select * from 企业日记 "));
+    // Every filter's statement names its columns once, with the list order after the
+    // condition: the ids-only list runs the same condition as the full one.
+    for (const ListSql &list : {ListSql::allNotes(), ListSql::pendingNotes(),
+                                ListSql::categoryNotes(3), ListSql::search(QStringLiteral("%"))}) {
+        const QString ids = list.filter.select(QStringLiteral("bookid,处理"));
+        QCOMPARE(ids.mid(QStringLiteral("select bookid,处理").size()),
+                 list.text.mid(QStringLiteral("select *").size()));
+        QVERIFY(list.text.endsWith(QStringLiteral(" ORDER by 处理 asc,bookid desc")));
+    }
 
     TestFolder folder;
     addNote(QStringLiteral("一"), {}, 7);

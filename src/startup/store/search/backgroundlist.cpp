@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 namespace varnel::search
@@ -114,8 +113,7 @@ void BackgroundList::run(const std::shared_ptr<Job> &job)
         fail(job, SQLITE_CANTOPEN, QStringLiteral("open"));
         return;
     }
-    QString sql = job->filter.sql();
-    sql.replace(0, int(std::strlen("select *")), QStringLiteral("select bookid,处理"));
+    const QString sql = job->filter.select(QStringLiteral("bookid,处理"));
     sqlite3_progress_handler(db, 1000, stopWhenCancelled, &job->cancelled);
     sqlite3_busy_handler(db, waitUnlessCancelled, &job->cancelled);
     Rows rows;

@@ -3,24 +3,30 @@
 namespace varnel::search
 {
 
-QString NoteFilter::sql() const
+QString NoteFilter::select(const QString &columns, bool ordered) const
 {
-    static const QString order = QStringLiteral(" ORDER by 处理 asc,bookid desc");
+    QString sql = QStringLiteral("select ") + columns + QStringLiteral(" from 企业日记");
     switch (kind) {
     case Pending:
-        return QStringLiteral("select * from 企业日记 where 处理=0") + order;
+        sql += QStringLiteral(" where 处理=0");
+        break;
     case Category:
-        return QStringLiteral("select * from 企业日记 where 分类=?1") + order;
+        sql += QStringLiteral(" where 分类=?1");
+        break;
     case Text:
         // The text is a bound value: quotes and backslashes are plain
         // characters, while % and _ keep working as wildcards inside it.
-        return QStringLiteral("select * from 企业日记 where 标题 like '%'||?1||'%' or 内容 like "
-                              "'%'||?1||'%' or vl_time(时间) like '%'||?1||'%'   ") +
-               order;
+        sql += QStringLiteral(" where 标题 like '%'||?1||'%' or 内容 like '%'||?1||'%' or "
+                              "vl_time(时间) like '%'||?1||'%'   ");
+        break;
     case All:
+        if (!ordered)
+            sql += QLatin1Char(' ');
         break;
     }
-    return QStringLiteral("select * from 企业日记") + order;
+    if (ordered)
+        sql += QStringLiteral(" ORDER by 处理 asc,bookid desc");
+    return sql;
 }
 
 QVariantList NoteFilter::params() const

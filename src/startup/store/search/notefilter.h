@@ -22,8 +22,11 @@ struct NoteFilter {
     static NoteFilter inCategory(std::int64_t category) { return {Category, category, {}}; }
     static NoteFilter matching(const QString &text) { return {Text, 0, text}; }
 
-    // "select * from 企业日记 ... ORDER by 处理 asc,bookid desc" and its bound values.
-    QString sql() const;
+    // "select <columns> from 企业日记 where ..." for these notes, in list order
+    // ("ORDER by 处理 asc,bookid desc") when `ordered`; the bound values are params().
+    QString select(const QString &columns, bool ordered = true) const;
+    // Every column, in list order.
+    QString sql() const { return select(QStringLiteral("*")); }
     QVariantList params() const;
 
     bool operator==(const NoteFilter &) const = default;

@@ -688,8 +688,7 @@ std::vector<ListEntry> listNotes(Connection &conn, const NoteFilter &filter)
 {
     if (auto rows = DataLayer::current().search().list(filter))
         return std::move(*rows);
-    QString sql = filter.sql();
-    sql.replace(0, int(std::strlen("select *")), QStringLiteral("select bookid,处理"));
+    const QString sql = filter.select(QStringLiteral("bookid,处理"));
     std::vector<ListEntry> rows;
     conn.ForEachRow(sql, filter.params(), [&rows](const DbRow &row) {
         rows.push_back({row.Integer(0), row.Integer(1) == 1});
@@ -701,9 +700,7 @@ std::int64_t countNotes(Connection &conn, const NoteFilter &filter)
 {
     if (const auto count = DataLayer::current().search().count(filter))
         return *count;
-    QString sql =
-        filter.kind == NoteFilter::All ? QStringLiteral("select * from 企业日记 ") : filter.sql();
-    sql.replace(0, int(std::strlen("select *")), QStringLiteral("select count(*)"));
+    const QString sql = filter.select(QStringLiteral("count(*)"), false);
     std::int64_t count = 0;
     conn.ForEachRow(sql, filter.params(), [&count](const DbRow &row) { count = row.Integer(0); });
     return count;
