@@ -2,6 +2,7 @@
 
 #include "base/appinfo.h"
 #include "store/database.h"
+#include "store/handover.h"
 #include "store/search/showntime.h"
 
 #include <QSaveFile>
@@ -107,8 +108,12 @@ class BlockWriter
     void write(QByteArray block)
     {
         finish();
-        pending_ = QtConcurrent::run(&pool_, [this, rows = std::move(block)] {
-            const QByteArray out = layOut(rows);
+        block_ = std::move(block);
+        handOver();
+        pending_ = QtConcurrent::run(&pool_, [this] {
+            takeOver();
+            const HandOverAtExit back;
+            const QByteArray out = layOut(block_);
             return file_.write(out) == out.size();
         });
     }
@@ -117,7 +122,9 @@ class BlockWriter
     bool finish()
     {
         if (pending_) {
-            const QFuture<bool> done = *std::exchange(pending_, std::nullopt);
+            QFuture<bool> done = *std::exchange(pending_, std::nullopt);
+            done.waitForFinished();
+            takeOver();
             try {
                 ok_ = done.result() && ok_;
             } catch (const QUnhandledException &e) {
@@ -134,6 +141,7 @@ class BlockWriter
     // Its own thread: the program's pool may be busy with the search index
     // while this thread waits for a block.
     QThreadPool pool_;
+    QByteArray block_; // the block being written; the main thread's again after finish()
     std::optional<QFuture<bool>> pending_;
     bool ok_ = true;
 };

@@ -3,6 +3,7 @@
 #include "base/appinfo.h"
 #include "store/dberrortext.h"
 #include "store/dbengine.h"
+#include "store/handover.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -55,10 +56,21 @@ BackgroundList::BackgroundList(QObject *parent) : QObject(parent)
     pool_.setStackSize(16u << 20);
 }
 
+// What the reading thread hands to the window's thread: a part of a list, the
+// whole of it, or why it failed.
+struct BackgroundList::Arrival {
+    std::shared_ptr<Job> job;
+    Rows rows;
+    bool complete = false;
+    int rc = SQLITE_OK; // a failure when not SQLITE_OK
+    QString statement;
+};
+
 BackgroundList::~BackgroundList()
 {
     cancel();
     pool_.waitForDone();
+    const std::lock_guard lock(readerMutex_);
     if (readerDb_)
         sqlite3_close_v2(readerDb_);
 }
@@ -73,7 +85,12 @@ void BackgroundList::start(const QString &path, const NoteFilter &filter, OnRows
     job->onRows = std::move(onRows);
     job->onFailure = std::move(onFailure);
     current_ = job;
-    pool_.start([this, job] { run(job); });
+    std::function<void()> task = [this, job] {
+        takeOver();
+        run(job);
+    };
+    handOver();
+    pool_.start(std::move(task));
 }
 
 void BackgroundList::cancel()
@@ -85,10 +102,13 @@ void BackgroundList::cancel()
 
 void BackgroundList::prepare(const QString &path)
 {
-    pool_.start([this, path] {
+    std::function<void()> task = [this, path] {
+        takeOver();
         const std::lock_guard lock(readerMutex_);
         reader(path);
-    });
+    };
+    handOver();
+    pool_.start(std::move(task));
 }
 
 sqlite3 *BackgroundList::reader(const QString &path)
@@ -169,30 +189,45 @@ void BackgroundList::run(const std::shared_ptr<Job> &job)
 
 void BackgroundList::deliver(const std::shared_ptr<Job> &job, Rows rows, bool complete)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, job, rows = std::move(rows), complete]() mutable {
-            if (job != current_)
-                return; // a newer list replaced this one
-            if (complete)
-                current_.reset();
-            job->onRows(std::move(rows), complete);
-        },
-        Qt::QueuedConnection);
+    post({job, std::move(rows), complete, SQLITE_OK, {}});
 }
 
 void BackgroundList::fail(const std::shared_ptr<Job> &job, int rc, const QString &statement)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, job, rc, statement] {
-            if (job != current_)
-                return;
+    post({job, {}, true, rc, statement});
+}
+
+// The arrivals wait in a queue under a lock rather than inside queued calls:
+// the window's thread then reads nothing the reading thread wrote without
+// that lock in between.
+void BackgroundList::post(Arrival arrival)
+{
+    {
+        const std::lock_guard lock(arrivalsMutex_);
+        arrivals_.push_back(std::move(arrival));
+    }
+    QMetaObject::invokeMethod(this, "takeArrivals", Qt::QueuedConnection);
+}
+
+// On the window's thread.
+void BackgroundList::takeArrivals()
+{
+    std::vector<Arrival> arrived;
+    {
+        const std::lock_guard lock(arrivalsMutex_);
+        arrived.swap(arrivals_);
+    }
+    for (Arrival &a : arrived) {
+        if (a.job != current_)
+            continue; // a newer list replaced this one
+        if (a.complete)
             current_.reset();
-            job->onFailure(db::errorFor(nullptr, rc, statement,
-                                        QFileInfo(databasePath()).absoluteFilePath()));
-        },
-        Qt::QueuedConnection);
+        if (a.rc == SQLITE_OK)
+            a.job->onRows(std::move(a.rows), a.complete);
+        else
+            a.job->onFailure(db::errorFor(nullptr, a.rc, a.statement,
+                                          QFileInfo(databasePath()).absoluteFilePath()));
+    }
 }
 
 } // namespace varnel::search

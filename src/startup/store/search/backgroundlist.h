@@ -56,12 +56,17 @@ class BackgroundList : public QObject
     sqlite3 *reader(const QString &path);
     void deliver(const std::shared_ptr<Job> &job, Rows rows, bool complete);
     void fail(const std::shared_ptr<Job> &job, int rc, const QString &message);
+    struct Arrival;
+    void post(Arrival arrival);
+    Q_INVOKABLE void takeArrivals();
 
     std::shared_ptr<Job> current_; // the window's thread only
     QThreadPool pool_;
     std::mutex readerMutex_; // the reading thread's handle, kept between searches
     sqlite3 *readerDb_ = nullptr;
     QString readerPath_;
+    std::mutex arrivalsMutex_; // what the reading thread has handed over
+    std::vector<Arrival> arrivals_;
 };
 
 } // namespace varnel::search

@@ -1,5 +1,6 @@
 #include "store/search/noteindex.h"
 
+#include "store/handover.h"
 #include "store/search/pairfilter.h"
 #include "store/search/showntime.h"
 #include "store/search/wildmatcher.h"
@@ -532,9 +533,15 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
     };
     if (pool_ && candidateSlots.size() >= kParallelNotes) {
         // Waiting for a share that no thread has taken yet runs it here.
-        QFuture<void> other = QtConcurrent::run(pool_, [&run] { run(1); });
+        handOver();
+        QFuture<void> other = QtConcurrent::run(pool_, [&run] {
+            takeOver();
+            run(1);
+            handOver();
+        });
         run(0);
         other.waitForFinished();
+        takeOver();
     } else {
         run(0);
     }

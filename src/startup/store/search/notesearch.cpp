@@ -2,6 +2,7 @@
 
 #include "store/database.h"
 #include "store/datalayer.h"
+#include "store/handover.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <thread>
 
@@ -118,7 +120,9 @@ struct NoteSearch::Outcome {
 // A build under way: the reading thread's result to come, and the flag that
 // stops it early.
 struct NoteSearch::Build {
-    std::atomic<bool> stop{false};
+    // Shared with the reading thread, which may still look at it for a moment
+    // after the result is handed over.
+    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     QFuture<std::shared_ptr<Outcome>> future;
     std::unique_ptr<QFutureWatcher<std::shared_ptr<Outcome>>> watcher;
     long long version = -1; // the shared handle's data_version at the start
@@ -369,34 +373,37 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
                                          std::vector<CopiedRow>(kRowsPerBatch)};
     std::size_t filled = 0, indexed = 0;
     int current = 0;
-    QFuture<int> indexing;
-    std::atomic<bool> failedAlloc{false};
+    QFuture<void> indexing;
+    int batchRc = 0; // the batch's outcome, read once it is indexed
     // Waits for the batch being indexed; false when the index cannot go on.
     auto settle = [&]() {
         if (!indexing.isValid())
             return true;
         indexing.waitForFinished();
-        const int rc = failedAlloc ? 2 : indexing.result();
-        indexing = QFuture<int>();
+        takeOver();
+        const int rc = batchRc;
+        indexing = QFuture<void>();
         if (rc == 1)
             out->kind = Outcome::Full;
         else if (rc == 2)
             out->kind = Outcome::OverBudget;
         return rc == 0;
     };
-    auto handOver = [&]() {
+    auto passBatch = [&]() {
         if (!settle())
             return false;
         std::vector<CopiedRow> *rows = &batches[current];
         const std::size_t count = filled;
         NoteIndex *into = index.get();
-        indexing = QtConcurrent::run(pool, [into, rows, count, budget, &indexed, &failedAlloc] {
+        handOver();
+        indexing = QtConcurrent::run(pool, [=, &indexed, &batchRc] {
+            takeOver();
             try {
-                return indexBatch(*into, *rows, count, budget, indexed);
+                batchRc = indexBatch(*into, *rows, count, budget, indexed);
             } catch (const std::bad_alloc &) {
-                failedAlloc = true;
-                return 2;
+                batchRc = 2;
             }
+            handOver();
         });
         current = 1 - current;
         filled = 0;
@@ -420,7 +427,7 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
                 started = true;
                 last = batches[current][filled].record.bookid;
                 ++rows;
-                if (++filled == kRowsPerBatch && !handOver())
+                if (++filled == kRowsPerBatch && !passBatch())
                     break;
                 if (db::writerWaiting() ||
                     (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs)))
@@ -437,7 +444,7 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
                 out->kind = Outcome::Failed;
         }
         if (out->kind == Outcome::Done && filled > 0)
-            handOver();
+            passBatch();
         settle();
         if (out->kind == Outcome::Done) {
             index->endBulk();
@@ -449,6 +456,7 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
     } catch (const std::bad_alloc &) {
         if (indexing.isValid())
             indexing.waitForFinished();
+        takeOver();
         out->kind = Outcome::OverBudget;
         out->index.reset();
     }
@@ -486,13 +494,16 @@ void NoteSearch::startBuild()
         });
         build->watcher->setFuture(build->future);
     }
-    const std::atomic<bool> *stop = &build->stop;
     const std::size_t budget = budget_;
     QThreadPool *pool = threads();
-    pool->start([promise, path = path_, stop, budget, pool] {
-        promise->addResult(readAll(path, stop, budget, pool));
+    std::function<void()> task = [promise, path = path_, stop = build->stop, budget, pool] {
+        takeOver();
+        promise->addResult(readAll(path, stop.get(), budget, pool));
+        handOver();
         promise->finish();
-    });
+    };
+    handOver();
+    pool->start(std::move(task));
     build_ = std::move(build);
 }
 
@@ -500,8 +511,9 @@ void NoteSearch::stopBuild()
 {
     if (!build_)
         return;
-    build_->stop = true;
+    *build_->stop = true;
     build_->future.waitForFinished(); // a read of a few milliseconds at most
+    takeOver();
     build_.reset();
 }
 
@@ -509,6 +521,7 @@ void NoteSearch::stopBuild()
 void NoteSearch::finishBuild()
 {
     std::unique_ptr<Build> build = std::move(build_);
+    takeOver();
     const std::shared_ptr<Outcome> out = build->future.result();
     switch (out->kind) {
     case Outcome::Done:
