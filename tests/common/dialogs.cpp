@@ -8,7 +8,7 @@
 
 void DialogAnswerer::arm(std::function<bool(QWidget *)> answer)
 {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(timers_.get());
     timer->setInterval(10);
     auto deadline = std::make_shared<int>(500); // 5 s at most
     QObject::connect(timer, &QTimer::timeout, [timer, answer, deadline]() {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 // Answers the modal dialogs a test provokes. Arm it before the action that
 // opens a dialog; it polls for the active modal widget, records what it saw
@@ -30,4 +31,7 @@ class DialogAnswerer
   private:
     void arm(std::function<bool(QWidget *)> answer);
     QList<Seen> seen_;
+    // The timers of answers not given yet: they go with the answerer, so none
+    // outlives it (and the test's `this` it calls back into).
+    std::unique_ptr<QObject> timers_ = std::make_unique<QObject>();
 };
