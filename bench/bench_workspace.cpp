@@ -436,11 +436,21 @@ void benchWindow(const BenchData &data)
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
+// The notebook of `notes` notes for this process, in a folder of its own.
+struct BenchNotebook {
+    QTemporaryDir dir;
+    bool ready = false;
+    explicit BenchNotebook(int notes)
+    {
+        g_notes = notes;
+        ready = useNotebook(dir, notes);
+    }
+};
+
 int runOneSize(int notes)
 {
-    g_notes = notes;
-    QTemporaryDir dir;
-    if (!useNotebook(dir, notes))
+    const BenchNotebook book(notes);
+    if (!book.ready)
         return 1;
     startUp();
     benchWindow(benchData());
@@ -453,9 +463,8 @@ int runOneSize(int notes)
 // one character typed into the search box.
 int firstSearchAfterStart(int notes)
 {
-    g_notes = notes;
-    QTemporaryDir dir;
-    if (!useNotebook(dir, notes))
+    const BenchNotebook book(notes);
+    if (!book.ready)
         return 1;
     startUp();
     WindowHost host;
@@ -576,9 +585,8 @@ struct FreshStart {
 // the index is ready, each timed as the event loop's longest block around it.
 int duringBuild(int notes)
 {
-    g_notes = notes;
-    QTemporaryDir dir;
-    if (!useNotebook(dir, notes))
+    const BenchNotebook book(notes);
+    if (!book.ready)
         return 1;
     LoopProbe probe;
     FreshStart start;
@@ -620,9 +628,8 @@ int duringBuild(int notes)
 // without searches competing for the cores.
 int readyUntouched(int notes)
 {
-    g_notes = notes;
-    QTemporaryDir dir;
-    if (!useNotebook(dir, notes))
+    const BenchNotebook book(notes);
+    if (!book.ready)
         return 1;
     FreshStart start;
     start.open();
@@ -639,9 +646,8 @@ int readyUntouched(int notes)
 // A fresh process: one character typed `delayMs` after the window shows.
 int firstResult(int notes, int delayMs)
 {
-    g_notes = notes;
-    QTemporaryDir dir;
-    if (!useNotebook(dir, notes))
+    const BenchNotebook book(notes);
+    if (!book.ready)
         return 1;
     FreshStart start;
     start.open();

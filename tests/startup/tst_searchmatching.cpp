@@ -553,6 +553,11 @@ void compareTexts(const QStringList &texts)
         const std::vector<ListEntry> want = reference.list(filter);
         if (got != want)
             QFAIL(qPrintable(describe(filter, got, want)));
+        // The count of the same notes, from the index or by its own statement.
+        OpenDb();
+        const qint64 count = search::countNotes(*DbConn, filter);
+        CloseDb();
+        QCOMPARE(count, qint64(want.size()));
     }
 }
 

@@ -36,6 +36,7 @@ class TestSearchExport : public QObject
     void searchWithoutTheIndexEndsWithTheLastList_data();
     void searchWithoutTheIndexEndsWithTheLastList();
     void searchWhileTheIndexIsBuiltEndsExact();
+    void searchThatFailsOffTheWindowsThreadIsReported();
     void clickShowsTheHintBubbleForAWhile();
     void exportWritesTheExactFormat();
     void exportEndsEveryLineWithCrLf();
@@ -250,6 +251,35 @@ void TestSearchExport::searchWhileTheIndexIsBuiltEndsExact()
     QTRY_VERIFY_WITH_TIMEOUT(!sign->isVisible(), 30000);
     QCOMPARE(ws.rows(),
              sqlValue(QStringLiteral("select count(*) from 企业日记 where 内容 like '%7 密%'")).toInt());
+}
+
+// A search the statement refuses (a pattern longer than SQLite allows) while
+// the index cannot answer: the failure comes back from the reading thread as
+// a message, the list and its sign are cleared, and the next search works.
+void TestSearchExport::searchThatFailsOffTheWindowsThreadIsReported()
+{
+    varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
+    const auto restore = qScopeGuard(
+        [&] { engine.setMemoryBudget(varnel::search::NoteSearch::defaultMemoryBudget()); });
+    engine.setMemoryBudget(1);
+    Workspace ws;
+    addNote(QStringLiteral("甲一"), {});
+    addNote(QStringLiteral("乙"), {});
+    ws.show();
+    QVERIFY(!engine.ready());
+    DialogAnswerer answers;
+    answers.answerMessage(QMessageBox::Ok);
+    // As many characters as the box takes, three bytes each in UTF-8.
+    ws.edit("txtCZ")->setText(QString(60000, QChar(0x7684)));
+    QTRY_COMPARE_WITH_TIMEOUT(answers.seen().size(), 1, 20000);
+    QCOMPARE(answers.last().title, QStringLiteral("错误提示"));
+    QVERIFY(answers.last().text.startsWith(QStringLiteral("无法读取数据库文件")));
+    QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
+    QVERIFY(!ws.label("Lab_searching")->isVisible());
+    QCOMPARE(ws.rows(), 0);
+    ws.edit("txtCZ")->setText(QStringLiteral("甲"));
+    QTRY_VERIFY_WITH_TIMEOUT(!ws.label("Lab_searching")->isVisible(), 20000);
+    QCOMPARE(ws.titles(), QStringList{QStringLiteral("甲一")});
 }
 
 void TestSearchExport::clickShowsTheHintBubbleForAWhile()
