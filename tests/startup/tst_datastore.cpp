@@ -3,6 +3,7 @@
 #include "base/appinfo.h"
 #include "store/database.h"
 #include "store/dbengine.h"
+#include "store/dberrortext.h"
 #include "testfolder.h"
 #include "testmain.h"
 
@@ -34,6 +35,8 @@ class TestDataStore : public QObject
     void garbageFileIsReportedClearly();
     void fileIsUnreadableWithoutTheKey();
     void shownTimeDropsLeadingZeros();
+    void reasonsAreShortAndSayTheCode_data();
+    void reasonsAreShortAndSayTheCode();
 };
 
 void TestDataStore::everyOperationGetsAFreshRecordset()
@@ -265,4 +268,27 @@ void TestDataStore::shownTimeDropsLeadingZeros()
 }
 
 VARNEL_TEST_CLASS(TestDataStore);
+// The reason a copy's or a backup's message gives inside its own sentence:
+// the same words as the full message, no full stop, and the code when
+// nothing more can be said.
+void TestDataStore::reasonsAreShortAndSayTheCode_data()
+{
+    QTest::addColumn<int>("rc");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full") << SQLITE_FULL << QStringLiteral("磁盘已满，或者文件已达到允许的最大大小");
+    QTest::newRow("extended i/o") << SQLITE_IOERR_WRITE
+                                  << QStringLiteral("读写文件时出错（磁盘或文件系统出了故障）");
+    QTest::newRow("damaged") << SQLITE_CORRUPT << QStringLiteral("文件已损坏，内容不完整或被改写");
+    QTest::newRow("interrupted") << SQLITE_INTERRUPT << QStringLiteral("操作被中断");
+    QTest::newRow("anything else") << SQLITE_MISMATCH
+                                   << QStringLiteral("数据库无法完成这个操作（错误代码 20）");
+}
+
+void TestDataStore::reasonsAreShortAndSayTheCode()
+{
+    QFETCH(int, rc);
+    QFETCH(QString, reason);
+    QCOMPARE(db::reasonFor(rc), reason);
+}
+
 #include "tst_datastore.moc"

@@ -61,6 +61,8 @@ Cause causeOf(int rc, int systemError, const QString &sqliteMessage, bool writin
         return {DbError::Failed, QStringLiteral("内容太大，超出了数据库允许的大小。")};
     case SQLITE_CONSTRAINT:
         return {DbError::Failed, QStringLiteral("要写入的内容与文件中已有的记录冲突。")};
+    case SQLITE_INTERRUPT:
+        return {DbError::Failed, QStringLiteral("操作被中断。")};
     default:
         break;
     }
@@ -88,6 +90,15 @@ QString keptText(const Cause &cause, bool writing, bool journalPlayed)
 }
 
 } // namespace
+
+QString reasonFor(int rc)
+{
+    QString text = causeOf(rc, 0, {}, false).text;
+    text.chop(1); // the full stop
+    if (text == QStringLiteral("数据库无法完成这个操作"))
+        text += QStringLiteral("（错误代码 %1）").arg(rc);
+    return text;
+}
 
 DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
                  bool journalPlayed)

@@ -19,4 +19,8 @@ namespace varnel::db
 DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
                  bool journalPlayed = false);
 
+// The same reason for SQLite's result code `rc` without a full stop, for a
+// message that says itself which file and which step failed.
+QString reasonFor(int rc);
+
 } // namespace varnel::db

@@ -2,6 +2,7 @@
 
 #include "store/database.h"
 #include "store/dbengine.h"
+#include "store/dberrortext.h"
 
 #include <QFile>
 
@@ -47,34 +48,6 @@ std::vector<OnlineCopy *> &registry()
 {
     static std::vector<OnlineCopy *> copies;
     return copies;
-}
-
-// What went wrong, in Chinese: the copy's messages reach the user.
-QString sqliteText(int rc)
-{
-    switch (rc & 0xff) {
-    case SQLITE_FULL:
-        return QStringLiteral("磁盘已满");
-    case SQLITE_CANTOPEN:
-        return QStringLiteral("无法建立或打开文件");
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-        return QStringLiteral("没有写入的权限");
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return QStringLiteral("文件已损坏");
-    case SQLITE_IOERR:
-        return QStringLiteral("读写磁盘时出错");
-    case SQLITE_NOMEM:
-        return QStringLiteral("内存不足");
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return QStringLiteral("文件正被另一个程序锁住");
-    case SQLITE_INTERRUPT:
-        return QStringLiteral("被中断");
-    default:
-        return QStringLiteral("数据库出错（错误代码 %1）").arg(rc);
-    }
 }
 
 bool isDamage(int rc)
@@ -246,7 +219,7 @@ void OnlineCopy::failOnTarget(int rc, const QString &what)
     closeTarget();
     if (stopped())
         throw CopyError(CopyError::Stopped, what);
-    throw CopyError(kindOf(rc), sqliteText(rc));
+    throw CopyError(kindOf(rc), reasonFor(rc));
 }
 
 // A statement on the copy's connection ends with SQLITE_INTERRUPT once the
@@ -285,7 +258,7 @@ void OnlineCopy::create(const QString &target)
         closeTarget();
         if (stopped())
             throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
-        throw CopyError(kindOf(e.sqliteCode()), sqliteText(e.sqliteCode()));
+        throw CopyError(kindOf(e.sqliteCode()), reasonFor(e.sqliteCode()));
     }
     // Nothing but the finished copy counts, so the copy keeps no journal and
     // is synced once at the end. Its first write derives the key: done here,
@@ -328,7 +301,7 @@ void OnlineCopy::copyTurn()
         }
     }
     if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
-        throw CopyError(isDamage(rc) ? CopyError::LiveDamaged : kindOf(rc), sqliteText(rc));
+        throw CopyError(isDamage(rc) ? CopyError::LiveDamaged : kindOf(rc), reasonFor(rc));
 }
 
 // Counts the live notes a few rows at a time. A rollback by the program ends
@@ -360,10 +333,10 @@ void OnlineCopy::countTurn()
         changesAtCount_ = totalChanges();
         counted_ = true;
     } else if (isDamage(rc)) {
-        throw CopyError(CopyError::LiveDamaged, sqliteText(rc));
+        throw CopyError(CopyError::LiveDamaged, reasonFor(rc));
     } else if (++countAttempts_ >= kCountAttempts) {
         throw CopyError(CopyError::CheckFailed,
-                        QStringLiteral("无法数出笔记本中的记事（%1）").arg(sqliteText(rc)));
+                        QStringLiteral("无法数出笔记本中的记事（%1）").arg(reasonFor(rc)));
     }
 }
 
@@ -398,7 +371,7 @@ qint64 OnlineCopy::check(const QString &target)
             throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
         throw CopyError(
             CopyError::CheckFailed,
-            QStringLiteral("副本无法用本软件的密码打开（%1）").arg(sqliteText(e.sqliteCode())));
+            QStringLiteral("副本无法用本软件的密码打开（%1）").arg(reasonFor(e.sqliteCode())));
     }
     int rc = SQLITE_OK;
     int rows = 0;
@@ -420,7 +393,7 @@ qint64 OnlineCopy::check(const QString &target)
         throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
     if (rc != SQLITE_OK)
         throw CopyError(CopyError::CheckFailed,
-                        QStringLiteral("副本无法读取（%1）").arg(sqliteText(rc)));
+                        QStringLiteral("副本无法读取（%1）").arg(reasonFor(rc)));
     // Notes saved or deleted between the copy and the count may make the two
     // differ, by at most one per changed row.
     if (std::llabs(liveNotes_ - copyNotes) > changesAtCount_ - changesAtCopy_) {
