@@ -93,6 +93,19 @@ QByteArray exportFile()
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// The search index kept over its memory budget, so that searches run as
+// statements off the window's thread; the budget comes back at the end.
+struct IndexOverBudget {
+    varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
+    IndexOverBudget() { engine.setMemoryBudget(1); }
+    ~IndexOverBudget()
+    {
+        engine.setMemoryBudget(varnel::search::NoteSearch::defaultMemoryBudget());
+    }
+    IndexOverBudget(const IndexOverBudget &) = delete;
+    IndexOverBudget &operator=(const IndexOverBudget &) = delete;
+};
+
 } // namespace
 
 void TestSearchExport::searchTextIsMatchedSafely_data()
@@ -201,10 +214,8 @@ void TestSearchExport::searchWithoutTheIndexEndsWithTheLastList()
 {
     QFETCH(QStringList, steps);
     QFETCH(QStringList, titles);
-    varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
-    const auto restore = qScopeGuard(
-        [&] { engine.setMemoryBudget(varnel::search::NoteSearch::defaultMemoryBudget()); });
-    engine.setMemoryBudget(1);
+    const IndexOverBudget noIndex;
+    varnel::search::NoteSearch &engine = noIndex.engine;
     Workspace ws;
     addNote(QStringLiteral("甲一"), {});
     addNote(QStringLiteral("甲二"), {});
@@ -258,10 +269,8 @@ void TestSearchExport::searchWhileTheIndexIsBuiltEndsExact()
 // a message, the list and its sign are cleared, and the next search works.
 void TestSearchExport::searchThatFailsOffTheWindowsThreadIsReported()
 {
-    varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
-    const auto restore = qScopeGuard(
-        [&] { engine.setMemoryBudget(varnel::search::NoteSearch::defaultMemoryBudget()); });
-    engine.setMemoryBudget(1);
+    const IndexOverBudget noIndex;
+    varnel::search::NoteSearch &engine = noIndex.engine;
     Workspace ws;
     addNote(QStringLiteral("甲一"), {});
     addNote(QStringLiteral("乙"), {});
