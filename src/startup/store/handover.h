@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QThreadPool>
+
 #include <atomic>
+#include <functional>
 
 namespace varnel
 {
@@ -32,6 +35,18 @@ inline void handOver()
 inline void takeOver()
 {
     (void)handOverCounter().load(std::memory_order_acquire);
+}
+
+// Starts `task` on `pool` with what it captured handed over: the wrapper is
+// made before the hand-over and takes over before it reads its capture.
+inline void startHandedOver(QThreadPool &pool, std::function<void()> task)
+{
+    std::function<void()> run = [task = std::move(task)] {
+        takeOver();
+        task();
+    };
+    handOver();
+    pool.start(std::move(run));
 }
 
 // Hands over when a task ends, also when it ends with an exception.

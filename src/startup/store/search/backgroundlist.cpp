@@ -85,12 +85,7 @@ void BackgroundList::start(const QString &path, const NoteFilter &filter, OnRows
     job->onRows = std::move(onRows);
     job->onFailure = std::move(onFailure);
     current_ = job;
-    std::function<void()> task = [this, job] {
-        takeOver();
-        run(job);
-    };
-    handOver();
-    pool_.start(std::move(task));
+    startHandedOver(pool_, [this, job] { run(job); });
 }
 
 void BackgroundList::cancel()
@@ -102,13 +97,10 @@ void BackgroundList::cancel()
 
 void BackgroundList::prepare(const QString &path)
 {
-    std::function<void()> task = [this, path] {
-        takeOver();
+    startHandedOver(pool_, [this, path] {
         const std::lock_guard lock(readerMutex_);
         reader(path);
-    };
-    handOver();
-    pool_.start(std::move(task));
+    });
 }
 
 sqlite3 *BackgroundList::reader(const QString &path)

@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <new>
 #include <thread>
 
@@ -496,14 +495,11 @@ void NoteSearch::startBuild()
     }
     const std::size_t budget = budget_;
     QThreadPool *pool = threads();
-    std::function<void()> task = [promise, path = path_, stop = build->stop, budget, pool] {
-        takeOver();
+    startHandedOver(*pool, [promise, path = path_, stop = build->stop, budget, pool] {
         promise->addResult(readAll(path, stop.get(), budget, pool));
         handOver();
         promise->finish();
-    };
-    handOver();
-    pool->start(std::move(task));
+    });
     build_ = std::move(build);
 }
 
