@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QThreadPool>
 
 #include <atomic>
@@ -35,6 +36,14 @@ inline void handOver()
 inline void takeOver()
 {
     (void)handOverCounter().load(std::memory_order_acquire);
+}
+
+// A string for another thread as a buffer of its own: the count of a shared
+// one also changes inside Qt's library, where ThreadSanitizer does not see
+// it, so the last one to let go could free it unseen.
+inline QString ownCopy(const QString &text)
+{
+    return QString(text.constData(), text.size());
 }
 
 // Starts `task` on `pool` with what it captured handed over: the wrapper is

@@ -81,7 +81,8 @@ void BackgroundList::start(const QString &path, const NoteFilter &filter, OnRows
     cancel();
     auto job = std::make_shared<Job>();
     job->filter = filter;
-    job->path = path;
+    job->filter.text = ownCopy(filter.text);
+    job->path = ownCopy(path);
     job->onRows = std::move(onRows);
     job->onFailure = std::move(onFailure);
     current_ = job;
@@ -97,7 +98,7 @@ void BackgroundList::cancel()
 
 void BackgroundList::prepare(const QString &path)
 {
-    startHandedOver(pool_, [this, path] {
+    startHandedOver(pool_, [this, path = ownCopy(path)] {
         const std::lock_guard lock(readerMutex_);
         reader(path);
     });

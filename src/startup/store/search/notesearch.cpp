@@ -495,7 +495,7 @@ void NoteSearch::startBuild()
     }
     const std::size_t budget = budget_;
     QThreadPool *pool = threads();
-    startHandedOver(*pool, [promise, path = path_, stop = build->stop, budget, pool] {
+    startHandedOver(*pool, [promise, path = ownCopy(path_), stop = build->stop, budget, pool] {
         promise->addResult(readAll(path, stop.get(), budget, pool));
         handOver();
         promise->finish();
