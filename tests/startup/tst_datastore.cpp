@@ -37,6 +37,8 @@ class TestDataStore : public QObject
     void shownTimeDropsLeadingZeros();
     void reasonsAreShortAndSayTheCode_data();
     void reasonsAreShortAndSayTheCode();
+    void messagesTakenOnAnotherThread_data();
+    void messagesTakenOnAnotherThread();
 };
 
 void TestDataStore::everyOperationGetsAFreshRecordset()
@@ -289,6 +291,43 @@ void TestDataStore::reasonsAreShortAndSayTheCode()
     QFETCH(int, rc);
     QFETCH(QString, reason);
     QCOMPARE(db::reasonFor(rc), reason);
+}
+
+// A failure on a reading thread comes back as its code and SQLite's message,
+// taken there: the message decides the reason where the code alone cannot.
+void TestDataStore::messagesTakenOnAnotherThread_data()
+{
+    QTest::addColumn<int>("rc");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("starts");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("search text too long")
+        << SQLITE_ERROR << QStringLiteral("LIKE or GLOB pattern too complex") << int(DbError::Failed)
+        << QStringLiteral("无法按这段文字搜索数据库文件：") << QStringLiteral("搜索内容太长");
+    QTest::newRow("table missing")
+        << SQLITE_ERROR << QStringLiteral("no such table: 企业日记") << int(DbError::NotADatabase)
+        << QStringLiteral("无法读取数据库文件：") << QStringLiteral("文件中缺少本软件需要的表");
+    QTest::newRow("no message: SQLite's words for the code")
+        << SQLITE_BUSY << QString() << int(DbError::Failed) << QStringLiteral("无法读取数据库文件：")
+        << QStringLiteral("（database is locked）");
+}
+
+void TestDataStore::messagesTakenOnAnotherThread()
+{
+    QFETCH(int, rc);
+    QFETCH(QString, message);
+    QFETCH(int, kind);
+    QFETCH(QString, starts);
+    QFETCH(QString, reason);
+    const DbError error = db::errorFor(rc, message, QStringLiteral("select bookid from 企业日记"),
+                                       QStringLiteral("/data/Varnel.db"));
+    QCOMPARE(int(error.kind()), kind);
+    QVERIFY2(error.userText().startsWith(starts + QStringLiteral("\n/data/Varnel.db")),
+             qPrintable(error.userText()));
+    QVERIFY2(error.userText().contains(reason), qPrintable(error.userText()));
+    QVERIFY(error.userText().contains(QStringLiteral("文件中已有的信息都没有变")) ||
+            kind == int(DbError::NotADatabase));
 }
 
 #include "tst_datastore.moc"

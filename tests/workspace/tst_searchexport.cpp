@@ -266,7 +266,8 @@ void TestSearchExport::searchWhileTheIndexIsBuiltEndsExact()
 
 // A search the statement refuses (a pattern longer than SQLite allows) while
 // the index cannot answer: the failure comes back from the reading thread as
-// a message, the list and its sign are cleared, and the next search works.
+// a message that names the search text as the trouble, the list and its sign
+// are cleared, and the next search works.
 void TestSearchExport::searchThatFailsOffTheWindowsThreadIsReported()
 {
     const IndexOverBudget noIndex;
@@ -280,10 +281,16 @@ void TestSearchExport::searchThatFailsOffTheWindowsThreadIsReported()
     answers.answerMessage(QMessageBox::Ok);
     // As many characters as the box takes, three bytes each in UTF-8.
     ws.edit("txtCZ")->setText(QString(60000, QChar(0x7684)));
+    const QString typed = ws.edit("txtCZ")->text();
     QTRY_COMPARE_WITH_TIMEOUT(answers.seen().size(), 1, 20000);
     QCOMPARE(answers.last().title, QStringLiteral("错误提示"));
-    QVERIFY(answers.last().text.startsWith(QStringLiteral("无法读取数据库文件")));
+    // It says what was wrong: the text, not the file.
+    QVERIFY(answers.last().text.startsWith(QStringLiteral("无法按这段文字搜索数据库文件")));
+    QVERIFY(answers.last().text.contains(QStringLiteral("搜索内容太长")));
+    QVERIFY(answers.last().text.contains(QStringLiteral("文件中已有的信息都没有变")));
+    QVERIFY(answers.last().text.contains(QStringLiteral("pattern too complex")));
     QCOMPARE(answers.last().icon, int(QMessageBox::Critical));
+    QCOMPARE(ws.edit("txtCZ")->text(), typed); // the text typed stays
     QVERIFY(!ws.label("Lab_searching")->isVisible());
     QCOMPARE(ws.rows(), 0);
     ws.edit("txtCZ")->setText(QStringLiteral("甲"));

@@ -24,6 +24,7 @@ struct Cause {
     DbError::Kind kind = DbError::Failed;
     QString text;
     bool fileUnusable = false; // the file itself is the trouble, not this one operation
+    bool searchText = false;   // the search text was refused, not the file
 };
 
 Cause causeOf(int rc, int systemError, const QString &sqliteMessage, bool writing)
@@ -73,6 +74,12 @@ Cause causeOf(int rc, int systemError, const QString &sqliteMessage, bool writin
                 QStringLiteral("文件中缺少本软件需要的表或字段：文件已损坏，或者不是本软件的"
                                "数据库。"),
                 true};
+    // LIKE refuses a pattern longer than its limit (50,000 bytes).
+    if (sqliteMessage.contains(QLatin1String("pattern too complex")))
+        return {DbError::Failed,
+                QStringLiteral("搜索内容太长（超过 50,000 字节，约 16,000 个汉字）。请缩短搜索内容"
+                               "后再试。"),
+                false, true};
     return {DbError::Failed, QStringLiteral("数据库无法完成这个操作。")};
 }
 
@@ -100,15 +107,19 @@ QString reasonFor(int rc)
     return text;
 }
 
-DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
-                 bool journalPlayed)
+namespace
 {
-    const QString sqliteMessage = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+
+DbError compose(int rc, int systemError, const QString &sqliteMessage, const QString &statement,
+                const QString &file, bool journalPlayed)
+{
     const bool writing = isWrite(statement);
-    const Cause cause = causeOf(rc, db ? sqlite3_system_errno(db) : 0, sqliteMessage, writing);
+    const Cause cause = causeOf(rc, systemError, sqliteMessage, writing);
     QString headline;
     if (cause.kind == DbError::Missing)
         headline = QStringLiteral("无法打开数据库文件：");
+    else if (cause.searchText)
+        headline = QStringLiteral("无法按这段文字搜索数据库文件：");
     else if (writing && !cause.fileUnusable)
         headline = QStringLiteral("无法写入数据库文件：");
     else
@@ -117,6 +128,24 @@ DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &f
                    QStringLiteral("%1\n%2\n\n原因：%3\n%4\n\n（%5）")
                        .arg(headline, file, cause.text, keptText(cause, writing, journalPlayed),
                             sqliteMessage));
+}
+
+} // namespace
+
+DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
+                 bool journalPlayed)
+{
+    const QString sqliteMessage = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    return compose(rc, db ? sqlite3_system_errno(db) : 0, sqliteMessage, statement, file,
+                   journalPlayed);
+}
+
+DbError errorFor(int rc, const QString &sqliteMessage, const QString &statement,
+                 const QString &file)
+{
+    return compose(rc, 0, sqliteMessage.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc))
+                                                  : sqliteMessage,
+                   statement, file, false);
 }
 
 } // namespace varnel::db

@@ -19,6 +19,11 @@ namespace varnel::db
 DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &file,
                  bool journalPlayed = false);
 
+// The same for a handle that is gone or belongs to another thread: SQLite's
+// message as it was taken when the call failed.
+DbError errorFor(int rc, const QString &sqliteMessage, const QString &statement,
+                 const QString &file);
+
 // The same reason for SQLite's result code `rc` without a full stop, for a
 // message that says itself which file and which step failed.
 QString reasonFor(int rc);

@@ -64,6 +64,7 @@ struct BackgroundList::Arrival {
     bool complete = false;
     int rc = SQLITE_OK; // a failure when not SQLITE_OK
     QString statement;
+    QString message; // SQLite's, taken on the reading thread
 };
 
 BackgroundList::~BackgroundList()
@@ -177,17 +178,18 @@ void BackgroundList::run(const std::shared_ptr<Job> &job)
     if (rc == SQLITE_DONE)
         deliver(job, std::move(rows), true);
     else
-        fail(job, rc, sql + QStringLiteral(" (") + message + QLatin1Char(')'));
+        fail(job, rc, sql, message);
 }
 
 void BackgroundList::deliver(const std::shared_ptr<Job> &job, Rows rows, bool complete)
 {
-    post({job, std::move(rows), complete, SQLITE_OK, {}});
+    post({job, std::move(rows), complete, SQLITE_OK, {}, {}});
 }
 
-void BackgroundList::fail(const std::shared_ptr<Job> &job, int rc, const QString &statement)
+void BackgroundList::fail(const std::shared_ptr<Job> &job, int rc, const QString &statement,
+                          const QString &message)
 {
-    post({job, {}, true, rc, statement});
+    post({job, {}, true, rc, statement, message});
 }
 
 // The arrivals wait in a queue under a lock rather than inside queued calls:
@@ -218,7 +220,7 @@ void BackgroundList::takeArrivals()
         if (a.rc == SQLITE_OK)
             a.job->onRows(std::move(a.rows), a.complete);
         else
-            a.job->onFailure(db::errorFor(nullptr, a.rc, a.statement,
+            a.job->onFailure(db::errorFor(a.rc, a.message, a.statement,
                                           QFileInfo(databasePath()).absoluteFilePath()));
     }
 }

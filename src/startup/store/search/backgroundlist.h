@@ -55,7 +55,8 @@ class BackgroundList : public QObject
     void run(const std::shared_ptr<Job> &job);
     sqlite3 *reader(const QString &path);
     void deliver(const std::shared_ptr<Job> &job, Rows rows, bool complete);
-    void fail(const std::shared_ptr<Job> &job, int rc, const QString &message);
+    void fail(const std::shared_ptr<Job> &job, int rc, const QString &statement,
+              const QString &message = {});
     struct Arrival;
     void post(Arrival arrival);
     Q_INVOKABLE void takeArrivals();
