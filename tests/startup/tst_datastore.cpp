@@ -277,13 +277,14 @@ void TestDataStore::reasonsAreShortAndSayTheCode_data()
 {
     QTest::addColumn<int>("rc");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("full") << SQLITE_FULL << QStringLiteral("磁盘已满，或者文件已达到允许的最大大小");
+    QTest::newRow("full") << SQLITE_FULL
+                          << QStringLiteral("磁盘已满，或者文件已达到允许的最大大小");
     QTest::newRow("extended i/o") << SQLITE_IOERR_WRITE
                                   << QStringLiteral("读写文件时出错（磁盘或文件系统出了故障）");
     QTest::newRow("damaged") << SQLITE_CORRUPT << QStringLiteral("文件已损坏，内容不完整或被改写");
     QTest::newRow("interrupted") << SQLITE_INTERRUPT << QStringLiteral("操作被中断");
-    QTest::newRow("anything else") << SQLITE_MISMATCH
-                                   << QStringLiteral("数据库无法完成这个操作（错误代码 20）");
+    QTest::newRow("anything else")
+        << SQLITE_MISMATCH << QStringLiteral("数据库无法完成这个操作（错误代码 20）");
 }
 
 void TestDataStore::reasonsAreShortAndSayTheCode()
@@ -303,14 +304,15 @@ void TestDataStore::messagesTakenOnAnotherThread_data()
     QTest::addColumn<QString>("starts");
     QTest::addColumn<QString>("reason");
     QTest::newRow("search text too long")
-        << SQLITE_ERROR << QStringLiteral("LIKE or GLOB pattern too complex") << int(DbError::Failed)
-        << QStringLiteral("无法按这段文字搜索数据库文件：") << QStringLiteral("搜索内容太长");
+        << SQLITE_ERROR << QStringLiteral("LIKE or GLOB pattern too complex")
+        << int(DbError::Failed) << QStringLiteral("无法按这段文字搜索数据库文件：")
+        << QStringLiteral("搜索内容太长");
     QTest::newRow("table missing")
         << SQLITE_ERROR << QStringLiteral("no such table: 企业日记") << int(DbError::NotADatabase)
         << QStringLiteral("无法读取数据库文件：") << QStringLiteral("文件中缺少本软件需要的表");
     QTest::newRow("no message: SQLite's words for the code")
-        << SQLITE_BUSY << QString() << int(DbError::Failed) << QStringLiteral("无法读取数据库文件：")
-        << QStringLiteral("（database is locked）");
+        << SQLITE_BUSY << QString() << int(DbError::Failed)
+        << QStringLiteral("无法读取数据库文件：") << QStringLiteral("（database is locked）");
 }
 
 void TestDataStore::messagesTakenOnAnotherThread()

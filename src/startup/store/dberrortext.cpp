@@ -143,8 +143,8 @@ DbError errorFor(sqlite3 *db, int rc, const QString &statement, const QString &f
 DbError errorFor(int rc, const QString &sqliteMessage, const QString &statement,
                  const QString &file)
 {
-    return compose(rc, 0, sqliteMessage.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc))
-                                                  : sqliteMessage,
+    return compose(rc, 0,
+                   sqliteMessage.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : sqliteMessage,
                    statement, file, false);
 }
 
