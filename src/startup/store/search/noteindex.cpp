@@ -231,8 +231,9 @@ void NoteIndex::flushBlock()
     block.touchedPairs.clear();
 }
 
-// Gathers the keys of a new note in the last slot into the block.
-void NoteIndex::addToBlock(std::uint32_t slot)
+// Gathers the keys of a new note in the last slot into the block (kNone
+// between its fields).
+void NoteIndex::addToBlock(std::uint32_t slot, const std::vector<std::uint32_t> &keys)
 {
     Block &block = *block_;
     if (slot / 64 != block.index) {
@@ -242,7 +243,12 @@ void NoteIndex::addToBlock(std::uint32_t slot)
     if (block.chars.size() < codes_.keyLimit())
         block.chars.resize(codes_.keyLimit() + 1024, 0);
     const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
-    forEachKey(notes_[slot].text, [&](std::uint32_t previous, std::uint32_t key) {
+    std::uint32_t previous = CharCodes::kNone;
+    for (const std::uint32_t key : keys) {
+        if (key == CharCodes::kNone) {
+            previous = key;
+            continue;
+        }
         std::uint64_t &word = block.chars[key];
         if (!word)
             block.touchedChars.push_back(key);
@@ -253,7 +259,8 @@ void NoteIndex::addToBlock(std::uint32_t slot)
                 block.touchedPairs.push_back(std::uint32_t(pair));
             pairWord |= bit;
         }
-    });
+        previous = key;
+    }
 }
 
 NoteIndex::Group &NoteIndex::groupOf(const Note &note)
@@ -329,18 +336,22 @@ bool NoteIndex::put(const NoteRecord &record)
                                                : shownTimeBytes(record.time.bytes, shown)};
     const FieldText *fields[3] = {&time, &record.title, &record.body};
     thread_local std::string text;
+    thread_local std::vector<std::uint32_t> keys; // the same, decoded once
     text.clear();
+    keys.clear();
     for (int i = 0; i < 3; ++i) {
         if (i > 0) {
             note.ends[i - 1] = std::uint32_t(text.size());
             text.push_back('\0');
+            keys.push_back(CharCodes::kNone);
         }
         note.nulls |= fields[i]->null ? std::uint8_t(1 << i) : 0;
-        if (!fields[i]->null && !encodeText(fields[i]->bytes, codes_, text, [](std::uint32_t) {}))
+        if (!fields[i]->null && !encodeText(fields[i]->bytes, codes_, text,
+                                            [](std::uint32_t key) { keys.push_back(key); }))
             full_ = true;
     }
     note.text.assign(text);
-    note.pairs.build(note.text, std::uint64_t(record.bookid));
+    note.pairs.build(keys, text.size(), std::uint64_t(record.bookid));
 
     bits::set(used_, slot);
     ++live_;
@@ -349,7 +360,7 @@ bool NoteIndex::put(const NoteRecord &record)
     else
         bits::set(groupOf(note).members, slot);
     if (block_)
-        addToBlock(slot);
+        addToBlock(slot, keys);
     else
         indexKeys(slot, true);
     return !full_;

@@ -104,7 +104,7 @@ class NoteIndex
     std::uint32_t slotFor(std::int64_t bookid, bool &isNew);
     void makeRoom(std::uint32_t at);
     void indexKeys(std::uint32_t slot, bool add);
-    void addToBlock(std::uint32_t slot);
+    void addToBlock(std::uint32_t slot, const std::vector<std::uint32_t> &keys);
     void flushBlock();
     Group &groupOf(const Note &note);
     void leaveGroup(std::uint32_t slot);

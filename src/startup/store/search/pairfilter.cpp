@@ -28,27 +28,31 @@ std::size_t foldedOnes(const std::uint64_t *words, std::size_t half)
 
 void PairFilter::build(const std::string &encoded, std::uint64_t seed)
 {
+    std::vector<std::uint32_t> keys;
+    const auto *p = reinterpret_cast<const unsigned char *>(encoded.data());
+    for (const auto *end = p + encoded.size(); p < end;) {
+        keys.push_back(*p ? CharCodes::keyAt(p) : CharCodes::kNone);
+        p += *p ? CharCodes::length(*p) : 1;
+    }
+    build(keys, encoded.size(), seed);
+}
+
+void PairFilter::build(const std::vector<std::uint32_t> &keys, std::size_t encodedBytes,
+                       std::uint64_t seed)
+{
     seed_ = seed * 0x9E3779B97F4A7C15ULL;
     // Every pair goes into a roomy table first (bit positions are the hash's
     // low bits, so halving the table folds its upper half onto the lower);
     // it is then halved while it stays at most half full.
-    const auto *p = reinterpret_cast<const unsigned char *>(encoded.data());
-    const auto *end = p + encoded.size();
-    std::size_t words = std::bit_ceil(std::max<std::size_t>(1, encoded.size() / 4));
+    std::size_t words = std::bit_ceil(std::max<std::size_t>(1, encodedBytes / 4));
     words = std::min(words, kMostWords);
-    std::vector<std::uint64_t> table(words, 0);
+    thread_local std::vector<std::uint64_t> table;
+    table.assign(words, 0);
     const std::uint64_t mask = words * 64 - 1;
     std::uint32_t previous = CharCodes::kNone;
     bool any = false;
-    while (p < end) {
-        if (*p == 0) {
-            previous = CharCodes::kNone;
-            ++p;
-            continue;
-        }
-        const std::uint32_t key = CharCodes::keyAt(p);
-        p += CharCodes::length(*p);
-        if (previous != CharCodes::kNone) {
+    for (const std::uint32_t key : keys) {
+        if (previous != CharCodes::kNone && key != CharCodes::kNone) {
             const std::uint64_t h = hash(previous, key, seed_);
             const std::uint64_t one = h & mask, two = (h >> 32) & mask;
             table[one / 64] |= std::uint64_t(1) << (one % 64);
