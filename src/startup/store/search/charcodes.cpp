@@ -2,6 +2,8 @@
 
 #include "store/search/sqlitelike.h"
 
+#include <algorithm>
+
 namespace varnel::search
 {
 
@@ -55,29 +57,37 @@ std::uint32_t CharCodes::find(std::uint32_t c) const
 
 int CharCodes::put(std::uint32_t key, std::string &out)
 {
+    char bytes[4];
+    const int n = int(write(key, bytes) - bytes);
+    out.append(bytes, std::size_t(n));
+    return n;
+}
+
+char *CharCodes::write(std::uint32_t key, char *at)
+{
     if (key < 0x80) {
-        out.push_back(char(key));
-        return 1;
+        *at = char(key);
+        return at + 1;
     }
     std::uint32_t i = key - 0x80;
     if (i < kTwo) {
-        out.push_back(char(0xC0 + (i >> 6)));
-        out.push_back(char(0x80 | (i & 63)));
-        return 2;
+        at[0] = char(0xC0 + (i >> 6));
+        at[1] = char(0x80 | (i & 63));
+        return at + 2;
     }
     i -= kTwo;
     if (i < kThree) {
-        out.push_back(char(0xF8 + (i >> 12)));
-        out.push_back(char(0x80 | ((i >> 6) & 63)));
-        out.push_back(char(0x80 | (i & 63)));
-        return 3;
+        at[0] = char(0xF8 + (i >> 12));
+        at[1] = char(0x80 | ((i >> 6) & 63));
+        at[2] = char(0x80 | (i & 63));
+        return at + 3;
     }
     i -= kThree;
-    out.push_back(char(0xFF));
-    out.push_back(char(0x80 | ((i >> 12) & 63)));
-    out.push_back(char(0x80 | ((i >> 6) & 63)));
-    out.push_back(char(0x80 | (i & 63)));
-    return 4;
+    at[0] = char(0xFF);
+    at[1] = char(0x80 | ((i >> 12) & 63));
+    at[2] = char(0x80 | ((i >> 6) & 63));
+    at[3] = char(0x80 | (i & 63));
+    return at + 4;
 }
 
 std::uint32_t CharCodes::keyAt(const unsigned char *p)
@@ -92,6 +102,73 @@ std::uint32_t CharCodes::keyAt(const unsigned char *p)
                (std::uint32_t(lead - 0xF8) << 12 | std::uint32_t(p[1] & 63) << 6 | (p[2] & 63));
     return 0x80 + kTwo + kThree +
            (std::uint32_t(p[1] & 63) << 12 | std::uint32_t(p[2] & 63) << 6 | (p[3] & 63));
+}
+
+void EncodedText::makeRoom(std::size_t bytes, std::size_t keys)
+{
+    if (bytes_.size() < length_ + bytes)
+        bytes_.resize(std::max(length_ + bytes, bytes_.size() * 2));
+    if (keys_.size() < count_ + keys)
+        keys_.resize(std::max(count_ + keys, keys_.size() * 2));
+}
+
+void EncodedText::separate()
+{
+    makeRoom(1, 1);
+    bytes_[length_++] = '\0';
+    keys_[count_++] = CharCodes::kNone;
+}
+
+namespace
+{
+
+// A character of three UTF-8 bytes that SQLite reads as written (most of
+// Chinese text): its code point, else 0 and SQLite's own reading decides.
+inline std::uint32_t plainThreeBytes(const unsigned char *p, const unsigned char *end)
+{
+    if (end - p < 3 || (p[0] & 0xF0) != 0xE0 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
+        (end - p > 3 && (p[3] & 0xC0) == 0x80))
+        return 0;
+    const std::uint32_t c = std::uint32_t(p[0] & 0x0F) << 12 | std::uint32_t(p[1] & 63) << 6 |
+                            std::uint32_t(p[2] & 63);
+    return c < 0x800 || (c & 0xF800) == 0xD800 || c >= 0xFFFE ? 0 : c;
+}
+
+} // namespace
+
+bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
+{
+    utf8 = likeVisible(utf8);
+    // A byte becomes at most one character of at most four bytes.
+    out.makeRoom(4 * utf8.size(), utf8.size());
+    char *bytes = out.bytes_.data() + out.length_;
+    std::uint32_t *keys = out.keys_.data() + out.count_;
+    std::uint32_t *const firstKey = keys;
+    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+    const auto *end = p + utf8.size();
+    bool full = false;
+    while (p < end) {
+        std::uint32_t key;
+        if (*p < 0x80) {
+            key = fold(*p++);
+        } else {
+            std::uint32_t c = plainThreeBytes(p, end);
+            if (c)
+                p += 3;
+            else
+                c = readSqliteChar(p, end);
+            key = codes.add(c);
+            if (key == CharCodes::kNone) {
+                full = true;
+                break;
+            }
+        }
+        bytes = CharCodes::write(key, bytes);
+        *keys++ = key;
+    }
+    out.length_ = std::size_t(bytes - out.bytes_.data());
+    out.count_ += std::size_t(keys - firstKey);
+    return !full;
 }
 
 Pattern Pattern::compile(std::string_view utf8Text, const CharCodes &codes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -34,6 +35,8 @@ class CharCodes
 
     // Appends the bytes of `key`; returns how many.
     static int put(std::uint32_t key, std::string &out);
+    // Writes the bytes of `key` at `at` (room for four); returns the end.
+    static char *write(std::uint32_t key, char *at);
     // Bytes of the character starting with `lead`.
     static int length(unsigned char lead)
     {
@@ -50,11 +53,29 @@ class CharCodes
     std::uint32_t count_ = 0;
 };
 
+// Shown time, title and body of a note, encoded, NUL between them, with the
+// key of every character (kNone between fields). Kept from note to note: its
+// buffers only grow, so encoding writes bytes without a check per byte.
+class EncodedText
+{
+  public:
+    void clear() { length_ = count_ = 0; }
+    void separate(); // ends a field
+    std::string_view text() const { return {bytes_.data(), length_}; }
+    std::span<const std::uint32_t> keys() const { return {keys_.data(), count_}; }
+
+  private:
+    friend bool encodeText(std::string_view, CharCodes &, EncodedText &);
+    void makeRoom(std::size_t bytes, std::size_t keys);
+
+    std::string bytes_; // its size is the room
+    std::vector<std::uint32_t> keys_;
+    std::size_t length_ = 0, count_ = 0;
+};
+
 // One field's text as LIKE sees it (up to the first NUL), encoded and
-// appended to `out`; onKey(key) is called for every character in order.
-// False when the table of characters is full.
-template <typename OnKey>
-bool encodeText(std::string_view utf8, CharCodes &codes, std::string &out, OnKey onKey);
+// appended to `out`. False when the table of characters is full.
+bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out);
 
 // A search pattern ("%" + text + "%" as the list statement builds it) read
 // the way LIKE reads it.
@@ -71,22 +92,5 @@ struct Pattern {
 
 std::uint32_t readSqliteChar(const unsigned char *&p, const unsigned char *end);
 std::string_view likeVisible(std::string_view text);
-
-template <typename OnKey>
-bool encodeText(std::string_view utf8, CharCodes &codes, std::string &out, OnKey onKey)
-{
-    utf8 = likeVisible(utf8);
-    const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
-    const auto *end = p + utf8.size();
-    while (p < end) {
-        const std::uint32_t c = *p < 0x80 ? *p++ : readSqliteChar(p, end);
-        const std::uint32_t key = codes.add(c);
-        if (key == CharCodes::kNone)
-            return false;
-        CharCodes::put(key, out);
-        onKey(key);
-    }
-    return true;
-}
 
 } // namespace varnel::search

@@ -233,18 +233,18 @@ void NoteIndex::flushBlock()
 
 // Gathers the keys of a new note in the last slot into the block (kNone
 // between its fields).
-void NoteIndex::addToBlock(std::uint32_t slot, const std::vector<std::uint32_t> &keys)
+void NoteIndex::addToBlock(std::uint32_t slot, const EncodedNote &encoded)
 {
     Block &block = *block_;
     if (slot / 64 != block.index) {
         flushBlock();
         block.index = slot / 64;
     }
-    if (block.chars.size() < codes_.keyLimit())
-        block.chars.resize(codes_.keyLimit() + 1024, 0);
+    if (block.chars.size() < encoded.keyLimit)
+        block.chars.resize(encoded.keyLimit + 1024, 0);
     const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
     std::uint32_t previous = CharCodes::kNone;
-    for (const std::uint32_t key : keys) {
+    for (const std::uint32_t key : encoded.text.keys()) {
         if (key == CharCodes::kNone) {
             previous = key;
             continue;
@@ -305,6 +305,39 @@ void NoteIndex::erase(std::int64_t bookid)
 
 bool NoteIndex::put(const NoteRecord &record)
 {
+    thread_local EncodedNote encoded;
+    encode(record, encoded);
+    return place(record, encoded);
+}
+
+void NoteIndex::encode(const NoteRecord &record, EncodedNote &out)
+{
+    out.stored = std::uint32_t(record.title.bytes.size() + record.body.bytes.size() +
+                               record.time.bytes.size());
+    // The shown time first and the body last: a search finds the short
+    // fields' matches before it reads a long body.
+    thread_local std::string shown;
+    const FieldText time{record.time.null, record.time.null
+                                               ? std::string_view()
+                                               : shownTimeBytes(record.time.bytes, shown)};
+    const FieldText *fields[3] = {&time, &record.title, &record.body};
+    out.text.clear();
+    out.nulls = 0;
+    out.full = false;
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            out.ends[i - 1] = std::uint32_t(out.text.text().size());
+            out.text.separate();
+        }
+        out.nulls |= fields[i]->null ? std::uint8_t(1 << i) : 0;
+        if (!fields[i]->null && !encodeText(fields[i]->bytes, codes_, out.text))
+            out.full = true;
+    }
+    out.keyLimit = codes_.keyLimit();
+}
+
+bool NoteIndex::place(const NoteRecord &record, const EncodedNote &encoded)
+{
     recent_.clear();
     bool isNew = false;
     const bool appends = ids_.empty() || record.bookid > ids_.back();
@@ -324,34 +357,14 @@ bool NoteIndex::put(const NoteRecord &record)
     note.stateNull = record.stateKind == NoteRecord::StateNull;
     note.odd = record.stateKind == NoteRecord::StateOther;
     note.state = record.state;
-    note.stored = std::uint32_t(record.title.bytes.size() + record.body.bytes.size() +
-                                record.time.bytes.size());
+    note.stored = encoded.stored;
     stored_ += note.stored;
-
-    // The shown time first and the body last: a search finds the short
-    // fields' matches before it reads a long body.
-    thread_local std::string shown;
-    const FieldText time{record.time.null, record.time.null
-                                               ? std::string_view()
-                                               : shownTimeBytes(record.time.bytes, shown)};
-    const FieldText *fields[3] = {&time, &record.title, &record.body};
-    thread_local std::string text;
-    thread_local std::vector<std::uint32_t> keys; // the same, decoded once
-    text.clear();
-    keys.clear();
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0) {
-            note.ends[i - 1] = std::uint32_t(text.size());
-            text.push_back('\0');
-            keys.push_back(CharCodes::kNone);
-        }
-        note.nulls |= fields[i]->null ? std::uint8_t(1 << i) : 0;
-        if (!fields[i]->null && !encodeText(fields[i]->bytes, codes_, text,
-                                            [](std::uint32_t key) { keys.push_back(key); }))
-            full_ = true;
-    }
-    note.text.assign(text);
-    note.pairs.build(keys, text.size(), std::uint64_t(record.bookid));
+    note.ends[0] = encoded.ends[0];
+    note.ends[1] = encoded.ends[1];
+    note.nulls = encoded.nulls;
+    full_ = full_ || encoded.full;
+    note.text.assign(encoded.text.text());
+    note.pairs.build(encoded.text.keys(), note.text.size(), std::uint64_t(record.bookid));
 
     bits::set(used_, slot);
     ++live_;
@@ -360,7 +373,7 @@ bool NoteIndex::put(const NoteRecord &record)
     else
         bits::set(groupOf(note).members, slot);
     if (block_)
-        addToBlock(slot, keys);
+        addToBlock(slot, encoded);
     else
         indexKeys(slot, true);
     return !full_;

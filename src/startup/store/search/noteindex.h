@@ -49,6 +49,18 @@ struct ListEntry {
     bool operator==(const ListEntry &) const = default;
 };
 
+// A note's text made ready for the index: its fields encoded, with the key of
+// every character. Encoding writes the index's table of characters, so notes
+// are encoded on one thread at a time; they may be placed on another.
+struct EncodedNote {
+    EncodedText text;
+    std::uint32_t ends[2] = {0, 0}; // where the time and the title end
+    std::uint32_t stored = 0;       // bytes of title, body and time as stored
+    std::uint32_t keyLimit = 0;     // above every key of the text
+    std::uint8_t nulls = 0;         // a bit per field that is Null
+    bool full = false;              // the table of characters ran out
+};
+
 class NoteIndex
 {
   public:
@@ -58,6 +70,12 @@ class NoteIndex
     // Adds or replaces a note. False when the index cannot hold it (more
     // distinct characters than it has codes for); it is then unusable.
     bool put(const NoteRecord &record);
+    // put() in two steps: encode() reads the record's text, place() takes
+    // the rest of the record (not its text) and the encoded note. In bulk,
+    // place() touches nothing encode() does, so while one thread places a
+    // note another may encode the next.
+    void encode(const NoteRecord &record, EncodedNote &out);
+    bool place(const NoteRecord &record, const EncodedNote &encoded);
     void erase(std::int64_t bookid);
     // Notes put between these arrive in ascending bookid order, each new:
     // their sets are written a block of 64 notes at a time.
@@ -104,7 +122,7 @@ class NoteIndex
     std::uint32_t slotFor(std::int64_t bookid, bool &isNew);
     void makeRoom(std::uint32_t at);
     void indexKeys(std::uint32_t slot, bool add);
-    void addToBlock(std::uint32_t slot, const std::vector<std::uint32_t> &keys);
+    void addToBlock(std::uint32_t slot, const EncodedNote &encoded);
     void flushBlock();
     Group &groupOf(const Note &note);
     void leaveGroup(std::uint32_t slot);

@@ -312,39 +312,34 @@ long long NoteSearch::dataVersion()
 namespace
 {
 
-// A row copied out of its statement, for the other core to index while the
-// reading thread steps on.
-struct CopiedRow {
-    NoteRecord record; // its fields point into the strings below
-    std::string title, body, time;
+// A row read and encoded on the reading thread, for the other core to place
+// in the index while the reading thread steps on.
+struct ReadRow {
+    NoteRecord record; // without its text, which is in `encoded`
+    EncodedNote encoded;
 };
 
 // Rows handed to the indexing core at a time.
 constexpr std::size_t kRowsPerBatch = 128;
+// Notes placed between two measures of the index's memory.
+constexpr std::size_t kMeasureEveryNotes = 4096;
 
-void copyRow(sqlite3_stmt *stmt, CopiedRow &row)
+void readRow(sqlite3_stmt *stmt, NoteIndex &index, ReadRow &row)
 {
     row.record = recordOf(stmt);
-    row.title.assign(row.record.title.bytes);
-    row.body.assign(row.record.body.bytes);
-    row.time.assign(row.record.time.bytes);
+    index.encode(row.record, row.encoded);
+    for (FieldText *field : {&row.record.title, &row.record.body, &row.record.time})
+        field->bytes = {};
 }
 
-// Puts a batch into the index: Full, OverBudget or Done.
-int indexBatch(NoteIndex &index, std::vector<CopiedRow> &rows, std::size_t count,
-               std::size_t budget, std::size_t &indexed)
+// Places a batch in the index: false when the index cannot hold a note.
+bool placeBatch(NoteIndex &index, const std::vector<ReadRow> &rows, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
-        CopiedRow &row = rows[i];
-        row.record.title.bytes = row.title;
-        row.record.body.bytes = row.body;
-        row.record.time.bytes = row.time;
-        if (!index.put(row.record))
-            return 1;
-        if (++indexed % 4096 == 0 && index.memoryBytes() > budget)
-            return 2;
+        if (!index.place(rows[i].record, rows[i].encoded))
+            return false;
     }
-    return 0;
+    return true;
 }
 
 } // namespace
@@ -368,39 +363,45 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
     sqlite3_stmt *first = prepare(db, std::string(kRowSql) + " order by bookid");
     sqlite3_stmt *next = prepare(db, std::string(kRowSql) + " where bookid > ?1 order by bookid");
     auto index = std::make_unique<NoteIndex>();
-    std::vector<CopiedRow> batches[2] = {std::vector<CopiedRow>(kRowsPerBatch),
-                                         std::vector<CopiedRow>(kRowsPerBatch)};
-    std::size_t filled = 0, indexed = 0;
+    std::vector<ReadRow> batches[2] = {std::vector<ReadRow>(kRowsPerBatch),
+                                       std::vector<ReadRow>(kRowsPerBatch)};
+    std::size_t filled = 0, placed = 0, measuredAt = 0;
     int current = 0;
     QFuture<void> indexing;
-    int batchRc = 0; // the batch's outcome, read once it is indexed
-    // Waits for the batch being indexed; false when the index cannot go on.
+    enum { Placed, Full, OutOfMemory } batchRc = Placed; // read once the batch is placed
+    // Waits for the batch being placed; false when the index cannot go on.
+    // The index is measured here, while no other thread touches it.
     auto settle = [&]() {
         if (!indexing.isValid())
             return true;
         indexing.waitForFinished();
         takeOver();
-        const int rc = batchRc;
         indexing = QFuture<void>();
-        if (rc == 1)
+        if (batchRc == Placed && placed >= measuredAt + kMeasureEveryNotes) {
+            measuredAt = placed;
+            if (index->memoryBytes() > budget)
+                batchRc = OutOfMemory;
+        }
+        if (batchRc == Full)
             out->kind = Outcome::Full;
-        else if (rc == 2)
+        else if (batchRc == OutOfMemory)
             out->kind = Outcome::OverBudget;
-        return rc == 0;
+        return batchRc == Placed;
     };
     auto passBatch = [&]() {
         if (!settle())
             return false;
-        std::vector<CopiedRow> *rows = &batches[current];
+        const std::vector<ReadRow> *rows = &batches[current];
         const std::size_t count = filled;
         NoteIndex *into = index.get();
         handOver();
-        indexing = QtConcurrent::run(pool, [=, &indexed, &batchRc] {
+        indexing = QtConcurrent::run(pool, [=, &placed, &batchRc] {
             takeOver();
             try {
-                batchRc = indexBatch(*into, *rows, count, budget, indexed);
+                batchRc = placeBatch(*into, *rows, count) ? Placed : Full;
+                placed += count;
             } catch (const std::bad_alloc &) {
-                batchRc = 2;
+                batchRc = OutOfMemory;
             }
             handOver();
         });
@@ -422,7 +423,7 @@ std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
             turn.start();
             int rc = SQLITE_OK;
             while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                copyRow(stmt, batches[current][filled]);
+                readRow(stmt, *index, batches[current][filled]);
                 started = true;
                 last = batches[current][filled].record.bookid;
                 ++rows;

@@ -37,7 +37,7 @@ void PairFilter::build(const std::string &encoded, std::uint64_t seed)
     build(keys, encoded.size(), seed);
 }
 
-void PairFilter::build(const std::vector<std::uint32_t> &keys, std::size_t encodedBytes,
+void PairFilter::build(std::span<const std::uint32_t> keys, std::size_t encodedBytes,
                        std::uint64_t seed)
 {
     seed_ = seed * 0x9E3779B97F4A7C15ULL;
