@@ -9,7 +9,7 @@ namespace varnel::search
 
 namespace
 {
-constexpr std::uint32_t kTwo = 56 * 64;       // lead 0xC0-0xF7, one continuation
+constexpr std::uint32_t kTwo = CharCodes::kTwoByteKeys;
 constexpr std::uint32_t kThree = 7 * 4096;    // lead 0xF8-0xFE, two continuations
 constexpr std::uint32_t kFour = 64 * 64 * 64; // lead 0xFF, three continuations
 
@@ -31,7 +31,7 @@ std::uint32_t CharCodes::assign(std::uint32_t c)
     return key;
 }
 
-std::uint32_t CharCodes::add(std::uint32_t c)
+std::uint32_t CharCodes::addNew(std::uint32_t c)
 {
     if (c < 0x80)
         return fold(c);
@@ -63,19 +63,9 @@ int CharCodes::put(std::uint32_t key, std::string &out)
     return n;
 }
 
-char *CharCodes::write(std::uint32_t key, char *at)
+char *CharCodes::writeLong(std::uint32_t key, char *at)
 {
-    if (key < 0x80) {
-        *at = char(key);
-        return at + 1;
-    }
-    std::uint32_t i = key - 0x80;
-    if (i < kTwo) {
-        at[0] = char(0xC0 + (i >> 6));
-        at[1] = char(0x80 | (i & 63));
-        return at + 2;
-    }
-    i -= kTwo;
+    std::uint32_t i = key - 0x80 - kTwo;
     if (i < kThree) {
         at[0] = char(0xF8 + (i >> 12));
         at[1] = char(0x80 | ((i >> 6) & 63));
@@ -129,8 +119,8 @@ inline std::uint32_t plainThreeBytes(const unsigned char *p, const unsigned char
     if (end - p < 3 || (p[0] & 0xF0) != 0xE0 || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80 ||
         (end - p > 3 && (p[3] & 0xC0) == 0x80))
         return 0;
-    const std::uint32_t c = std::uint32_t(p[0] & 0x0F) << 12 | std::uint32_t(p[1] & 63) << 6 |
-                            std::uint32_t(p[2] & 63);
+    const std::uint32_t c =
+        std::uint32_t(p[0] & 0x0F) << 12 | std::uint32_t(p[1] & 63) << 6 | std::uint32_t(p[2] & 63);
     return c < 0x800 || (c & 0xF800) == 0xD800 || c >= 0xFFFE ? 0 : c;
 }
 
@@ -139,11 +129,12 @@ inline std::uint32_t plainThreeBytes(const unsigned char *p, const unsigned char
 bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
 {
     utf8 = likeVisible(utf8);
-    // A byte becomes at most one character of at most four bytes.
-    out.makeRoom(4 * utf8.size(), utf8.size());
-    char *bytes = out.bytes_.data() + out.length_;
-    std::uint32_t *keys = out.keys_.data() + out.count_;
-    std::uint32_t *const firstKey = keys;
+    // First every character's key (a byte starts at most one character),
+    // then their bytes: were each key written as it is looked up, where the
+    // next one goes would wait for the lookup, one table read after another.
+    out.makeRoom(0, utf8.size());
+    std::uint32_t *const firstKey = out.keys_.data() + out.count_;
+    std::uint32_t *keys = firstKey;
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *end = p + utf8.size();
     bool full = false;
@@ -163,11 +154,15 @@ bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
                 break;
             }
         }
-        bytes = CharCodes::write(key, bytes);
         *keys++ = key;
     }
+    const auto count = std::size_t(keys - firstKey);
+    out.count_ += count;
+    out.makeRoom(4 * count, 0);
+    char *bytes = out.bytes_.data() + out.length_;
+    for (const std::uint32_t key : std::span(out.keys_.data() + out.count_ - count, count))
+        bytes = CharCodes::write(key, bytes);
     out.length_ = std::size_t(bytes - out.bytes_.data());
-    out.count_ += std::size_t(keys - firstKey);
     return !full;
 }
 

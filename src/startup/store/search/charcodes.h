@@ -26,7 +26,15 @@ class CharCodes
 
     // The key of a character read by readSqliteChar, folded; kNone when the
     // table is full (more than 294,400 distinct characters).
-    std::uint32_t add(std::uint32_t c);
+    std::uint32_t add(std::uint32_t c)
+    {
+        if (c >= 0x80 && c < 0x10000 && !plane0_.empty()) {
+            const std::uint32_t key = plane0_[c];
+            if (key != kNone)
+                return key;
+        }
+        return addNew(c);
+    }
     // The key of a known character, kNone for one no text has held.
     std::uint32_t find(std::uint32_t c) const;
     std::size_t size() const { return count_; } // characters beyond ASCII
@@ -36,7 +44,21 @@ class CharCodes
     // Appends the bytes of `key`; returns how many.
     static int put(std::uint32_t key, std::string &out);
     // Writes the bytes of `key` at `at` (room for four); returns the end.
-    static char *write(std::uint32_t key, char *at);
+    static char *write(std::uint32_t key, char *at)
+    {
+        if (key < 0x80) {
+            *at = char(key);
+            return at + 1;
+        }
+        if (const std::uint32_t i = key - 0x80; i < kTwoByteKeys) {
+            at[0] = char(0xC0 + (i >> 6));
+            at[1] = char(0x80 | (i & 63));
+            return at + 2;
+        }
+        return writeLong(key, at);
+    }
+    // Keys of two bytes: lead 0xC0-0xF7, one continuation.
+    static constexpr std::uint32_t kTwoByteKeys = 56 * 64;
     // Bytes of the character starting with `lead`.
     static int length(unsigned char lead)
     {
@@ -46,6 +68,8 @@ class CharCodes
     static std::uint32_t keyAt(const unsigned char *p);
 
   private:
+    static char *writeLong(std::uint32_t key, char *at);
+    std::uint32_t addNew(std::uint32_t c);
     std::uint32_t assign(std::uint32_t c);
 
     std::vector<std::uint32_t> plane0_; // keys of U+0080..U+FFFF, kNone when unknown

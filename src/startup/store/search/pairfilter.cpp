@@ -45,18 +45,24 @@ void PairFilter::build(std::span<const std::uint32_t> keys, std::size_t encodedB
     // low bits, so halving the table folds its upper half onto the lower);
     // it is then halved while it stays at most half full.
     std::size_t words = std::bit_ceil(std::max<std::size_t>(1, encodedBytes / 4));
+    // A table of four bits a pair is at most half full, so the halving would
+    // come down to it anyway: starting there gives the same filter sooner.
+    words = std::min(words, std::bit_ceil(std::max<std::size_t>(1, (keys.size() * 4 + 63) / 64)));
     words = std::min(words, kMostWords);
     thread_local std::vector<std::uint64_t> table;
     table.assign(words, 0);
-    const std::uint64_t mask = words * 64 - 1;
+    // Locals: a store to the table could otherwise be the seed for all the
+    // compiler knows, and it would read the seed again for every pair.
+    std::uint64_t *const into = table.data();
+    const std::uint64_t seed_local = seed_, mask = words * 64 - 1;
     std::uint32_t previous = CharCodes::kNone;
     bool any = false;
     for (const std::uint32_t key : keys) {
         if (previous != CharCodes::kNone && key != CharCodes::kNone) {
-            const std::uint64_t h = hash(previous, key, seed_);
+            const std::uint64_t h = hash(previous, key, seed_local);
             const std::uint64_t one = h & mask, two = (h >> 32) & mask;
-            table[one / 64] |= std::uint64_t(1) << (one % 64);
-            table[two / 64] |= std::uint64_t(1) << (two % 64);
+            into[one / 64] |= std::uint64_t(1) << (one % 64);
+            into[two / 64] |= std::uint64_t(1) << (two % 64);
             any = true;
         }
         previous = key;

@@ -23,8 +23,7 @@ class PairFilter
     void build(const std::string &encoded, std::uint64_t seed);
     // The same from the text's character keys, kNone between fields, and the
     // length of its encoding.
-    void build(std::span<const std::uint32_t> keys, std::size_t encodedBytes,
-               std::uint64_t seed);
+    void build(std::span<const std::uint32_t> keys, std::size_t encodedBytes, std::uint64_t seed);
     // False when the text holds no pair (a, b) of character keys.
     bool mayHold(std::uint32_t a, std::uint32_t b) const
     {
