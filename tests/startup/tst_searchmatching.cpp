@@ -4,22 +4,22 @@
 // replaced underneath.
 
 #include "base/appinfo.h"
+#include "sqlitereference.h"
 #include "store/database.h"
+#include "store/datalayer.h"
 #include "store/dbengine.h"
 #include "store/search/bytesearch.h"
 #include "store/search/charcodes.h"
-#include "store/datalayer.h"
 #include "store/search/notesearch.h"
 #include "store/search/pairfilter.h"
 #include "store/search/sqlitelike.h"
-#include "sqlitereference.h"
 #include "testfolder.h"
 #include "testmain.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QThread>
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <set>
@@ -84,10 +84,12 @@ QString searchText(QRandomGenerator &rng, sqlite3 *db)
     if (rng.bounded(3) == 0)
         return randomText(rng, 4);
     // A body, or a time as the list shows it (built in SQL, see shownsql.h).
-    const QString column = rng.bounded(3) == 0 ? QStringLiteral("shown_time") : QStringLiteral("内容");
-    db::Statement stmt(db, QStringLiteral("WITH ") + shownTimeCtes(QStringLiteral("企业日记")) +
-                               QStringLiteral(" SELECT %1 FROM shown_notes order by random() limit 1")
-                                   .arg(column));
+    const QString column =
+        rng.bounded(3) == 0 ? QStringLiteral("shown_time") : QStringLiteral("内容");
+    db::Statement stmt(
+        db,
+        QStringLiteral("WITH ") + shownTimeCtes(QStringLiteral("企业日记")) +
+            QStringLiteral(" SELECT %1 FROM shown_notes order by random() limit 1").arg(column));
     const QString body = stmt.step() ? stmt.text(0) : QString();
     const int from = body.isEmpty() ? 0 : int(rng.bounded(body.size()));
     QString piece = body.mid(from, 1 + int(rng.bounded(4)));
@@ -139,6 +141,8 @@ class TestSearchMatching : public QObject
     void prefilterNoticesAnotherHandle();
     void byteFinderFindsTheFirstOccurrence_data();
     void byteFinderFindsTheFirstOccurrence();
+    void encodingReadsTextAsLikeDoes_data();
+    void encodingReadsTextAsLikeDoes();
     void pairFilterHoldsEveryPair_data();
     void pairFilterHoldsEveryPair();
     void oddFilesAgreeWithSqlite_data();
@@ -452,6 +456,66 @@ void TestSearchMatching::byteFinderFindsTheFirstOccurrence()
     }
 }
 
+void TestSearchMatching::encodingReadsTextAsLikeDoes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    auto distinct = [](int count) {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text.append(QChar(0x4E00 + i));
+        return text.toUtf8() + "末";
+    };
+    QTest::newRow("ASCII, folded") << QByteArray("Hello, World 42");
+    QTest::newRow("Chinese and ASCII") << QByteArray("会议ABC纪要 第3页");
+    QTest::newRow("cut at NUL") << QByteArray("前\0后", 7);
+    QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98\x80表情");
+    QTest::newRow("replacement char as written") << QByteArray("\xEF\xBF\xBD!");
+    QTest::newRow("overlong three bytes") << QByteArray("\xE0\x80\x80x");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80x");
+    QTest::newRow("U+FFFE and U+FFFF") << QByteArray("\xEF\xBF\xBE\xEF\xBF\xBFx");
+    QTest::newRow("cut short at the end") << QByteArray("中\xE4\xB8");
+    QTest::newRow("extra continuation") << QByteArray("\xE4\xB8\xAD\x80\x80中");
+    QTest::newRow("stray continuation") << QByteArray("\x80\xBF中");
+    QTest::newRow("lone lead bytes") << QByteArray("\xE4x\xC3\xF0y");
+    QTest::newRow("three-byte keys") << distinct(3700);
+    QTest::newRow("four-byte keys") << distinct(33000);
+}
+
+// Every character gets the key SQLite's reading of it gives, in order, and
+// its bytes are that key's: the quick path for three-byte characters and the
+// writing of keys in a second pass change nothing.
+void TestSearchMatching::encodingReadsTextAsLikeDoes()
+{
+    QFETCH(QByteArray, text);
+    for (const int fields : {1, 2}) {
+        search::CharCodes codes, reference;
+        search::EncodedText encoded;
+        std::vector<std::uint32_t> keys;
+        std::string bytes;
+        for (int field = 0; field < fields; ++field) {
+            if (field > 0) {
+                encoded.separate();
+                keys.push_back(search::CharCodes::kNone);
+                bytes.push_back('\0');
+            }
+            QVERIFY(search::encodeText(std::string_view(text.constData(), std::size_t(text.size())),
+                                       codes, encoded));
+            const std::string_view visible =
+                search::likeVisible(std::string_view(text.constData(), std::size_t(text.size())));
+            const auto *p = reinterpret_cast<const unsigned char *>(visible.data());
+            for (const auto *end = p + visible.size(); p < end;) {
+                std::uint32_t c = search::readSqliteChar(p, end);
+                c = c >= 'A' && c <= 'Z' ? c + 32 : c;
+                keys.push_back(reference.add(c));
+                search::CharCodes::put(keys.back(), bytes);
+            }
+        }
+        const std::span<const std::uint32_t> got = encoded.keys();
+        QCOMPARE(std::vector<std::uint32_t>(got.begin(), got.end()), keys);
+        QCOMPARE(std::string(encoded.text()), bytes);
+    }
+}
+
 void TestSearchMatching::pairFilterHoldsEveryPair_data()
 {
     QTest::addColumn<int>("characters");
@@ -562,10 +626,13 @@ void TestSearchMatching::oddFilesAgreeWithSqlite()
     db::closeShared();
     shared = db::shared();
     QCOMPARE(engine.waitUntilReady(10000), fromIndex);
-    const QStringList texts = {QString(QChar(0x80)), QStringLiteral("一"),
+    const QStringList texts = {QString(QChar(0x80)),
+                               QStringLiteral("一"),
                                QString(QChar(0x80)) + QStringLiteral("一"),
-                               QStringLiteral("%") + QChar(0x80), QStringLiteral("a"),
-                               QStringLiteral("密"), QString()};
+                               QStringLiteral("%") + QChar(0x80),
+                               QStringLiteral("a"),
+                               QStringLiteral("密"),
+                               QString()};
     compareTexts(texts);
 
     // Changes through the program's handle, one of them undone by ROLLBACK TO.
