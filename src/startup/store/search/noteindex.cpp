@@ -6,6 +6,7 @@
 #include "store/search/wildmatcher.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <QtGlobal>
@@ -84,6 +85,16 @@ template <typename F> void forEachBit(const std::vector<std::uint64_t> &set, F f
     }
 }
 
+// The stored text of a record, hashed: a note that another program changed
+// differs from its copy in the index (by chance of one in 2^64 otherwise).
+std::uint64_t fingerprintOf(const NoteRecord &record)
+{
+    std::size_t h = qHashMulti(0x5EED, record.title.null, record.body.null, record.time.null);
+    for (const FieldText *field : {&record.title, &record.body, &record.time})
+        h = qHashBits(field->bytes.data(), field->bytes.size(), h);
+    return h;
+}
+
 } // namespace
 
 struct NoteIndex::Note {
@@ -91,6 +102,7 @@ struct NoteIndex::Note {
     PairFilter pairs;               // of `text`
     std::uint32_t ends[2] = {0, 0}; // where the time and the title end in `text`
     std::uint32_t stored = 0;       // bytes of title, body and time as stored
+    std::uint64_t print = 0;        // of title, body and time as stored
     std::int64_t category = 0;
     std::int64_t state = 0;
     std::uint8_t nulls = 0; // a bit per field of `text` that is Null
@@ -303,6 +315,33 @@ void NoteIndex::erase(std::int64_t bookid)
     --live_;
 }
 
+bool NoteIndex::holds(const NoteRecord &record) const
+{
+    const auto at = std::lower_bound(ids_.begin(), ids_.end(), record.bookid);
+    if (at == ids_.end() || *at != record.bookid)
+        return false;
+    const auto slot = std::size_t(at - ids_.begin());
+    if (!bits::test(used_, std::uint32_t(slot)))
+        return false;
+    const Note &note = notes_[slot];
+    return note.category == record.category && note.categoryIsInteger == record.categoryIsInteger &&
+           note.stateNull == (record.stateKind == NoteRecord::StateNull) &&
+           note.odd == (record.stateKind == NoteRecord::StateOther) && note.state == record.state &&
+           note.print == fingerprintOf(record);
+}
+
+void NoteIndex::keepOnly(const std::vector<std::int64_t> &kept)
+{
+    auto keep = kept.begin();
+    for (std::uint32_t slot = 0; slot < slotCount(); ++slot) {
+        const std::int64_t id = ids_[slot];
+        while (keep != kept.end() && *keep < id)
+            ++keep;
+        if (bits::test(used_, slot) && (keep == kept.end() || *keep != id))
+            erase(id);
+    }
+}
+
 bool NoteIndex::put(const NoteRecord &record)
 {
     thread_local EncodedNote encoded;
@@ -314,6 +353,7 @@ void NoteIndex::encode(const NoteRecord &record, EncodedNote &out)
 {
     out.stored = std::uint32_t(record.title.bytes.size() + record.body.bytes.size() +
                                record.time.bytes.size());
+    out.print = fingerprintOf(record);
     // The shown time first and the body last: a search finds the short
     // fields' matches before it reads a long body.
     thread_local std::string shown;
@@ -358,6 +398,7 @@ bool NoteIndex::place(const NoteRecord &record, const EncodedNote &encoded)
     note.odd = record.stateKind == NoteRecord::StateOther;
     note.state = record.state;
     note.stored = encoded.stored;
+    note.print = encoded.print;
     stored_ += note.stored;
     note.ends[0] = encoded.ends[0];
     note.ends[1] = encoded.ends[1];

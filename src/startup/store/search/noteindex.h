@@ -57,6 +57,7 @@ struct EncodedNote {
     std::uint32_t ends[2] = {0, 0}; // where the time and the title end
     std::uint32_t stored = 0;       // bytes of title, body and time as stored
     std::uint32_t keyLimit = 0;     // above every key of the text
+    std::uint64_t print = 0;        // of the record's text as stored
     std::uint8_t nulls = 0;         // a bit per field that is Null
     bool full = false;              // the table of characters ran out
 };
@@ -77,6 +78,10 @@ class NoteIndex
     void encode(const NoteRecord &record, EncodedNote &out);
     bool place(const NoteRecord &record, const EncodedNote &encoded);
     void erase(std::int64_t bookid);
+    // Whether the index holds this record as it is.
+    bool holds(const NoteRecord &record) const;
+    // Drops every note whose bookid is not in `kept` (ascending).
+    void keepOnly(const std::vector<std::int64_t> &kept);
     // Notes put between these arrive in ascending bookid order, each new:
     // their sets are written a block of 64 notes at a time.
     void beginBulk();

@@ -3,6 +3,8 @@
 #include "store/database.h"
 #include "store/datalayer.h"
 #include "store/handover.h"
+#include "store/search/indexreader.h"
+#include "store/search/noterows.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -10,111 +12,32 @@
 #include <QFutureWatcher>
 #include <QPromise>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <new>
 #include <thread>
 
-#include <ctime>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace varnel::search
 {
 
+using Outcome = IndexReader::Outcome;
+
 namespace
 {
 
-const char kNotes[] = "企业日记";
-const char kRowSql[] = "select bookid, 标题, 内容, 时间, 分类, 处理 from 企业日记";
 // More changed rows than this are cheaper to take in by a new build.
 constexpr std::size_t kMostDirty = 2000;
 constexpr qint64 kRetryMs = 2000;
-// One read of the build, after which it lets go of the file for a moment.
-constexpr double kTurnMs = 8;
 // An index that did not fit is tried again this long after, if notes changed.
 constexpr qint64 kRetryAfterGivingUpMs = 30000;
 // How much more stored text the index may take in before it is measured again.
 constexpr std::size_t kMeasureEveryBytes = std::size_t(4) << 20;
 
-FieldText fieldOf(sqlite3_stmt *stmt, int column)
-{
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return {};
-    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
-    return {false, {text ? text : "", std::size_t(sqlite3_column_bytes(stmt, column))}};
-}
-
-// An integer column, or a real one holding a whole number (SQLite compares
-// and sorts 1.0 as 1).
-bool integerOf(sqlite3_stmt *stmt, int column, std::int64_t &value)
-{
-    const int type = sqlite3_column_type(stmt, column);
-    if (type == SQLITE_INTEGER) {
-        value = sqlite3_column_int64(stmt, column);
-        return true;
-    }
-    if (type != SQLITE_FLOAT)
-        return false;
-    const double real = sqlite3_column_double(stmt, column);
-    if (real != std::floor(real) || std::fabs(real) > 9.0e15)
-        return false;
-    value = std::int64_t(real);
-    return true;
-}
-
-// One row of kRowSql as the index takes it.
-NoteRecord recordOf(sqlite3_stmt *stmt)
-{
-    NoteRecord record;
-    record.bookid = sqlite3_column_int64(stmt, 0);
-    record.categoryIsInteger = integerOf(stmt, 4, record.category);
-    if (sqlite3_column_type(stmt, 5) == SQLITE_NULL)
-        record.stateKind = NoteRecord::StateNull;
-    else if (integerOf(stmt, 5, record.state))
-        record.stateKind = NoteRecord::StateInteger;
-    else
-        record.stateKind = NoteRecord::StateOther;
-    record.title = fieldOf(stmt, 1);
-    record.body = fieldOf(stmt, 2);
-    record.time = fieldOf(stmt, 3);
-    return record;
-}
-
-sqlite3_stmt *prepare(sqlite3 *db, const std::string &sql)
-{
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(stmt);
-        return nullptr;
-    }
-    return stmt;
-}
-
-double msSince(const QElapsedTimer &clock)
-{
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
-double threadCpuMs()
-{
-    timespec cpu{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
-    return double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6;
-}
-
 } // namespace
-
-// What a build on the reading thread comes back with.
-struct NoteSearch::Outcome {
-    enum Kind { Done, Failed, Full, OverBudget, Stopped } kind = Failed;
-    std::unique_ptr<NoteIndex> index;
-    double readingMs = 0;
-    double readingCpuMs = 0; // of the reading thread
-};
 
 // A build under way: the reading thread's result to come, and the flag that
 // stops it early.
@@ -133,21 +56,6 @@ struct NoteSearch::Build {
             watcher.release()->deleteLater();
     }
 };
-
-namespace
-{
-
-// A build's read waits for another program's write lock, unless the build
-// is being stopped.
-int waitUnlessStopped(void *stop, int attempts)
-{
-    if (static_cast<const std::atomic<bool> *>(stop)->load() || attempts >= 5000)
-        return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return 1;
-}
-
-} // namespace
 
 NoteSearch::NoteSearch() = default;
 
@@ -209,6 +117,7 @@ void NoteSearch::attach(sqlite3 *db, const QString &path, db::FileId file)
     file_ = file;
     opened_.start();
     readyMs_ = -1;
+    catchUps_ = 0;
     sqlite3_update_hook(db_, &NoteSearch::onUpdate, this);
     sqlite3_rollback_hook(db_, &NoteSearch::onRollback, this);
     sqlite3_set_authorizer(db_, &NoteSearch::authorize, this);
@@ -240,7 +149,7 @@ bool NoteSearch::keyedByRowid()
 {
     int keys = 0;
     bool bookidKey = false;
-    sqlite3_stmt *stmt = prepare(db_, "PRAGMA table_info(企业日记)");
+    sqlite3_stmt *stmt = prepareRows(db_, "PRAGMA table_info(企业日记)");
     while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
         const auto *name = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1));
         const auto *type = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 2));
@@ -251,7 +160,8 @@ bool NoteSearch::keyedByRowid()
         }
     }
     sqlite3_finalize(stmt);
-    stmt = prepare(db_, "select sql from sqlite_master where type = 'table' and name = '企业日记'");
+    stmt = prepareRows(db_,
+                       "select sql from sqlite_master where type = 'table' and name = '企业日记'");
     bool rowid = false;
     if (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
         const auto *sql = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
@@ -264,7 +174,7 @@ bool NoteSearch::keyedByRowid()
 void NoteSearch::onUpdate(void *self, int, const char *database, const char *table,
                           sqlite3_int64 rowid)
 {
-    if (std::strcmp(database, "main") != 0 || std::strcmp(table, kNotes) != 0)
+    if (std::strcmp(database, "main") != 0 || std::strcmp(table, kNotesTable) != 0)
         return;
     auto *me = static_cast<NoteSearch *>(self);
     me->dirty_.insert(rowid);
@@ -284,7 +194,7 @@ int NoteSearch::authorize(void *self, int action, const char *table, const char 
 {
     auto *me = static_cast<NoteSearch *>(self);
     // A row that changes its bookid is reported under one id only.
-    if (action == SQLITE_UPDATE && table && column && std::strcmp(table, kNotes) == 0 &&
+    if (action == SQLITE_UPDATE && table && column && std::strcmp(table, kNotesTable) == 0 &&
         std::strcmp(column, "bookid") == 0)
         me->idsMoved_ = true;
     // ROLLBACK TO a savepoint undoes changes without a rollback hook: every
@@ -293,7 +203,7 @@ int NoteSearch::authorize(void *self, int action, const char *table, const char 
         me->savepointUndone_ = true;
     // A DELETE without WHERE would empty the table without telling the
     // update hook; SQLITE_IGNORE makes SQLite delete (and report) row by row.
-    if (action == SQLITE_DELETE && table && std::strcmp(table, kNotes) == 0)
+    if (action == SQLITE_DELETE && table && std::strcmp(table, kNotesTable) == 0)
         return SQLITE_IGNORE;
     return SQLITE_OK;
 }
@@ -309,172 +219,17 @@ long long NoteSearch::dataVersion()
     return version;
 }
 
-namespace
-{
-
-// A row read and encoded on the reading thread, for the other core to place
-// in the index while the reading thread steps on.
-struct ReadRow {
-    NoteRecord record; // without its text, which is in `encoded`
-    EncodedNote encoded;
-};
-
-// Rows handed to the indexing core at a time.
-constexpr std::size_t kRowsPerBatch = 128;
-// Notes placed between two measures of the index's memory.
-constexpr std::size_t kMeasureEveryNotes = 4096;
-
-void readRow(sqlite3_stmt *stmt, NoteIndex &index, ReadRow &row)
-{
-    row.record = recordOf(stmt);
-    index.encode(row.record, row.encoded);
-    for (FieldText *field : {&row.record.title, &row.record.body, &row.record.time})
-        field->bytes = {};
-}
-
-// Places a batch in the index: false when the index cannot hold a note.
-bool placeBatch(NoteIndex &index, const std::vector<ReadRow> &rows, std::size_t count)
-{
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!index.place(rows[i].record, rows[i].encoded))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
-// Reads every note of the file into a new index, on the reading thread, with
-// a handle of its own. Each read lasts a few milliseconds and then lets go of
-// the file, so that a save through the shared handle is never kept waiting.
-// The rows go to the index in batches on a second thread of `pool`: while one
-// batch is indexed the next is read.
-std::shared_ptr<NoteSearch::Outcome> NoteSearch::readAll(const QString &path,
-                                                         const std::atomic<bool> *stop,
-                                                         std::size_t budget, QThreadPool *pool)
-{
-    auto out = std::make_shared<Outcome>();
-    QElapsedTimer clock;
-    clock.start();
-    const double cpuAtStart = threadCpuMs();
-    sqlite3 *db = db::openReader(path, waitUnlessStopped, const_cast<std::atomic<bool> *>(stop));
-    if (!db)
-        return out;
-    sqlite3_stmt *first = prepare(db, std::string(kRowSql) + " order by bookid");
-    sqlite3_stmt *next = prepare(db, std::string(kRowSql) + " where bookid > ?1 order by bookid");
-    auto index = std::make_unique<NoteIndex>();
-    std::vector<ReadRow> batches[2] = {std::vector<ReadRow>(kRowsPerBatch),
-                                       std::vector<ReadRow>(kRowsPerBatch)};
-    std::size_t filled = 0, placed = 0, measuredAt = 0;
-    int current = 0;
-    QFuture<void> indexing;
-    enum { Placed, Full, OutOfMemory } batchRc = Placed; // read once the batch is placed
-    // Waits for the batch being placed; false when the index cannot go on.
-    // The index is measured here, while no other thread touches it.
-    auto settle = [&]() {
-        if (!indexing.isValid())
-            return true;
-        indexing.waitForFinished();
-        takeOver();
-        indexing = QFuture<void>();
-        if (batchRc == Placed && placed >= measuredAt + kMeasureEveryNotes) {
-            measuredAt = placed;
-            if (index->memoryBytes() > budget)
-                batchRc = OutOfMemory;
-        }
-        if (batchRc == Full)
-            out->kind = Outcome::Full;
-        else if (batchRc == OutOfMemory)
-            out->kind = Outcome::OverBudget;
-        return batchRc == Placed;
-    };
-    auto passBatch = [&]() {
-        if (!settle())
-            return false;
-        const std::vector<ReadRow> *rows = &batches[current];
-        const std::size_t count = filled;
-        NoteIndex *into = index.get();
-        handOver();
-        indexing = QtConcurrent::run(pool, [=, &placed, &batchRc] {
-            takeOver();
-            try {
-                batchRc = placeBatch(*into, *rows, count) ? Placed : Full;
-                placed += count;
-            } catch (const std::bad_alloc &) {
-                batchRc = OutOfMemory;
-            }
-            handOver();
-        });
-        current = 1 - current;
-        filled = 0;
-        return true;
-    };
-    try {
-        index->beginBulk();
-        bool started = false;
-        std::int64_t last = 0;
-        std::size_t rows = 0;
-        out->kind = first && next ? Outcome::Done : Outcome::Failed;
-        while (out->kind == Outcome::Done) {
-            sqlite3_stmt *stmt = started ? next : first;
-            if (started)
-                sqlite3_bind_int64(stmt, 1, last);
-            QElapsedTimer turn;
-            turn.start();
-            int rc = SQLITE_OK;
-            while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-                readRow(stmt, *index, batches[current][filled]);
-                started = true;
-                last = batches[current][filled].record.bookid;
-                ++rows;
-                if (++filled == kRowsPerBatch && !passBatch())
-                    break;
-                if (db::writerWaiting() ||
-                    (rows % 16 == 0 && (stop->load() || msSince(turn) >= kTurnMs)))
-                    break;
-            }
-            sqlite3_reset(stmt);
-            if (out->kind != Outcome::Done)
-                break;
-            if (stop->load())
-                out->kind = Outcome::Stopped;
-            else if (rc == SQLITE_DONE)
-                break;
-            else if (rc != SQLITE_ROW)
-                out->kind = Outcome::Failed;
-        }
-        if (out->kind == Outcome::Done && filled > 0)
-            passBatch();
-        settle();
-        if (out->kind == Outcome::Done) {
-            index->endBulk();
-            if (index->memoryBytes() > budget)
-                out->kind = Outcome::OverBudget;
-            else
-                out->index = std::move(index);
-        }
-    } catch (const std::bad_alloc &) {
-        if (indexing.isValid())
-            indexing.waitForFinished();
-        takeOver();
-        out->kind = Outcome::OverBudget;
-        out->index.reset();
-    }
-    sqlite3_finalize(first);
-    sqlite3_finalize(next);
-    sqlite3_close_v2(db);
-    out->readingMs = msSince(clock);
-    out->readingCpuMs = threadCpuMs() - cpuAtStart;
-    return out;
-}
-
-void NoteSearch::startBuild()
+// A new index, or `current` (read a moment ago) brought up to date.
+void NoteSearch::startBuild(std::unique_ptr<NoteIndex> current)
 {
     stopBuild();
     index_.reset();
     // The build's handle cannot see what the open transaction changed: those
     // rows are read again through the shared handle once it is done.
-    dirty_ = touched_;
+    if (current)
+        dirty_.insert(touched_.begin(), touched_.end());
+    else
+        dirty_ = touched_;
     idsMoved_ = false;
     auto build = std::make_unique<Build>();
     build->version = dataVersion();
@@ -496,11 +251,15 @@ void NoteSearch::startBuild()
     }
     const std::size_t budget = budget_;
     QThreadPool *pool = threads();
-    startHandedOver(*pool, [promise, path = ownCopy(path_), stop = build->stop, budget, pool] {
-        promise->addResult(readAll(path, stop.get(), budget, pool));
-        handOver();
-        promise->finish();
-    });
+    // A holder: the task is copied into a std::function.
+    auto from = std::make_shared<std::unique_ptr<NoteIndex>>(std::move(current));
+    startHandedOver(*pool,
+                    [promise, path = ownCopy(path_), stop = build->stop, budget, pool, from] {
+                        IndexReader reader(path, *stop, budget, *pool);
+                        promise->addResult(reader.read(std::move(*from)));
+                        handOver();
+                        promise->finish();
+                    });
     build_ = std::move(build);
 }
 
@@ -522,11 +281,14 @@ void NoteSearch::finishBuild()
     const std::shared_ptr<Outcome> out = build->future.result();
     switch (out->kind) {
     case Outcome::Done:
-        // Another program wrote meanwhile: what was read may be out of date.
+        // Another program wrote meanwhile: what was read may be out of date,
+        // and only a read of the file can tell which notes are.
         if (dataVersion() != build->version) {
-            startBuild();
+            ++catchUps_;
+            startBuild(std::move(out->index));
             return;
         }
+        notesTaken_ = out->notesTaken;
         buildMs_ = msSince(build->clock);
         readingMs_ = out->readingMs;
         readingCpuMs_ = out->readingCpuMs;
@@ -555,7 +317,7 @@ bool NoteSearch::applyDirty()
 {
     if (dirty_.empty())
         return true;
-    sqlite3_stmt *stmt = prepare(db_, std::string(kRowSql) + " where bookid=?1");
+    sqlite3_stmt *stmt = prepareRows(db_, std::string(kNoteRowSql) + " where bookid=?1");
     if (!stmt)
         return false;
     bool ok = true;
@@ -563,7 +325,7 @@ bool NoteSearch::applyDirty()
         sqlite3_bind_int64(stmt, 1, id);
         const int rc = sqlite3_step(stmt);
         if (rc == SQLITE_ROW)
-            ok = index_->put(recordOf(stmt)) && ok;
+            ok = index_->put(noteRecordOf(stmt)) && ok;
         else if (rc == SQLITE_DONE)
             index_->erase(id);
         else
@@ -686,6 +448,8 @@ NoteSearch::Figures NoteSearch::figures() const
     figures.readingMs = readingMs_;
     figures.readyMs = readyMs_;
     figures.readingCpuMs = readingCpuMs_;
+    figures.notesTaken = notesTaken_;
+    figures.catchUps = catchUps_;
     if (index_) {
         figures.memoryBytes = index_->memoryBytes();
         figures.textBytes = index_->storedBytes();

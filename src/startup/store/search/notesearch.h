@@ -89,19 +89,20 @@ class NoteSearch : public db::HandleListener
     // than `timeoutMs`).
     bool waitUntilReady(int timeoutMs);
     struct Figures {
-        double buildMs = -1;   // the last finished build, from its start to its end
-        double readingMs = -1; // ... of which reading the file took this long
-        double readyMs = -1;   // from the handle's open to the index taken over
+        double buildMs = -1;      // the last finished build, from its start to its end
+        double readingMs = -1;    // ... of which reading the file took this long
+        double readyMs = -1;      // from the handle's open to the index taken over
         double readingCpuMs = -1; // the reading thread's processor time
         std::size_t memoryBytes = 0;
         std::size_t textBytes = 0; // the notes' stored text the index holds
         std::size_t notes = 0;
+        std::size_t notesTaken = 0; // notes the last read encoded: all, for a new index
+        int catchUps = 0; // reads that brought the index up to date after another program wrote
     };
     Figures figures() const;
 
   private:
     struct Build;
-    struct Outcome;
     void attach(sqlite3 *db, const QString &path, db::FileId file);
     void detach();
     static void onUpdate(void *self, int op, const char *database, const char *table,
@@ -109,12 +110,10 @@ class NoteSearch : public db::HandleListener
     static void onRollback(void *self);
     static int authorize(void *self, int action, const char *table, const char *column,
                          const char *, const char *);
-    static std::shared_ptr<Outcome> readAll(const QString &path, const std::atomic<bool> *stop,
-                                            std::size_t budget, QThreadPool *pool);
     QThreadPool *threads();
     bool fresh();
     bool keyedByRowid();
-    void startBuild();
+    void startBuild(std::unique_ptr<NoteIndex> current = nullptr);
     void stopBuild();
     void finishBuild();
     bool applyDirty();
@@ -146,6 +145,8 @@ class NoteSearch : public db::HandleListener
     double readingMs_ = -1;
     double readyMs_ = -1;
     double readingCpuMs_ = -1;
+    std::size_t notesTaken_ = 0;
+    int catchUps_ = 0;
 };
 
 // The rows of a list of the notes window: from the index when it is ready,

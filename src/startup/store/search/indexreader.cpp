@@ -1,0 +1,227 @@
+#include "store/search/indexreader.h"
+
+#include "store/database.h"
+#include "store/dbengine.h"
+#include "store/handover.h"
+#include "store/search/noterows.h"
+
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+namespace varnel::search
+{
+
+namespace
+{
+
+// Rows handed to the placing thread at a time.
+constexpr std::size_t kRowsPerBatch = 128;
+// Notes placed between two measures of the index's memory.
+constexpr std::size_t kMeasureEveryNotes = 4096;
+// One read, after which the reader lets go of the file for a moment.
+constexpr double kTurnMs = 8;
+
+// A read waits for another program's write lock, unless it is being stopped.
+int waitUnlessStopped(void *stop, int attempts)
+{
+    if (static_cast<const std::atomic<bool> *>(stop)->load() || attempts >= 5000)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return 1;
+}
+
+} // namespace
+
+// A row read and encoded here, for the other thread to place.
+struct IndexReader::Row {
+    NoteRecord record; // without its text, which is in `encoded`
+    EncodedNote encoded;
+};
+
+IndexReader::IndexReader(const QString &path, const std::atomic<bool> &stop, std::size_t budget,
+                         QThreadPool &pool)
+    : path_(path), stop_(stop), budget_(budget), pool_(pool)
+{
+}
+
+IndexReader::~IndexReader()
+{
+    if (placing_.isValid())
+        placing_.waitForFinished();
+    takeOver();
+    sqlite3_finalize(first_);
+    sqlite3_finalize(next_);
+    if (db_)
+        sqlite3_close_v2(db_);
+}
+
+std::shared_ptr<IndexReader::Outcome> IndexReader::read(std::unique_ptr<NoteIndex> current)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuAtStart = threadCpuMs();
+    updating_ = current != nullptr;
+    index_ = updating_ ? std::move(current) : std::make_unique<NoteIndex>();
+    if (open()) {
+        try {
+            readRows();
+            finish();
+        } catch (const std::bad_alloc &) {
+            settle();
+            out_->kind = Outcome::OverBudget;
+            out_->index.reset();
+        }
+    }
+    index_.reset();
+    out_->readingMs = msSince(clock);
+    out_->readingCpuMs = threadCpuMs() - cpuAtStart;
+    return out_;
+}
+
+bool IndexReader::open()
+{
+    db_ = db::openReader(path_, waitUnlessStopped, const_cast<std::atomic<bool> *>(&stop_));
+    if (!db_)
+        return false;
+    first_ = prepareRows(db_, std::string(kNoteRowSql) + " order by bookid");
+    next_ = prepareRows(db_, std::string(kNoteRowSql) + " where bookid > ?1 order by bookid");
+    out_->kind = first_ && next_ ? Outcome::Done : Outcome::Failed;
+    return out_->kind == Outcome::Done;
+}
+
+// Reads in turns of a few milliseconds, each one going on after the last
+// bookid read, until every row is read or the read cannot go on.
+void IndexReader::readRows()
+{
+    if (!updating_) {
+        index_->beginBulk();
+        batches_[0].resize(kRowsPerBatch);
+        batches_[1].resize(kRowsPerBatch);
+    }
+    bool started = false;
+    std::int64_t last = 0;
+    std::size_t rows = 0;
+    while (out_->kind == Outcome::Done) {
+        sqlite3_stmt *stmt = started ? next_ : first_;
+        if (started)
+            sqlite3_bind_int64(stmt, 1, last);
+        QElapsedTimer turn;
+        turn.start();
+        int rc = SQLITE_OK;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            started = true;
+            last = sqlite3_column_int64(stmt, 0);
+            ++rows;
+            if (!takeRow(stmt))
+                break;
+            if (db::writerWaiting() ||
+                (rows % 16 == 0 && (stop_.load() || msSince(turn) >= kTurnMs)))
+                break;
+        }
+        sqlite3_reset(stmt);
+        if (out_->kind != Outcome::Done)
+            break;
+        if (stop_.load())
+            out_->kind = Outcome::Stopped;
+        else if (rc == SQLITE_DONE)
+            break;
+        else if (rc != SQLITE_ROW)
+            out_->kind = Outcome::Failed;
+    }
+}
+
+// False when the index cannot go on.
+bool IndexReader::takeRow(sqlite3_stmt *stmt)
+{
+    if (updating_) {
+        const NoteRecord record = noteRecordOf(stmt);
+        seen_.push_back(record.bookid);
+        if (index_->holds(record))
+            return true;
+        ++out_->notesTaken;
+        if (index_->put(record))
+            return true;
+        out_->kind = Outcome::Full;
+        return false;
+    }
+    Row &row = batches_[current_][filled_];
+    row.record = noteRecordOf(stmt);
+    index_->encode(row.record, row.encoded);
+    for (FieldText *field : {&row.record.title, &row.record.body, &row.record.time})
+        field->bytes = {};
+    ++out_->notesTaken;
+    return ++filled_ < kRowsPerBatch || passBatch();
+}
+
+// Hands the batch just filled to the placing thread, once it has placed the
+// one before.
+bool IndexReader::passBatch()
+{
+    if (!settle())
+        return false;
+    const std::vector<Row> *rows = &batches_[current_];
+    const std::size_t count = filled_;
+    NoteIndex *into = index_.get();
+    handOver();
+    placing_ = QtConcurrent::run(&pool_, [this, rows, count, into] {
+        takeOver();
+        try {
+            batchResult_ = Placed;
+            for (std::size_t i = 0; i < count && batchResult_ == Placed; ++i) {
+                if (!into->place((*rows)[i].record, (*rows)[i].encoded))
+                    batchResult_ = Full;
+            }
+            placed_ += count;
+        } catch (const std::bad_alloc &) {
+            batchResult_ = OutOfMemory;
+        }
+        handOver();
+    });
+    current_ = 1 - current_;
+    filled_ = 0;
+    return true;
+}
+
+// Waits for the batch being placed; false when the index cannot go on. The
+// index is measured here, while no other thread touches it.
+bool IndexReader::settle()
+{
+    if (!placing_.isValid())
+        return true;
+    placing_.waitForFinished();
+    takeOver();
+    placing_ = QFuture<void>();
+    if (batchResult_ == Placed && placed_ >= measuredAt_ + kMeasureEveryNotes) {
+        measuredAt_ = placed_;
+        if (index_->memoryBytes() > budget_)
+            batchResult_ = OutOfMemory;
+    }
+    if (batchResult_ == Full)
+        out_->kind = Outcome::Full;
+    else if (batchResult_ == OutOfMemory)
+        out_->kind = Outcome::OverBudget;
+    return batchResult_ == Placed;
+}
+
+void IndexReader::finish()
+{
+    if (out_->kind == Outcome::Done && filled_ > 0)
+        passBatch();
+    settle();
+    if (out_->kind != Outcome::Done)
+        return;
+    if (updating_)
+        index_->keepOnly(seen_);
+    else
+        index_->endBulk();
+    if (index_->memoryBytes() > budget_)
+        out_->kind = Outcome::OverBudget;
+    else
+        out_->index = std::move(index_);
+}
+
+} // namespace varnel::search
