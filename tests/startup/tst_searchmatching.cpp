@@ -417,11 +417,16 @@ void TestSearchMatching::prefilterNoticesAnotherHandle()
 {
     TestFolder folder;
     QCOMPARE(search(QStringLiteral("外来"), true).size(), 0);
+    QVERIFY(DataLayer::current().search().waitUntilReady(10000));
     sqlite3 *other = db::openKeyed(databasePath(), false);
     db::Statement(other, QStringLiteral("insert into 企业日记 (标题, 内容) values ('外来', '')"))
         .step();
     sqlite3_close_v2(other);
     QCOMPARE(search(QStringLiteral("外来"), true).size(), 1);
+    // Brought up to date, not read anew: one note taken in.
+    const auto figures = DataLayer::current().search().figures();
+    QCOMPARE(figures.catchUps, 1);
+    QCOMPARE(figures.notesTaken, std::size_t(1));
 }
 
 void TestSearchMatching::byteFinderFindsTheFirstOccurrence_data()

@@ -367,9 +367,15 @@ bool NoteSearch::fresh()
     if (version < 0)
         return false; // the statement will say why
     const std::size_t notes = index_->noteCount();
-    if (idsMoved_ || version != version_ || dirty_.size() > std::max(kMostDirty, notes / 8) ||
+    if (idsMoved_ || dirty_.size() > std::max(kMostDirty, notes / 8) ||
         index_->freeSlots() > std::max<std::size_t>(4096, notes)) {
         startBuild();
+        return false;
+    }
+    if (version != version_) {
+        // Another program wrote: a read of the file tells which notes.
+        ++catchUps_;
+        startBuild(std::move(index_));
         return false;
     }
     try {

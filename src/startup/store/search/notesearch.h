@@ -33,9 +33,10 @@ class Connection;
 //    reported, and a statement that changes a bookid has the index read
 //    anew), and the row is read again before the next answer: rows changed
 //    while the index was being read are read again when it is taken over;
-//  - a change made through another handle shows in PRAGMA data_version, and a
-//    replaced file reopens the shared handle: either way the index is read
-//    anew;
+//  - a change made through another handle shows in PRAGMA data_version: the
+//    file is read again and only the notes that differ from the index are
+//    taken in again (IndexReader); a replaced file reopens the shared handle
+//    and the index is read anew;
 //  - until the index is ready (or whenever it cannot answer exactly: a file
 //    whose bookid is not the rowid, an index over its memory budget), the
 //    statement of the list runs in SQLite instead, with the same result.
