@@ -87,6 +87,8 @@ bool IndexReader::open()
     db_ = db::openReader(path_, waitUnlessStopped, const_cast<std::atomic<bool> *>(&stop_));
     if (!db_)
         return false;
+    // Each page is read once: a cache of the tree's upper pages is enough.
+    sqlite3_exec(db_, "PRAGMA cache_size = -1024", nullptr, nullptr, nullptr);
     first_ = prepareRows(db_, std::string(kNoteRowSql) + " order by bookid");
     next_ = prepareRows(db_, std::string(kNoteRowSql) + " where bookid > ?1 order by bookid");
     out_->kind = first_ && next_ ? Outcome::Done : Outcome::Failed;

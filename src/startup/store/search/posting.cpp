@@ -31,6 +31,20 @@ std::size_t count(const std::vector<std::uint64_t> &set)
 
 } // namespace bits
 
+namespace
+{
+
+// Grows a set or a list by a quarter, to exactly that: a vector left to grow
+// by itself doubles its room, and thousands of sets would hold twice the
+// memory they use.
+template <typename T> void makeRoom(std::vector<T> &v, std::size_t size)
+{
+    if (size > v.capacity())
+        v.reserve(std::max(size, v.capacity() + v.capacity() / 4 + 4));
+}
+
+} // namespace
+
 // A list costs 32 bits a note, a set one bit a slot.
 void Posting::becomeDense(std::uint32_t slotCount)
 {
@@ -47,11 +61,14 @@ void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t sl
 {
     count_ += std::size_t(bits::ones(word));
     if (!bits_.empty()) {
-        if (block >= bits_.size())
-            bits_.resize(std::max<std::size_t>(block + 1, bits_.size() * 5 / 4), 0);
+        if (block >= bits_.size()) {
+            makeRoom(bits_, block + 1);
+            bits_.resize(block + 1, 0);
+        }
         bits_[block] |= word;
         return;
     }
+    makeRoom(list_, list_.size() + std::size_t(bits::ones(word)));
     for (; word; word &= word - 1)
         list_.push_back(block * 64 + unsigned(__builtin_ctzll(word)));
     becomeDense(slotCount);
@@ -62,12 +79,15 @@ void Posting::add(std::uint32_t slot, std::uint32_t slotCount)
     if (!bits_.empty()) {
         if (bits::test(bits_, slot))
             return;
-        if (slot / 64 >= bits_.size())
-            bits_.resize(std::max<std::size_t>(slot / 64 + 1, bits_.size() * 5 / 4), 0);
+        if (slot / 64 >= bits_.size()) {
+            makeRoom(bits_, slot / 64 + 1);
+            bits_.resize(slot / 64 + 1, 0);
+        }
         bits_[slot / 64] |= std::uint64_t(1) << (slot % 64);
         ++count_;
         return;
     }
+    makeRoom(list_, list_.size() + 1);
     if (list_.empty() || list_.back() < slot) {
         list_.push_back(slot);
     } else {
