@@ -10,7 +10,7 @@ namespace varnel::search
 namespace
 {
 constexpr std::uint32_t kTwo = CharCodes::kTwoByteKeys;
-constexpr std::uint32_t kThree = 7 * 4096;    // lead 0xF8-0xFE, two continuations
+constexpr std::uint32_t kThree = CharCodes::kThreeByteKeys;
 constexpr std::uint32_t kFour = 64 * 64 * 64; // lead 0xFF, three continuations
 
 inline std::uint32_t fold(std::uint32_t c)
@@ -94,19 +94,36 @@ std::uint32_t CharCodes::keyAt(const unsigned char *p)
            (std::uint32_t(p[1] & 63) << 12 | std::uint32_t(p[2] & 63) << 6 | (p[3] & 63));
 }
 
-void EncodedText::makeRoom(std::size_t bytes, std::size_t keys)
+void EncodedText::makeRoom(std::size_t keys)
 {
-    if (bytes_.size() < length_ + bytes)
-        bytes_.resize(std::max(length_ + bytes, bytes_.size() * 2));
     if (keys_.size() < count_ + keys)
         keys_.resize(std::max(count_ + keys, keys_.size() * 2));
 }
 
 void EncodedText::separate()
 {
-    makeRoom(1, 1);
-    bytes_[length_++] = '\0';
+    makeRoom(1);
     keys_[count_++] = CharCodes::kNone;
+}
+
+void EncodedText::write(std::string &out, std::span<std::uint32_t> ends) const
+{
+    std::size_t length = 0;
+    for (const std::uint32_t key : keys())
+        length += key == CharCodes::kNone ? 1 : std::size_t(CharCodes::width(key));
+    out.resize(length);
+    char *const first = out.data();
+    char *at = first;
+    std::size_t field = 0;
+    for (const std::uint32_t key : keys()) {
+        if (key != CharCodes::kNone) {
+            at = CharCodes::write(key, at);
+            continue;
+        }
+        if (field < ends.size())
+            ends[field++] = std::uint32_t(at - first);
+        *at++ = '\0';
+    }
 }
 
 namespace
@@ -129,12 +146,9 @@ inline std::uint32_t plainThreeBytes(const unsigned char *p, const unsigned char
 bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
 {
     utf8 = likeVisible(utf8);
-    // First every character's key (a byte starts at most one character),
-    // then their bytes: were each key written as it is looked up, where the
-    // next one goes would wait for the lookup, one table read after another.
-    out.makeRoom(0, utf8.size());
-    std::uint32_t *const firstKey = out.keys_.data() + out.count_;
-    std::uint32_t *keys = firstKey;
+    // Keys only: the bytes are written from them when the note is placed.
+    out.makeRoom(utf8.size()); // a byte starts at most one character
+    std::uint32_t *keys = out.keys_.data() + out.count_;
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *end = p + utf8.size();
     bool full = false;
@@ -156,13 +170,7 @@ bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
         }
         *keys++ = key;
     }
-    const auto count = std::size_t(keys - firstKey);
-    out.count_ += count;
-    out.makeRoom(4 * count, 0);
-    char *bytes = out.bytes_.data() + out.length_;
-    for (const std::uint32_t key : std::span(out.keys_.data() + out.count_ - count, count))
-        bytes = CharCodes::write(key, bytes);
-    out.length_ = std::size_t(bytes - out.bytes_.data());
+    out.count_ = std::size_t(keys - out.keys_.data());
     return !full;
 }
 

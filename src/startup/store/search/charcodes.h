@@ -43,6 +43,14 @@ class CharCodes
 
     // Appends the bytes of `key`; returns how many.
     static int put(std::uint32_t key, std::string &out);
+    // How many bytes `key` is written as.
+    static int width(std::uint32_t key)
+    {
+        return key < 0x80                                   ? 1
+               : key < 0x80 + kTwoByteKeys                  ? 2
+               : key < 0x80 + kTwoByteKeys + kThreeByteKeys ? 3
+                                                            : 4;
+    }
     // Writes the bytes of `key` at `at` (room for four); returns the end.
     static char *write(std::uint32_t key, char *at)
     {
@@ -59,6 +67,8 @@ class CharCodes
     }
     // Keys of two bytes: lead 0xC0-0xF7, one continuation.
     static constexpr std::uint32_t kTwoByteKeys = 56 * 64;
+    // Keys of three bytes: lead 0xF8-0xFE, two continuations.
+    static constexpr std::uint32_t kThreeByteKeys = 7 * 4096;
     // Bytes of the character starting with `lead`.
     static int length(unsigned char lead)
     {
@@ -77,24 +87,25 @@ class CharCodes
     std::uint32_t count_ = 0;
 };
 
-// Shown time, title and body of a note, encoded, NUL between them, with the
-// key of every character (kNone between fields). Kept from note to note: its
-// buffers only grow, so encoding writes bytes without a check per byte.
+// The keys of the characters of a note's fields (kNone between fields), and
+// from them its encoded text. Kept from note to note: its buffer only grows,
+// so encoding writes keys without a check per key.
 class EncodedText
 {
   public:
-    void clear() { length_ = count_ = 0; }
+    void clear() { count_ = 0; }
     void separate(); // ends a field
-    std::string_view text() const { return {bytes_.data(), length_}; }
     std::span<const std::uint32_t> keys() const { return {keys_.data(), count_}; }
+    // The encoded text into `out`: every key's bytes, NUL between fields;
+    // `ends` gets where each of the first fields ends.
+    void write(std::string &out, std::span<std::uint32_t> ends) const;
 
   private:
     friend bool encodeText(std::string_view, CharCodes &, EncodedText &);
-    void makeRoom(std::size_t bytes, std::size_t keys);
+    void makeRoom(std::size_t keys);
 
-    std::string bytes_; // its size is the room
-    std::vector<std::uint32_t> keys_;
-    std::size_t length_ = 0, count_ = 0;
+    std::vector<std::uint32_t> keys_; // its size is the room
+    std::size_t count_ = 0;
 };
 
 // One field's text as LIKE sees it (up to the first NUL), encoded and

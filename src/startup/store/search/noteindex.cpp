@@ -365,10 +365,8 @@ void NoteIndex::encode(const NoteRecord &record, EncodedNote &out)
     out.nulls = 0;
     out.full = false;
     for (int i = 0; i < 3; ++i) {
-        if (i > 0) {
-            out.ends[i - 1] = std::uint32_t(out.text.text().size());
+        if (i > 0)
             out.text.separate();
-        }
         out.nulls |= fields[i]->null ? std::uint8_t(1 << i) : 0;
         if (!fields[i]->null && !encodeText(fields[i]->bytes, codes_, out.text))
             out.full = true;
@@ -400,11 +398,9 @@ bool NoteIndex::place(const NoteRecord &record, const EncodedNote &encoded)
     note.stored = encoded.stored;
     note.print = encoded.print;
     stored_ += note.stored;
-    note.ends[0] = encoded.ends[0];
-    note.ends[1] = encoded.ends[1];
     note.nulls = encoded.nulls;
     full_ = full_ || encoded.full;
-    note.text.assign(encoded.text.text());
+    encoded.text.write(note.text, note.ends);
     note.pairs.build(encoded.text.keys(), note.text.size(), std::uint64_t(record.bookid));
 
     bits::set(used_, slot);

@@ -54,12 +54,11 @@ struct ListEntry {
 // are encoded on one thread at a time; they may be placed on another.
 struct EncodedNote {
     EncodedText text;
-    std::uint32_t ends[2] = {0, 0}; // where the time and the title end
-    std::uint32_t stored = 0;       // bytes of title, body and time as stored
-    std::uint32_t keyLimit = 0;     // above every key of the text
-    std::uint64_t print = 0;        // of the record's text as stored
-    std::uint8_t nulls = 0;         // a bit per field that is Null
-    bool full = false;              // the table of characters ran out
+    std::uint32_t stored = 0;   // bytes of title, body and time as stored
+    std::uint32_t keyLimit = 0; // above every key of the text
+    std::uint64_t print = 0;    // of the record's text as stored
+    std::uint8_t nulls = 0;     // a bit per field that is Null
+    bool full = false;          // the table of characters ran out
 };
 
 class NoteIndex

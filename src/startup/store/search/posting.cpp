@@ -63,7 +63,7 @@ void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t sl
     if (!bits_.empty()) {
         if (block >= bits_.size()) {
             makeRoom(bits_, block + 1);
-            bits_.resize(block + 1, 0);
+            bits_.resize(bits_.capacity(), 0); // zero words to spare: growth is rare
         }
         bits_[block] |= word;
         return;
@@ -81,7 +81,7 @@ void Posting::add(std::uint32_t slot, std::uint32_t slotCount)
             return;
         if (slot / 64 >= bits_.size()) {
             makeRoom(bits_, slot / 64 + 1);
-            bits_.resize(slot / 64 + 1, 0);
+            bits_.resize(bits_.capacity(), 0);
         }
         bits_[slot / 64] |= std::uint64_t(1) << (slot % 64);
         ++count_;
