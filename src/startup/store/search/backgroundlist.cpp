@@ -1,8 +1,8 @@
 #include "store/search/backgroundlist.h"
 
 #include "base/appinfo.h"
-#include "store/dberrortext.h"
 #include "store/dbengine.h"
+#include "store/dberrortext.h"
 #include "store/handover.h"
 
 #include <QElapsedTimer>

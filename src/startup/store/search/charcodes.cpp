@@ -106,12 +106,17 @@ void EncodedText::separate()
     keys_[count_++] = CharCodes::kNone;
 }
 
-void EncodedText::write(std::string &out, std::span<std::uint32_t> ends) const
+std::size_t EncodedText::byteLength() const
 {
     std::size_t length = 0;
     for (const std::uint32_t key : keys())
         length += key == CharCodes::kNone ? 1 : std::size_t(CharCodes::width(key));
-    out.resize(length);
+    return length;
+}
+
+void EncodedText::write(std::string &out, std::span<std::uint32_t> ends) const
+{
+    out.resize(byteLength());
     char *const first = out.data();
     char *at = first;
     std::size_t field = 0;

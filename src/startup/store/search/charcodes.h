@@ -96,6 +96,7 @@ class EncodedText
     void clear() { count_ = 0; }
     void separate(); // ends a field
     std::span<const std::uint32_t> keys() const { return {keys_.data(), count_}; }
+    std::size_t byteLength() const; // of the encoded text
     // The encoded text into `out`: every key's bytes, NUL between fields;
     // `ends` gets where each of the first fields ends.
     void write(std::string &out, std::span<std::uint32_t> ends) const;

@@ -163,9 +163,14 @@ bool IndexReader::takeRow(sqlite3_stmt *stmt)
 // one before.
 bool IndexReader::passBatch()
 {
+    // While the other thread still places the batch before, this one builds
+    // the pair filters of this batch's notes itself.
+    std::vector<Row> &batch = batches_[current_];
+    for (std::size_t i = 0; i < filled_ && placing_.isValid() && !placing_.isFinished(); ++i)
+        NoteIndex::buildPairs(batch[i].record.bookid, batch[i].encoded);
     if (!settle())
         return false;
-    const std::vector<Row> *rows = &batches_[current_];
+    std::vector<Row> *rows = &batch;
     const std::size_t count = filled_;
     NoteIndex *into = index_.get();
     handOver();

@@ -372,9 +372,16 @@ void NoteIndex::encode(const NoteRecord &record, EncodedNote &out)
             out.full = true;
     }
     out.keyLimit = codes_.keyLimit();
+    out.pairsBuilt = false;
 }
 
-bool NoteIndex::place(const NoteRecord &record, const EncodedNote &encoded)
+void NoteIndex::buildPairs(std::int64_t bookid, EncodedNote &encoded)
+{
+    encoded.pairs.build(encoded.text.keys(), encoded.text.byteLength(), std::uint64_t(bookid));
+    encoded.pairsBuilt = true;
+}
+
+bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
 {
     recent_.clear();
     bool isNew = false;
@@ -401,7 +408,10 @@ bool NoteIndex::place(const NoteRecord &record, const EncodedNote &encoded)
     note.nulls = encoded.nulls;
     full_ = full_ || encoded.full;
     encoded.text.write(note.text, note.ends);
-    note.pairs.build(encoded.text.keys(), note.text.size(), std::uint64_t(record.bookid));
+    if (!encoded.pairsBuilt)
+        buildPairs(record.bookid, encoded);
+    note.pairs = std::move(encoded.pairs);
+    encoded.pairsBuilt = false;
 
     bits::set(used_, slot);
     ++live_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/search/charcodes.h"
+#include "store/search/pairfilter.h"
 #include "store/search/posting.h"
 
 #include <cstdint>
@@ -59,6 +60,8 @@ struct EncodedNote {
     std::uint64_t print = 0;    // of the record's text as stored
     std::uint8_t nulls = 0;     // a bit per field that is Null
     bool full = false;          // the table of characters ran out
+    PairFilter pairs;           // once built by buildPairs, else by place()
+    bool pairsBuilt = false;
 };
 
 class NoteIndex
@@ -75,7 +78,9 @@ class NoteIndex
     // place() touches nothing encode() does, so while one thread places a
     // note another may encode the next.
     void encode(const NoteRecord &record, EncodedNote &out);
-    bool place(const NoteRecord &record, const EncodedNote &encoded);
+    bool place(const NoteRecord &record, EncodedNote &encoded);
+    // The note's pair filter, on any thread: place() builds it if not.
+    static void buildPairs(std::int64_t bookid, EncodedNote &encoded);
     void erase(std::int64_t bookid);
     // Whether the index holds this record as it is.
     bool holds(const NoteRecord &record) const;

@@ -21,8 +21,8 @@ inline bool isWild(std::uint32_t item)
 // LIKE over one encoded field: % any run, _ one character, literal runs as
 // bytes. The index keeps its fields in its own character codes, not UTF-8,
 // so neither SQLite's LIKE nor sqliteLike can read them; this is the third
-// LIKE, and the search tests hold it to SQLite's answers. Greedy, going back to the last % on a mismatch; after a % the next
-// literal run is found with a byte search.
+// LIKE, and the search tests hold it to SQLite's answers. Greedy, going back to the last % on a
+// mismatch; after a % the next literal run is found with a byte search.
 class WildMatcher
 {
   public:
