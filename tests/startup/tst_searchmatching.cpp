@@ -10,6 +10,7 @@
 #include "store/dbengine.h"
 #include "store/search/bytesearch.h"
 #include "store/search/charcodes.h"
+#include "store/search/indexreader.h"
 #include "store/search/notesearch.h"
 #include "store/search/pairfilter.h"
 #include "store/search/sqlitelike.h"
@@ -147,6 +148,8 @@ class TestSearchMatching : public QObject
     void pairFilterHoldsEveryPair();
     void oddFilesAgreeWithSqlite_data();
     void oddFilesAgreeWithSqlite();
+    void readerTakesInOnlyWhatDiffers_data();
+    void readerTakesInOnlyWhatDiffers();
     void buildFollowsChangesMadeWhileItReads_data();
     void buildFollowsChangesMadeWhileItReads();
     void likeRefusesWhatSqliteRefuses_data();
@@ -660,6 +663,79 @@ void TestSearchMatching::oddFilesAgreeWithSqlite()
 // Notes saved, changed and deleted through the program's handle while the
 // build reads the file on its own thread all show in the finished index; and
 // the build finishes without any turn of the event loop.
+void TestSearchMatching::readerTakesInOnlyWhatDiffers_data()
+{
+    QTest::addColumn<QString>("change"); // run by another program
+    QTest::addColumn<int>("taken");
+    QTest::newRow("nothing") << QString() << 0;
+    QTest::newRow("a title") << QStringLiteral("update 企业日记 set 标题 = '改过' where bookid = 5")
+                             << 1;
+    QTest::newRow("a body in its case only")
+        << QStringLiteral(
+               "update 企业日记 set 内容 = upper(coalesce(内容, '')) || 'X' where bookid = 6")
+        << 1;
+    QTest::newRow("a time")
+        << QStringLiteral("update 企业日记 set 时间 = '2020-02-02 20:20:20' where bookid = 7") << 1;
+    QTest::newRow("a category only")
+        << QStringLiteral("update 企业日记 set 分类 = 99 where bookid = 8") << 1;
+    QTest::newRow("a state only")
+        << QStringLiteral(
+               "update 企业日记 set 处理 = case when 处理 = 1 then 0 else 1 end where bookid = 9")
+        << 1;
+    QTest::newRow("a text made Null")
+        << QStringLiteral("update 企业日记 set 标题 = null where bookid = 10") << 1;
+    QTest::newRow("deleted") << QStringLiteral("delete from 企业日记 where bookid in (3, 200)")
+                             << 0;
+    QTest::newRow("inserted below every bookid")
+        << QStringLiteral("insert into 企业日记 (bookid, 标题) values (-7, '新的')") << 1;
+    QTest::newRow("several") << QStringLiteral("update 企业日记 set 标题 = coalesce(标题, '') || "
+                                               "'+' where bookid between 20 and 29")
+                             << 10;
+}
+
+// An index read a moment ago, brought up to date by a second read after
+// another program's commit: only the notes that differ are taken in again,
+// and it then answers every list as SQLite does.
+void TestSearchMatching::readerTakesInOnlyWhatDiffers()
+{
+    QFETCH(QString, change);
+    QFETCH(int, taken);
+    QRandomGenerator rng(73);
+    TestFolder folder;
+    sqlite3 *shared = db::shared();
+    exec(shared, "begin");
+    for (int i = 0; i < 300; ++i)
+        insertNote(shared, rng);
+    exec(shared, "commit");
+    std::atomic<bool> stop{false};
+    auto read = [&](std::unique_ptr<search::NoteIndex> current) {
+        search::IndexReader reader(databasePath(), stop, std::size_t(1) << 30,
+                                   *QThreadPool::globalInstance());
+        return reader.read(std::move(current));
+    };
+    auto first = read(nullptr);
+    QCOMPARE(first->kind, search::IndexReader::Outcome::Done);
+    QCOMPARE(first->notesTaken, std::size_t(300));
+    if (!change.isEmpty()) {
+        sqlite3 *other = db::openKeyed(databasePath(), false);
+        db::Statement(other, change).step();
+        sqlite3_close_v2(other);
+    }
+    auto second = read(std::move(first->index));
+    QCOMPARE(second->kind, search::IndexReader::Outcome::Done);
+    QCOMPARE(second->notesTaken, std::size_t(taken));
+    search::NoteIndex &index = *second->index;
+    const Reference reference(databasePath());
+    QCOMPARE(index.listAll(), reference.list(NoteFilter::all()));
+    QCOMPARE(index.listPending(), reference.list(NoteFilter::pending()));
+    for (const std::int64_t category : {0, 1, 2, 99})
+        QCOMPARE(index.listCategory(category), reference.list(NoteFilter::inCategory(category)));
+    for (const QString &text :
+         {QStringLiteral("改过"), QStringLiteral("x"), QStringLiteral("2020-02-02"),
+          QStringLiteral("新的"), QStringLiteral("+")})
+        QCOMPARE(*index.search(text.toStdString()), reference.list(NoteFilter::matching(text)));
+}
+
 void TestSearchMatching::buildFollowsChangesMadeWhileItReads_data()
 {
     QTest::addColumn<bool>("anotherProgram");
