@@ -13,6 +13,7 @@
 #include "store/search/indexreader.h"
 #include "store/search/notesearch.h"
 #include "store/search/pairfilter.h"
+#include "store/search/posting.h"
 #include "store/search/sqlitelike.h"
 #include "testfolder.h"
 #include "testmain.h"
@@ -23,6 +24,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <random>
 #include <set>
 
 using namespace varnel;
@@ -144,6 +146,8 @@ class TestSearchMatching : public QObject
     void byteFinderFindsTheFirstOccurrence();
     void encodingReadsTextAsLikeDoes_data();
     void encodingReadsTextAsLikeDoes();
+    void setsHoldWhatWasAdded_data();
+    void setsHoldWhatWasAdded();
     void pairFilterHoldsEveryPair_data();
     void pairFilterHoldsEveryPair();
     void oddFilesAgreeWithSqlite_data();
@@ -527,6 +531,59 @@ void TestSearchMatching::encodingReadsTextAsLikeDoes()
         QCOMPARE(written, bytes);
         QCOMPARE(end, std::uint32_t(fields > 1 ? bytes.find('\0') : 0));
     }
+}
+
+void TestSearchMatching::setsHoldWhatWasAdded_data()
+{
+    QTest::addColumn<int>("slotCount");
+    QTest::addColumn<int>("inEvery"); // a slot in so many holds the character
+    QTest::addColumn<bool>("byBlocks");
+    QTest::newRow("rare, by blocks") << 100000 << 500 << true;
+    QTest::newRow("common, by blocks") << 100000 << 3 << true;
+    QTest::newRow("crossing into a bit set") << 20000 << 30 << true;
+    QTest::newRow("rare, one at a time") << 5000 << 200 << false;
+    QTest::newRow("common, one at a time") << 5000 << 2 << false;
+}
+
+// A set holds exactly the slotCount put in, a list or a bit set alike, and its
+// room stays within about a quarter of what it needs.
+void TestSearchMatching::setsHoldWhatWasAdded()
+{
+    QFETCH(int, slotCount);
+    QFETCH(int, inEvery);
+    QFETCH(bool, byBlocks);
+    QRandomGenerator rng(17);
+    std::set<std::uint32_t> want;
+    for (int slot = 0; slot < slotCount; ++slot) {
+        if (rng.bounded(inEvery) == 0)
+            want.insert(std::uint32_t(slot));
+    }
+    search::Posting set;
+    if (byBlocks) {
+        std::uint64_t word = 0;
+        std::uint32_t block = 0;
+        for (const std::uint32_t slot : want) {
+            if (slot / 64 != block && word) {
+                set.addBlock(block, word, slot);
+                word = 0;
+            }
+            block = slot / 64;
+            word |= std::uint64_t(1) << (slot % 64);
+        }
+        if (word)
+            set.addBlock(block, word, std::uint32_t(slotCount));
+    } else {
+        std::vector<std::uint32_t> order(want.begin(), want.end());
+        std::shuffle(order.begin(), order.end(), std::mt19937(3));
+        for (const std::uint32_t slot : order)
+            set.add(slot, std::uint32_t(slotCount));
+    }
+    QCOMPARE(set.count(), want.size());
+    for (int slot = 0; slot < slotCount; ++slot)
+        QCOMPARE(set.has(std::uint32_t(slot)), want.count(std::uint32_t(slot)) == 1);
+    const std::size_t needs = set.dense() ? std::size_t(slotCount + 63) / 64 * 8 : want.size() * 4;
+    QVERIFY2(set.bytes() <= needs * 5 / 4 + 512,
+             qPrintable(QStringLiteral("%1 for %2").arg(set.bytes()).arg(needs)));
 }
 
 void TestSearchMatching::pairFilterHoldsEveryPair_data()
