@@ -658,6 +658,15 @@ void exec(sqlite3 *db, const char *sql)
         QFAIL(error);
 }
 
+// `count` random notes, in one transaction.
+void insertNotes(sqlite3 *db, QRandomGenerator &rng, int count)
+{
+    exec(db, "begin");
+    for (int i = 0; i < count; ++i)
+        insertNote(db, rng);
+    exec(db, "commit");
+}
+
 } // namespace
 
 void TestSearchMatching::oddFilesAgreeWithSqlite_data()
@@ -760,10 +769,7 @@ void TestSearchMatching::readerTakesInOnlyWhatDiffers()
     QRandomGenerator rng(73);
     TestFolder folder;
     sqlite3 *shared = db::shared();
-    exec(shared, "begin");
-    for (int i = 0; i < 300; ++i)
-        insertNote(shared, rng);
-    exec(shared, "commit");
+    insertNotes(shared, rng, 300);
     std::atomic<bool> stop{false};
     auto read = [&](std::unique_ptr<search::NoteIndex> current) {
         search::IndexReader reader(databasePath(), stop, std::size_t(1) << 30,
@@ -811,10 +817,7 @@ void TestSearchMatching::buildFollowsChangesMadeWhileItReads()
     QRandomGenerator rng(61);
     TestFolder folder;
     sqlite3 *shared = db::shared();
-    exec(shared, "begin");
-    for (int i = 0; i < 4000; ++i)
-        insertNote(shared, rng);
-    exec(shared, "commit");
+    insertNotes(shared, rng, 4000);
     db::closeShared();
     shared = db::shared(); // a new build starts
     sqlite3 *other = anotherProgram ? db::openKeyed(databasePath(), false) : nullptr;

@@ -2,7 +2,6 @@
 
 #include "store/search/noteindex.h"
 
-#include <QElapsedTimer>
 #include <QFuture>
 #include <QString>
 
