@@ -2,11 +2,11 @@
 // over the days, the keyed copy, a copy taken while notes are being saved,
 // and a copy that fails its check.
 
-#include "base/appinfo.h"
+#include "backupfiles.h"
 #include "backupnotice.h"
+#include "base/appinfo.h"
 #include "store/backup/backgroundbackup.h"
 #include "store/backup/backupcopies.h"
-#include "backupfiles.h"
 #include "store/backup/backupschedule.h"
 #include "store/backup/dailybackup.h"
 #include "store/database.h"
@@ -310,30 +310,43 @@ void TestDailyBackup::stoppedCopyLeavesNothing()
 
 void TestDailyBackup::stopDuringTheCheck_data()
 {
-    // When the stop comes, as a share of a whole check's duration from its
-    // start (from well after the key's derivation when that is not under way
-    // then); whether the key's derivation (the one step that runs to its end)
-    // may still be under way then.
+    // When the stop comes, as a share of the measured part of the check:
+    // from the check's start (the copy's keyed open, whose key derivation runs
+    // to its end once begun), or from the moment the key is ready (the
+    // integrity check and the count).
     QTest::addColumn<double>("into");
     QTest::addColumn<bool>("inKey");
     QTest::newRow("at the copy's open") << 0.0 << true;
-    QTest::newRow("in the integrity check") << 0.4 << false; // of what follows the key
+    QTest::newRow("in the integrity check") << 0.4 << false;
 }
 
 namespace
 {
 
-// Runs one day's backup and stops the copies `afterMs` into its check, as the
-// data layer does before it lets go of the database; how long the stop took.
-// `late`: the check was over before the stop came.
-qint64 stopOneCheck(const QDate &day, qint64 afterMs, DailyBackup::Outcome &outcome, bool &late)
+// How long one whole check takes, and the part of it after the key is ready.
+struct CheckTimes {
+    qint64 wholeMs = 0;
+    qint64 keyMs = 0;
+    qint64 afterKeyMs() const { return wholeMs - keyMs; }
+};
+
+// Runs one day's backup and stops the copies `afterMs` into its check (from
+// its start, or from its key being ready when `fromKey`), as the data layer
+// does before it lets go of the database; how long the stop took. `late`: the
+// check was over before the stop came.
+qint64 stopOneCheck(const QDate &day, bool fromKey, qint64 afterMs, DailyBackup::Outcome &outcome,
+                    bool &late)
 {
     QElapsedTimer clock;
     clock.start();
     std::atomic<qint64> checkFrom{-1};
     std::atomic<bool> ended{false};
     DailyBackup backup(day);
-    backup.beforeCheck = [&](const QString &) { checkFrom = clock.elapsed(); };
+    const auto mark = [&]() { checkFrom = clock.elapsed(); };
+    if (fromKey)
+        backup.keyed = mark;
+    else
+        backup.beforeCheck = [&](const QString &) { mark(); };
     if (backup.begin())
         return -1;
     while (!backup.turn()) {
@@ -353,6 +366,19 @@ qint64 stopOneCheck(const QDate &day, qint64 afterMs, DailyBackup::Outcome &outc
     return stopMs;
 }
 
+// The day's backup, with its check timed as a whole and up to its key.
+CheckTimes timedCheck(const QDate &day, DailyBackup::Outcome &made)
+{
+    CheckTimes times;
+    QElapsedTimer clock;
+    DailyBackup backup(day);
+    backup.beforeCheck = [&clock](const QString &) { clock.start(); };
+    backup.keyed = [&]() { times.keyMs = clock.elapsed(); };
+    made = backup.run();
+    times.wholeMs = clock.elapsed();
+    return times;
+}
+
 } // namespace
 
 // Stopping the copies during a check (its keyed open, its integrity check), as
@@ -367,26 +393,20 @@ void TestDailyBackup::stopDuringTheCheck()
     backupfiles::addNotes(6000, 2000); // about 36 MB: the key is a small part of a check
     // The search's own reading of the file is over: the times are the copy's.
     DataLayer::current().search().waitUntilReady(30000);
-    QElapsedTimer whole;
-    const auto made =
-        backupfiles::runBackup(on("2024-05-01"), [&whole](const QString &) { whole.start(); });
-    const qint64 checkMs = whole.elapsed();
+    DailyBackup::Outcome made;
+    const CheckTimes times = timedCheck(on("2024-05-01"), made);
     QCOMPARE(made.kind, DailyBackup::Outcome::Made);
-    whole.start();
-    sqlite3_close_v2(db::openKeyed(made.copy, false));
-    const qint64 keyMs = whole.elapsed();
     // A stopped copy's file goes before the stop returns: its removal counts.
     const QString scratch = backupfiles::folder() + QStringLiteral("/scratch");
     QVERIFY(QFile::copy(made.copy, scratch));
-    whole.start();
+    QElapsedTimer removal;
+    removal.start();
     QVERIFY(QFile::remove(scratch));
-    const qint64 removeMs = whole.elapsed();
+    const qint64 removeMs = removal.elapsed();
     // A check can end sooner than the measured one (that one made the folder
     // and its first copy): a stop that comes after the check is over proves
     // nothing, and is tried again sooner on the next day's copy.
-    // A stop meant for the integrity check comes well after the key's derivation
-    // (which runs to its end whenever it is met).
-    const qint64 keyEnd = inKey ? 0 : keyMs * 3 / 2;
+    const qint64 span = inKey ? times.wholeMs : times.afterKeyMs();
     double share = into;
     qint64 stopMs = 0, afterMs = 0;
     DailyBackup::Outcome outcome;
@@ -395,23 +415,22 @@ void TestDailyBackup::stopDuringTheCheck()
         changeNotebook();
         before = backupfiles::contents(backupfiles::folder());
         bool late = false;
-        afterMs = keyEnd + qint64(share * double(checkMs - keyEnd));
-        stopMs = stopOneCheck(on(qPrintable(QStringLiteral("2024-05-0%1").arg(day))), afterMs,
-                              outcome, late);
+        afterMs = qint64(share * double(span));
+        stopMs = stopOneCheck(on(qPrintable(QStringLiteral("2024-05-0%1").arg(day))), !inKey,
+                              afterMs, outcome, late);
         QVERIFY(stopMs >= 0);
         if (!late)
             break;
         QVERIFY2(day < 5, "every check ended before the stop");
     }
-    // A stop that did not reach the check waits for what was left of it: the
-    // stop may take a part of that, the key's derivation if it may have met
-    // it, and the removal of the file.
-    const qint64 left = checkMs - afterMs;
-    const qint64 bound = (inKey ? keyMs : 0) + removeMs + left * 3 / 5;
-    qInfo("whole check %lld ms (key %lld ms, removal %lld ms), stopped %lld ms into it in %lld ms",
-          qlonglong(checkMs), qlonglong(keyMs), qlonglong(removeMs), qlonglong(afterMs),
-          qlonglong(stopMs));
-    QVERIFY2(stopMs < bound, qPrintable(QStringLiteral("%1 ms, at most %2").arg(stopMs).arg(bound)));
+    // A stop waits for a part of what was left of the check at most, for the
+    // key's derivation if it may have met it, and for the removal of the file.
+    const qint64 bound = (inKey ? times.keyMs * 2 : 0) + removeMs + (span - afterMs) * 3 / 5;
+    qInfo("whole check %lld ms (key %lld ms, removal %lld ms), stopped %lld ms into %s in %lld ms",
+          qlonglong(times.wholeMs), qlonglong(times.keyMs), qlonglong(removeMs), qlonglong(afterMs),
+          inKey ? "it" : "what follows the key", qlonglong(stopMs));
+    QVERIFY2(stopMs < bound,
+             qPrintable(QStringLiteral("%1 ms, at most %2").arg(stopMs).arg(bound)));
     QCOMPARE(outcome.kind, DailyBackup::Outcome::Stopped);
     QVERIFY(backupfiles::contents(backupfiles::folder()) == before);
 }

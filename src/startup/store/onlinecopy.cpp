@@ -358,7 +358,7 @@ void OnlineCopy::close()
         throw CopyError(kindOfErrno(error), errnoText(error));
 }
 
-qint64 OnlineCopy::check(const QString &target)
+qint64 OnlineCopy::check(const QString &target, const std::function<void()> &keyed)
 {
     if (stopped())
         throw CopyError(CopyError::Stopped, QStringLiteral("stopped"));
@@ -373,6 +373,8 @@ qint64 OnlineCopy::check(const QString &target)
             CopyError::CheckFailed,
             QStringLiteral("副本无法用本软件的密码打开（%1）").arg(reasonFor(e.sqliteCode())));
     }
+    if (keyed)
+        keyed();
     int rc = SQLITE_OK;
     int rows = 0;
     const QString integrity = firstValue(copy, "PRAGMA integrity_check", &rc, &rows);

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 
@@ -69,8 +70,9 @@ class OnlineCopy
     void close();
     // Opens `target` with the key and checks it: PRAGMA integrity_check says
     // "ok" and it holds as many notes as the live file did when the copy was
-    // complete. Returns that number of notes.
-    qint64 check(const QString &target);
+    // complete. Returns that number of notes. `keyed`, if given, is called
+    // once the copy is open with its key, before the integrity check.
+    qint64 check(const QString &target, const std::function<void()> &keyed = {});
 
     // Marks the time a worker is inside create, close or check, for stopAll.
     void setWorking(bool working);
@@ -98,7 +100,7 @@ class OnlineCopy
     // Guards the live handle's objects and the flag that ends the copy.
     mutable std::mutex sourceUse_;
     std::atomic<bool> stopped_{false}; // set under sourceUse_, read anywhere
-    bool copied_ = false; // every page is in the copy
+    bool copied_ = false;              // every page is in the copy
     bool counted_ = false;
     sqlite3_backup *backup_ = nullptr;
     sqlite3_stmt *liveCount_ = nullptr;

@@ -279,7 +279,7 @@ DailyBackup::Outcome DailyBackup::end()
         copy_->close();
         if (beforeCheck)
             beforeCheck(partial_);
-        copy_->check(partial_);
+        copy_->check(partial_, keyed);
     } catch (const db::CopyError &) {
         return failedCopy(std::current_exception());
     }

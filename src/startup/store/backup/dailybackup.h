@@ -73,6 +73,9 @@ class DailyBackup
 
     // Called between writing and checking the copy (tests damage it here).
     std::function<void(const QString &partial)> beforeCheck;
+    // Called in the check once the copy's key is derived, before its
+    // integrity check (tests time a stop from here).
+    std::function<void()> keyed;
 
   private:
     std::optional<Outcome> decide();
