@@ -52,7 +52,9 @@ class CopyError : public std::runtime_error
 // one. Every part can be stopped at any point: the copy's connection is
 // interrupted (and its statements check for the stop as they go), and each
 // part looks at the stop between its steps; only the key's derivation at the
-// copy's open runs to its end.
+// copy's open runs to its end, and SQLite's integrity check notices the
+// interrupt only between its own steps (it may go on for much of what is
+// left of it).
 class OnlineCopy
 {
   public:
