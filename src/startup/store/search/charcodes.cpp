@@ -104,14 +104,7 @@ void EncodedText::separate()
 {
     makeRoom(1);
     keys_[count_++] = CharCodes::kNone;
-}
-
-std::size_t EncodedText::byteLength() const
-{
-    std::size_t length = 0;
-    for (const std::uint32_t key : keys())
-        length += key == CharCodes::kNone ? 1 : std::size_t(CharCodes::width(key));
-    return length;
+    ++bytes_;
 }
 
 void EncodedText::write(std::string &out, std::span<std::uint32_t> ends) const
@@ -157,10 +150,12 @@ bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *end = p + utf8.size();
     bool full = false;
+    std::size_t bytes = 0;
     while (p < end) {
         std::uint32_t key;
         if (*p < 0x80) {
             key = fold(*p++);
+            ++bytes;
         } else {
             std::uint32_t c = plainThreeBytes(p, end);
             if (c)
@@ -172,10 +167,12 @@ bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
                 full = true;
                 break;
             }
+            bytes += std::size_t(CharCodes::width(key));
         }
         *keys++ = key;
     }
     out.count_ = std::size_t(keys - out.keys_.data());
+    out.bytes_ += bytes;
     return !full;
 }
 

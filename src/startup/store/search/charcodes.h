@@ -93,10 +93,14 @@ class CharCodes
 class EncodedText
 {
   public:
-    void clear() { count_ = 0; }
+    void clear()
+    {
+        count_ = 0;
+        bytes_ = 0;
+    }
     void separate(); // ends a field
     std::span<const std::uint32_t> keys() const { return {keys_.data(), count_}; }
-    std::size_t byteLength() const; // of the encoded text
+    std::size_t byteLength() const { return bytes_; } // of the encoded text
     // The encoded text into `out`: every key's bytes, NUL between fields;
     // `ends` gets where each of the first fields ends.
     void write(std::string &out, std::span<std::uint32_t> ends) const;
@@ -107,6 +111,7 @@ class EncodedText
 
     std::vector<std::uint32_t> keys_; // its size is the room
     std::size_t count_ = 0;
+    std::size_t bytes_ = 0; // the encoded length of the keys so far
 };
 
 // One field's text as LIKE sees it (up to the first NUL), encoded and
