@@ -47,6 +47,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <vector>
@@ -96,16 +97,23 @@ double threadCpuMs()
     return double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6;
 }
 
-double peakRssMb()
+// A figure of /proc/self/status in MB: "VmHWM:" (the peak), "VmRSS:".
+double statusMb(const char *field = "VmHWM:")
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
+    const auto length = qsizetype(std::strlen(field));
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(field))
+            return line.mid(length).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return 0;
+}
+
+double peakRssMb()
+{
+    return statusMb();
 }
 
 // Opens and closes one message box the moment it shows, noting the time.
@@ -640,6 +648,11 @@ int readyUntouched(int notes)
     report("index_ready_untouched_ms", figures.readyMs, "ms");
     report("index_reading_untouched_ms", figures.readingMs, "ms");
     report("index_build_cpu_untouched_ms", figures.readingCpuMs, "ms");
+    // Memory once the index is ready, before any search: what the build
+    // itself needed at most, what stays, and the index's own share.
+    report("peak_rss_at_index_ready_mb", statusMb("VmHWM:"), "MB");
+    report("rss_at_index_ready_mb", statusMb("VmRSS:"), "MB");
+    report("index_mb", double(figures.memoryBytes) / (1 << 20), "MB");
     // Another program changes one note: from its commit until the index
     // answers again (it reads the file, taking in only what differs).
     sqlite3 *other = db::openKeyed(databasePath(), false);
