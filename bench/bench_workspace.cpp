@@ -6,7 +6,9 @@
 //
 //     bench_workspace              all three sizes, each in fresh processes
 //     bench_workspace --notes N    one size
-//     bench_workspace --long       also the index's memory for long notes
+//     bench_workspace --long       also the index's memory for long notes and
+//                                  every figure at 100,000 notes of 10-30 KB
+//     ... --long-notes             (with a one-size option) that notebook
 //     bench_workspace --during-build N, --first-result N MS
 //                                  the first seconds after a fresh start
 //
@@ -58,10 +60,13 @@ namespace
 {
 
 int g_notes = 0;
+// With --long-notes: bodies of 10 to 30 KB, figures named @<notes>long.
+int g_bodyChars = 0;
+const char *g_label = "";
 
 void report(const char *name, double value, const char *unit)
 {
-    std::printf("%s@%d %.1f %s\n", name, g_notes, value, unit);
+    std::printf("%s@%d%s %.1f %s\n", name, g_notes, g_label, value, unit);
     std::fflush(stdout);
 }
 
@@ -156,7 +161,9 @@ QString cachedNotebook(int notes, int bodyChars = 0)
     const QString cache =
         QDir::tempPath() + QStringLiteral("/varnel-bench-zipf-%1%2.db")
                                .arg(notes)
-                               .arg(bodyChars ? QStringLiteral("x%1").arg(bodyChars) : QString());
+                               .arg(bodyChars == kLongBodies ? QStringLiteral("long")
+                                    : bodyChars              ? QStringLiteral("x%1").arg(bodyChars)
+                                                             : QString());
     if (!QFile::exists(cache)) {
         QProcess maker;
         maker.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -205,7 +212,7 @@ void startUp()
     report("index_build_cpu_ms", figures.readingCpuMs, "ms");
     report("index_bytes_per_note",
            figures.notes ? double(figures.memoryBytes) / double(figures.notes) : 0, "B");
-    std::printf("index_bytes_per_text_byte@%d %.2f x\n", g_notes,
+    std::printf("index_bytes_per_text_byte@%d%s %.2f x\n", g_notes, g_label,
                 figures.textBytes ? double(figures.memoryBytes) / double(figures.textBytes) : 0);
 #endif
 }
@@ -451,7 +458,7 @@ struct BenchNotebook {
     explicit BenchNotebook(int notes)
     {
         g_notes = notes;
-        ready = useNotebook(dir, notes);
+        ready = useNotebook(dir, notes, g_bodyChars);
     }
 };
 
@@ -708,6 +715,25 @@ int runChild(const QString &self, const QStringList &args, double *peak)
     return child.exitCode();
 }
 
+// The figures of the first seconds after a start, each in a fresh process.
+int runStartFigures(const QString &self, const QString &n, const QStringList &extra)
+{
+    for (const char *what : {"--during-build", "--ready-untouched"}) {
+        if (const int rc =
+                runChild(self, QStringList{QString::fromLatin1(what), n} + extra, nullptr))
+            return rc;
+    }
+    for (const char *delay : {"500", "1000", "2000"}) {
+        if (const int rc = runChild(
+                self,
+                QStringList{QStringLiteral("--first-result"), n, QString::fromLatin1(delay)} +
+                    extra,
+                nullptr))
+            return rc;
+    }
+    return 0;
+}
+
 int runAllSizes(const QString &self)
 {
     double peak = 0;
@@ -720,21 +746,28 @@ int runAllSizes(const QString &self)
 #ifdef VARNEL_HAS_SEARCH_ENGINE
         if (notes < 10000)
             continue;
-        if (const int rc = runChild(self, {QStringLiteral("--during-build"), n}, nullptr))
+        if (const int rc = runStartFigures(self, n, {}))
             return rc;
-        if (const int rc = runChild(self, {QStringLiteral("--ready-untouched"), n}, nullptr))
-            return rc;
-        for (const char *delay : {"500", "1000", "2000"}) {
-            if (const int rc = runChild(
-                    self, {QStringLiteral("--first-result"), n, QString::fromLatin1(delay)},
-                    nullptr))
-                return rc;
-        }
 #endif
     }
     std::printf("peak_rss_mb %.1f MB\n", peak);
     return 0;
 }
+
+#ifdef VARNEL_HAS_SEARCH_ENGINE
+// The notebook of 100,000 notes of 10 to 30 KB (about 2 GB): the memory of
+// 20,000 long notes, then every figure of today's data, named @100000long.
+int runLongNotes(const QString &self)
+{
+    if (const int rc = runChild(self, {QStringLiteral("--long-only")}, nullptr))
+        return rc;
+    const QString n = QStringLiteral("100000");
+    const QStringList extra{QStringLiteral("--long-notes")};
+    if (const int rc = runChild(self, QStringList{QStringLiteral("--notes"), n} + extra, nullptr))
+        return rc;
+    return runStartFigures(self, n, extra);
+}
+#endif
 
 } // namespace
 
@@ -751,6 +784,10 @@ int main(int argc, char **argv)
         const int at = int(args.indexOf(QString::fromLatin1(name)));
         return at > 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
     };
+    if (args.contains(QStringLiteral("--long-notes"))) {
+        g_bodyChars = kLongBodies;
+        g_label = "long";
+    }
     if (!option("--make").isEmpty())
         return makeNotebook(option("--make").toInt(), args.value(args.indexOf("--make") + 2),
                             args.value(args.indexOf("--make") + 3).toInt());
@@ -773,7 +810,7 @@ int main(int argc, char **argv)
     int rc = runAllSizes(self);
 #ifdef VARNEL_HAS_SEARCH_ENGINE
     if (rc == 0 && args.contains(QStringLiteral("--long")))
-        rc = runChild(self, {QStringLiteral("--long-only")}, nullptr);
+        rc = runLongNotes(self);
 #endif
     return rc;
 }

@@ -79,8 +79,8 @@ const QStringList &words()
 {
     static const QStringList all = [] {
         QStringList out = kAsciiWords;
-        const QStringList syllables = {"ka", "lo", "mi", "ren", "to", "sha", "vel", "din",
-                                       "pa",  "ru", "zen", "qi", "mo", "tan", "lu",  "xi"};
+        const QStringList syllables = {"ka", "lo", "mi",  "ren", "to", "sha", "vel", "din",
+                                       "pa", "ru", "zen", "qi",  "mo", "tan", "lu",  "xi"};
         QRandomGenerator rng(99);
         const QString &chars = characters();
         while (out.size() < 2500) {
@@ -143,8 +143,11 @@ BenchData fillNotebook(int notes, int bodyChars)
                         {QStringLiteral("分类%1").arg(c)});
     for (int i = 0; i < notes; ++i) {
         const QString title = filler(rng, 6 + int(rng.bounded(20))).left(30);
-        QString body =
-            filler(rng, bodyChars > 0 ? bodyChars : 100 + int(rng.bounded(1901)));
+        // Long bodies: 3,400 to 10,000 characters of mostly three bytes.
+        const int length = bodyChars == kLongBodies ? 3400 + int(rng.bounded(6601))
+                           : bodyChars > 0          ? bodyChars
+                                                    : 100 + int(rng.bounded(1901));
+        QString body = filler(rng, length);
         addMarkers(rng, body);
         const QString time = QStringLiteral("20%1-%2-%3 %4:%5:%6")
                                  .arg(10 + rng.bounded(16))

@@ -14,6 +14,9 @@ struct BenchData {
     QStringList wideTerms; // each in about 30% of the notes
 };
 
+// bodyChars for bodies of 10 to 30 KB each.
+constexpr int kLongBodies = -1;
+
 // Fills the database of the current program folder through the data layer;
 // with bodyChars, every body is that long.
 BenchData fillNotebook(int notes, int bodyChars = 0);
