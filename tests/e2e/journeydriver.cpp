@@ -115,7 +115,10 @@ bool answerBox(const QString &title, const QString &key, int ms)
         return false;
     x11::focus(box);
     x11::key(key);
-    return x11::waitForNoWindow(QLatin1Char('^') + title + QLatin1Char('$'), {}, ms);
+    // This box going, not every box of the title: the next one (the word
+    // that follows the answer) may show before a look at the screen.
+    const QString pattern = QLatin1Char('^') + title + QLatin1Char('$');
+    return QTest::qWaitFor([&]() { return !x11::windows(pattern).contains(box); }, ms);
 }
 
 void typeInto(const QString &window, QPoint at, const QString &text)

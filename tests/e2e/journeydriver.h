@@ -49,7 +49,7 @@ bool mainIsGone(int ms = 20000);
 bool quitFromTray(RunningProgram &program);
 
 // Answers the next message box titled `title` by pressing `key` (Return, or
-// y for Yes); returns false when none came.
+// y for Yes); returns false when none came or it stayed.
 bool answerBox(const QString &title, const QString &key = QStringLiteral("Return"), int ms = 20000);
 
 void typeInto(const QString &window, QPoint at, const QString &text);
