@@ -103,7 +103,7 @@ double threadCpuMs()
 }
 
 // A figure of /proc/self/status in MB: "VmHWM:" (the peak), "VmRSS:".
-double statusMb(const char *field = "VmHWM:")
+double statusMb(const char *field)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
@@ -114,11 +114,6 @@ double statusMb(const char *field = "VmHWM:")
             return line.mid(length).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return 0;
-}
-
-double peakRssMb()
-{
-    return statusMb();
 }
 
 // Opens and closes one message box the moment it shows, noting the time.
@@ -469,7 +464,7 @@ int runOneSize(int notes)
         return 1;
     startUp();
     benchWindow(benchData());
-    report("peak_rss_mb", peakRssMb(), "MB");
+    report("peak_rss_mb", statusMb("VmHWM:"), "MB");
     ShutdownDb();
     return 0;
 }
@@ -509,7 +504,7 @@ int longNotes()
     std::printf("index_text_mb@20000long %.1f MB\n", double(figures.textBytes) / 1048576.0);
     std::printf("index_bytes_per_text_byte@20000long %.2f x\n",
                 figures.textBytes ? double(figures.memoryBytes) / double(figures.textBytes) : 0);
-    std::printf("peak_rss_mb@20000long %.1f MB\n", peakRssMb());
+    std::printf("peak_rss_mb@20000long %.1f MB\n", statusMb("VmHWM:"));
     ShutdownDb();
     return 0;
 }

@@ -49,12 +49,11 @@ class CopyError : public std::runtime_error
 //
 // Each throws CopyError. Before the data layer closes the handle it stops
 // every copy (stopAll, through CopyWatch) and waits until no worker is inside
-// one. Every part can be stopped at any point: the copy's connection is
-// interrupted (and its statements check for the stop as they go), and each
-// part looks at the stop between its steps; only the key's derivation at the
-// copy's open runs to its end, and SQLite's integrity check notices the
-// interrupt only between its own steps (it may go on for much of what is
-// left of it).
+// one. Every part can be stopped: the copy's connection is interrupted (and
+// its statements check for the stop as they go), and each part looks at the
+// stop between its steps. Two steps run on a while: the key's derivation at
+// the copy's open runs to its end, and SQLite's integrity check notices the
+// interrupt only between its own steps (often after much of what was left).
 class OnlineCopy
 {
   public:
