@@ -545,19 +545,47 @@ QImage grab(const QString &window)
     return screen ? screen->grabWindow(WId(window.toULongLong())).toImage() : QImage();
 }
 
-void pressIconify(const QString &window)
+namespace
+{
+int titleBarHeight(const QString &window)
 {
     // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
     const QStringList extents =
         xprop({QStringLiteral("-id"), window, QStringLiteral("_NET_FRAME_EXTENTS")})
             .section(QLatin1Char('='), 1)
             .split(QLatin1Char(','));
-    const int top = extents.value(2).trimmed().toInt();
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("--"),
-             QString::number(std::max(top / 2 - 1, 4)), QString::number(-std::max(top / 2, 4))});
-    QTest::qWait(50);
-    xdotool({QStringLiteral("click"), QStringLiteral("1")});
-    QTest::qWait(100);
+    return extents.size() == 4 ? extents.value(2).trimmed().toInt() : 0;
+}
+
+bool offScreen(const QString &window)
+{
+    QProcess p;
+    p.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
+    p.waitForFinished(5000);
+    // A window already destroyed counts as gone as well.
+    return !QString::fromUtf8(p.readAllStandardOutput()).contains(QStringLiteral("IsViewable"));
+}
+} // namespace
+
+bool pressIconify(const QString &window)
+{
+    // The manager sets the extents once it has framed the window; a press
+    // before that lands beside the button, on a busy machine too.
+    int top = 0;
+    if (!QTest::qWaitFor([&] { return (top = titleBarHeight(window)) > 0; }, 10000))
+        return false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                 QStringLiteral("--"), QString::number(std::max(top / 2 - 1, 4)),
+                 QString::number(-std::max(top / 2, 4))});
+        QTest::qWait(50);
+        xdotool({QStringLiteral("click"), QStringLiteral("1")});
+        // A press that missed leaves the window as it was: press again, as a
+        // person would. One that took hides the window whatever the program does.
+        if (QTest::qWaitFor([&] { return offScreen(window); }, 3000))
+            return true;
+    }
+    return false;
 }
 
 qint64 windowPid(const QString &window)

@@ -183,8 +183,9 @@ QImage grab(const QString &window);
 // The process that owns the window (its _NET_WM_PID), 0 when unknown.
 qint64 windowPid(const QString &window);
 
-// Presses the iconify button of the title bar the window manager gave the window.
-void pressIconify(const QString &window);
+// Presses the iconify button of the title bar the window manager gave the
+// window; false when the window stayed on screen.
+bool pressIconify(const QString &window);
 
 // Runs xdotool with the arguments; returns its standard output.
 QString xdotool(const QStringList &args, int *exitCode = nullptr);

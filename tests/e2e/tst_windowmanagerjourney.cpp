@@ -46,8 +46,9 @@ class JourneyMinimiseWithDialog : public QObject
         const QString dialog = x11::waitForWindow(title);
         QVERIFY2(!dialog.isEmpty(), "the dialog did not open");
 
-        x11::pressIconify(dialog);
-        QVERIFY2(mainIsGone(), "the main window stayed up");
+        QVERIFY2(x11::pressIconify(dialog), "the dialog's iconify button did not take");
+        QVERIFY2(mainIsGone(),
+                 qPrintable(QStringLiteral("the main window stayed up\n") + program.output()));
         QTest::qWait(500);
         QVERIFY2(program.isRunning(), qPrintable(program.output()));
         QVERIFY(x11::waitForNoWindow(title));
