@@ -148,6 +148,8 @@ class TestSearchMatching : public QObject
     void encodingReadsTextAsLikeDoes();
     void setsHoldWhatWasAdded_data();
     void setsHoldWhatWasAdded();
+    void bulkTakesTheRoomOfTheNotesToCome_data();
+    void bulkTakesTheRoomOfTheNotesToCome();
     void pairFilterHoldsEveryPair_data();
     void pairFilterHoldsEveryPair();
     void oddFilesAgreeWithSqlite_data();
@@ -541,20 +543,27 @@ void TestSearchMatching::setsHoldWhatWasAdded_data()
     QTest::addColumn<int>("slotCount");
     QTest::addColumn<int>("inEvery"); // a slot in so many holds the character
     QTest::addColumn<bool>("byBlocks");
-    QTest::newRow("rare, by blocks") << 100000 << 500 << true;
-    QTest::newRow("common, by blocks") << 100000 << 3 << true;
-    QTest::newRow("crossing into a bit set") << 20000 << 30 << true;
-    QTest::newRow("rare, one at a time") << 5000 << 200 << false;
-    QTest::newRow("common, one at a time") << 5000 << 2 << false;
+    QTest::addColumn<int>("room"); // slots expected in the end, by blocks only
+    QTest::newRow("rare, by blocks") << 100000 << 500 << true << 0;
+    QTest::newRow("common, by blocks") << 100000 << 3 << true << 0;
+    QTest::newRow("common, by blocks, room known") << 100000 << 3 << true << 100000;
+    QTest::newRow("common, by blocks, room too small") << 100000 << 3 << true << 30000;
+    QTest::newRow("rare, by blocks, room known") << 100000 << 500 << true << 100000;
+    QTest::newRow("crossing into a bit set") << 20000 << 30 << true << 0;
+    QTest::newRow("crossing into a bit set, room known") << 20000 << 30 << true << 20000;
+    QTest::newRow("rare, one at a time") << 5000 << 200 << false << 0;
+    QTest::newRow("common, one at a time") << 5000 << 2 << false << 0;
 }
 
 // A set holds exactly the slotCount put in, a list or a bit set alike, and its
-// room stays within about a quarter of what it needs.
+// room stays within about a quarter of what it needs; a bit set told its room
+// takes no more than that.
 void TestSearchMatching::setsHoldWhatWasAdded()
 {
     QFETCH(int, slotCount);
     QFETCH(int, inEvery);
     QFETCH(bool, byBlocks);
+    QFETCH(int, room);
     QRandomGenerator rng(17);
     std::set<std::uint32_t> want;
     for (int slot = 0; slot < slotCount; ++slot) {
@@ -567,14 +576,14 @@ void TestSearchMatching::setsHoldWhatWasAdded()
         std::uint32_t block = 0;
         for (const std::uint32_t slot : want) {
             if (slot / 64 != block && word) {
-                set.addBlock(block, word, slot);
+                set.addBlock(block, word, slot, std::uint32_t(room));
                 word = 0;
             }
             block = slot / 64;
             word |= std::uint64_t(1) << (slot % 64);
         }
         if (word)
-            set.addBlock(block, word, std::uint32_t(slotCount));
+            set.addBlock(block, word, std::uint32_t(slotCount), std::uint32_t(room));
     } else {
         std::vector<std::uint32_t> order(want.begin(), want.end());
         std::shuffle(order.begin(), order.end(), std::mt19937(3));
@@ -587,6 +596,73 @@ void TestSearchMatching::setsHoldWhatWasAdded()
     const std::size_t needs = set.dense() ? std::size_t(slotCount + 63) / 64 * 8 : want.size() * 4;
     QVERIFY2(set.bytes() <= needs * 5 / 4 + 512,
              qPrintable(QStringLiteral("%1 for %2").arg(set.bytes()).arg(needs)));
+    if (set.dense() && room >= slotCount)
+        QVERIFY2(set.bytes() <= needs + 64,
+                 qPrintable(QStringLiteral("%1 for %2").arg(set.bytes()).arg(needs)));
+}
+
+void TestSearchMatching::bulkTakesTheRoomOfTheNotesToCome_data()
+{
+    QTest::addColumn<int>("step");          // between two bookids
+    QTest::addColumn<qint64>("lonelyId");   // a last bookid far above the rest, or 0
+    QTest::addColumn<double>("mostMemory"); // against an index told nothing
+    QTest::newRow("bookids one after another") << 1 << qint64(0) << 1.0;
+    QTest::newRow("every third bookid") << 3 << qint64(0) << 1.0;
+    QTest::newRow("a lone high bookid at the end") << 1 << qint64(1000000000000) << 1.05;
+}
+
+namespace
+{
+
+// The notes of `ids`, of common and rarer characters, put in bulk into a new index,
+// told the highest bookid to come (0: not told).
+std::unique_ptr<search::NoteIndex> bulkIndex(const std::vector<std::int64_t> &ids,
+                                             std::int64_t lastId)
+{
+    auto index = std::make_unique<search::NoteIndex>();
+    index->beginBulk(lastId);
+    QRandomGenerator rng(5);
+    for (const std::int64_t id : ids) {
+        QString body;
+        for (int c = 0; c < 120; ++c)
+            body += QChar(0x4E00 + int(rng.bounded(c % 3 ? 40 : 400)));
+        const std::string bytes = body.toStdString();
+        search::NoteRecord record;
+        record.bookid = id;
+        record.title = {false, "t"};
+        record.body = {false, bytes};
+        record.categoryIsInteger = true;
+        record.category = 1;
+        index->put(record);
+    }
+    index->endBulk();
+    return index;
+}
+
+} // namespace
+
+// Told the highest bookid to come, the sets take the room of the notes still
+// to come at once: the index then needs no more memory than one told nothing,
+// even when that bookid stands far above all others, and answers the same.
+void TestSearchMatching::bulkTakesTheRoomOfTheNotesToCome()
+{
+    QFETCH(int, step);
+    QFETCH(qint64, lonelyId);
+    QFETCH(double, mostMemory);
+    std::vector<std::int64_t> ids;
+    for (int i = 1; i <= 20000; ++i)
+        ids.push_back(std::int64_t(i) * step);
+    if (lonelyId)
+        ids.back() = lonelyId;
+    const auto told = bulkIndex(ids, ids.back());
+    const auto untold = bulkIndex(ids, 0);
+    QVERIFY2(
+        double(told->memoryBytes()) <= double(untold->memoryBytes()) * mostMemory,
+        qPrintable(
+            QStringLiteral("%1 against %2").arg(told->memoryBytes()).arg(untold->memoryBytes())));
+    QCOMPARE(told->listAll(), untold->listAll());
+    for (const char *text : {"一", "丁", "一丁", "%丁_"})
+        QCOMPARE(told->search(text), untold->search(text));
 }
 
 void TestSearchMatching::pairFilterHoldsEveryPair_data()
@@ -619,13 +695,17 @@ void TestSearchMatching::pairFilterHoldsEveryPair()
         if (keys[i - 1] && keys[i]) {
             held.insert({keys[i - 1], keys[i]});
             QVERIFY(filter.mayHold(keys[i - 1], keys[i]));
+            QVERIFY(search::PairFilter::mayHold(filter.words(), 77, keys[i - 1], keys[i]));
         }
     }
     int wrong = 0;
     for (int i = 0; i < 1000; ++i) {
         const std::pair<std::uint32_t, std::uint32_t> pair('a' + rng.bounded(300),
                                                            'a' + rng.bounded(300));
-        wrong += !held.count(pair) && filter.mayHold(pair.first, pair.second) ? 1 : 0;
+        const bool claimed = filter.mayHold(pair.first, pair.second);
+        // Kept elsewhere as its words, the filter answers the same.
+        QCOMPARE(search::PairFilter::mayHold(filter.words(), 77, pair.first, pair.second), claimed);
+        wrong += !held.count(pair) && claimed ? 1 : 0;
     }
     QVERIFY2(wrong <= mostWrong * 1000, qPrintable(QString::number(wrong)));
 }

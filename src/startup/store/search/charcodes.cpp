@@ -110,7 +110,11 @@ void EncodedText::separate()
 void EncodedText::write(std::string &out, std::span<std::uint32_t> ends) const
 {
     out.resize(byteLength());
-    char *const first = out.data();
+    write(out.data(), ends);
+}
+
+void EncodedText::write(char *const first, std::span<std::uint32_t> ends) const
+{
     char *at = first;
     std::size_t field = 0;
     for (const std::uint32_t key : keys()) {

@@ -104,6 +104,8 @@ class EncodedText
     // The encoded text into `out`: every key's bytes, NUL between fields;
     // `ends` gets where each of the first fields ends.
     void write(std::string &out, std::span<std::uint32_t> ends) const;
+    // The same into `out`, with room for byteLength() bytes.
+    void write(char *out, std::span<std::uint32_t> ends) const;
 
   private:
     friend bool encodeText(std::string_view, CharCodes &, EncodedText &);

@@ -89,6 +89,13 @@ bool IndexReader::open()
         return false;
     // Each page is read once: a cache of the tree's upper pages is enough.
     sqlite3_exec(db_, "PRAGMA cache_size = -1024", nullptr, nullptr, nullptr);
+    // The highest bookid (the rowid: a step down the tree) lets the index
+    // size its sets for the notes to come.
+    if (sqlite3_stmt *last = prepareRows(db_, "select max(bookid) from 企业日记")) {
+        if (sqlite3_step(last) == SQLITE_ROW)
+            lastId_ = sqlite3_column_int64(last, 0);
+        sqlite3_finalize(last);
+    }
     first_ = prepareRows(db_, std::string(kNoteRowSql) + " order by bookid");
     next_ = prepareRows(db_, std::string(kNoteRowSql) + " where bookid > ?1 order by bookid");
     out_->kind = first_ && next_ ? Outcome::Done : Outcome::Failed;
@@ -100,7 +107,7 @@ bool IndexReader::open()
 void IndexReader::readRows()
 {
     if (!updating_) {
-        index_->beginBulk();
+        index_->beginBulk(lastId_);
         batches_[0].resize(kRowsPerBatch);
         batches_[1].resize(kRowsPerBatch);
     }

@@ -68,6 +68,7 @@ class IndexReader
     std::vector<std::int64_t> seen_; // while updating: the notes read, ascending
     sqlite3 *db_ = nullptr;
     sqlite3_stmt *first_ = nullptr, *next_ = nullptr;
+    std::int64_t lastId_ = 0; // the file's highest bookid
     std::vector<Row> batches_[2];
     int current_ = 0;
     std::size_t filled_ = 0, placed_ = 0, measuredAt_ = 0;

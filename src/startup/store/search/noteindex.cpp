@@ -36,7 +36,7 @@ inline int asciiPair(std::uint32_t a, std::uint32_t b)
 }
 
 // Walks the encoded fields of a note: calls f(field index, begin, end).
-template <typename F> void forEachField(const std::string &text, F f)
+template <typename F> void forEachField(std::string_view text, F f)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
     const auto *end = p + text.size();
@@ -51,7 +51,7 @@ template <typename F> void forEachField(const std::string &text, F f)
 }
 
 // Calls f(previous key or kNone, key) for every character of every field.
-template <typename F> void forEachKey(const std::string &text, F f)
+template <typename F> void forEachKey(std::string_view text, F f)
 {
     forEachField(text, [&](int, const unsigned char *p, const unsigned char *end) {
         std::uint32_t previous = CharCodes::kNone;
@@ -97,18 +97,38 @@ std::uint64_t fingerprintOf(const NoteRecord &record)
 
 } // namespace
 
+// A note as the index keeps it: its pair filter's words and its encoded
+// text (shown time, title and body, NUL between them) in one block of memory.
 struct NoteIndex::Note {
-    std::string text;               // shown time, title and body, encoded, NUL between them
-    PairFilter pairs;               // of `text`
-    std::uint32_t ends[2] = {0, 0}; // where the time and the title end in `text`
+    std::unique_ptr<std::uint64_t[]> packed; // the filter's words, then the text
+    std::uint32_t textBytes = 0;
+    std::uint16_t pairWords = 0;
+    std::uint8_t nulls = 0; // a bit per field of the text that is Null
+    bool categoryIsInteger = false;
+    std::uint32_t ends[2] = {0, 0}; // where the time and the title end in the text
     std::uint32_t stored = 0;       // bytes of title, body and time as stored
-    std::uint64_t print = 0;        // of title, body and time as stored
+    bool stateNull = true;
+    bool odd = false;        // 处理 neither Null nor an integer
+    std::uint64_t print = 0; // of title, body and time as stored
     std::int64_t category = 0;
     std::int64_t state = 0;
-    std::uint8_t nulls = 0; // a bit per field of `text` that is Null
-    bool categoryIsInteger = false;
-    bool stateNull = true;
-    bool odd = false; // 处理 neither Null nor an integer
+
+    std::string_view text() const
+    {
+        return {reinterpret_cast<const char *>(packed.get() + pairWords), textBytes};
+    }
+    std::span<const std::uint64_t> pairs() const { return {packed.get(), pairWords}; }
+    std::size_t bytes() const { return packed ? (pairWords + (textBytes + 7) / 8) * 8 : 0; }
+    void pack(const EncodedNote &encoded)
+    {
+        const std::span<const std::uint64_t> words = encoded.pairs.words();
+        pairWords = std::uint16_t(words.size());
+        textBytes = std::uint32_t(encoded.text.byteLength());
+        // Uninitialised: every word is written, the text's last one up to its end.
+        packed.reset(new std::uint64_t[pairWords + (textBytes + 7) / 8]);
+        std::copy(words.begin(), words.end(), packed.get());
+        encoded.text.write(reinterpret_cast<char *>(packed.get() + pairWords), ends);
+    }
 };
 
 struct NoteIndex::Group {
@@ -127,6 +147,7 @@ struct NoteIndex::Group {
 // gathered before they are written to the sets: a word per set per block.
 struct NoteIndex::Block {
     std::uint32_t index = 0;
+    std::int64_t lastId = 0;          // the highest bookid to come, 0 when unknown
     std::vector<std::uint64_t> chars; // by key
     std::vector<std::uint64_t> pairs = std::vector<std::uint64_t>(kAsciiPairs, 0);
     std::vector<std::uint32_t> touchedChars, touchedPairs;
@@ -140,7 +161,7 @@ std::size_t NoteIndex::memoryBytes() const
     std::size_t bytes = notes_.capacity() * sizeof(Note) + ids_.capacity() * 8 +
                         used_.capacity() * 8 + codes_.size() * 8 + 0x10000 * 4;
     for (const Note &note : notes_)
-        bytes += (note.text.capacity() > 15 ? note.text.capacity() + 1 : 0) + note.pairs.bytes();
+        bytes += note.bytes();
     for (const Posting &p : chars_)
         bytes += sizeof(Posting) + p.bytes();
     for (const Posting &p : asciiPairs_)
@@ -197,7 +218,7 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
         stamp_ = 1;
     }
     const std::uint32_t count = slotCount();
-    forEachKey(notes_[slot].text, [&](std::uint32_t previous, std::uint32_t key) {
+    forEachKey(notes_[slot].text(), [&](std::uint32_t previous, std::uint32_t key) {
         if (charStamp_[key] != stamp_) {
             charStamp_[key] = stamp_;
             add ? chars_[key].add(slot, count) : chars_[key].remove(slot);
@@ -211,10 +232,24 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
     });
 }
 
-void NoteIndex::beginBulk()
+void NoteIndex::beginBulk(std::int64_t lastId)
 {
     block_ = std::make_unique<Block>();
     block_->index = slotCount() / 64;
+    block_->lastId = lastId;
+}
+
+// The slots there will be once the bulk ends: the notes still to come are
+// guessed from how densely the bookids placed so far are taken. Bounded, so
+// that a lone high bookid at the end costs no great reservation.
+std::uint32_t NoteIndex::expectedSlots() const
+{
+    const std::uint32_t count = slotCount();
+    if (count == 0 || block_->lastId <= ids_.back())
+        return count;
+    const double taken = double(count) / (double(ids_.back()) - double(ids_.front()) + 1);
+    const double rest = (double(block_->lastId) - double(ids_.back())) * taken;
+    return std::uint32_t(std::min(count + rest * 1.02 + 64, 2.0 * count + 65536));
 }
 
 void NoteIndex::endBulk()
@@ -223,6 +258,10 @@ void NoteIndex::endBulk()
         return;
     flushBlock();
     block_.reset();
+    for (Posting &p : chars_)
+        p.trimRoom();
+    for (Posting &p : asciiPairs_)
+        p.trimRoom();
 }
 
 void NoteIndex::flushBlock()
@@ -231,12 +270,13 @@ void NoteIndex::flushBlock()
     if (chars_.size() < block.chars.size())
         chars_.resize(block.chars.size());
     const std::uint32_t count = slotCount();
+    const std::uint32_t room = expectedSlots();
     for (const std::uint32_t key : block.touchedChars) {
-        chars_[key].addBlock(block.index, block.chars[key], count);
+        chars_[key].addBlock(block.index, block.chars[key], count, room);
         block.chars[key] = 0;
     }
     for (const std::uint32_t pair : block.touchedPairs) {
-        asciiPairs_[pair].addBlock(block.index, block.pairs[pair], count);
+        asciiPairs_[pair].addBlock(block.index, block.pairs[pair], count, room);
         block.pairs[pair] = 0;
     }
     block.touchedChars.clear();
@@ -407,10 +447,9 @@ bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
     stored_ += note.stored;
     note.nulls = encoded.nulls;
     full_ = full_ || encoded.full;
-    encoded.text.write(note.text, note.ends);
     if (!encoded.pairsBuilt)
         buildPairs(record.bookid, encoded);
-    note.pairs = std::move(encoded.pairs);
+    note.pack(encoded);
     encoded.pairsBuilt = false;
 
     bits::set(used_, slot);
@@ -567,21 +606,24 @@ NoteIndex::Bits NoteIndex::confirm(const Bits &check, const std::vector<std::uin
     const WildMatcher wild(items);
     auto test = [&](std::uint32_t slot) {
         const Note &note = notes_[slot];
+        const std::span<const std::uint64_t> filter = note.pairs();
+        const auto seed = std::uint64_t(ids_[slot]);
         for (const std::size_t i : pairs) {
-            if (!note.pairs.mayHold(items[i - 1], items[i]))
+            if (!PairFilter::mayHold(filter, seed, items[i - 1], items[i]))
                 return false;
         }
-        const auto *t = reinterpret_cast<const unsigned char *>(note.text.data());
+        const std::string_view text = note.text();
+        const auto *t = reinterpret_cast<const unsigned char *>(text.data());
         if (plain) {
             const std::size_t from =
-                startAt ? std::min<std::size_t>((*startAt)[slot], note.text.size()) : 0;
-            const unsigned char *at = finder.find(t + from, note.text.size() - from);
+                startAt ? std::min<std::size_t>((*startAt)[slot], text.size()) : 0;
+            const unsigned char *at = finder.find(t + from, text.size() - from);
             if (at && firstAt)
                 (*firstAt)[slot] = std::uint32_t(at - t);
             return at != nullptr;
         }
         const std::size_t from[3] = {0, note.ends[0] + 1u, note.ends[1] + 1u};
-        const std::size_t to[3] = {note.ends[0], note.ends[1], note.text.size()};
+        const std::size_t to[3] = {note.ends[0], note.ends[1], text.size()};
         for (int field = 0; field < 3; ++field) {
             if (!(note.nulls >> field & 1) && wild.match(t + from[field], to[field] - from[field]))
                 return true;

@@ -87,8 +87,10 @@ class NoteIndex
     // Drops every note whose bookid is not in `kept` (ascending).
     void keepOnly(const std::vector<std::int64_t> &kept);
     // Notes put between these arrive in ascending bookid order, each new:
-    // their sets are written a block of 64 notes at a time.
-    void beginBulk();
+    // their sets are written a block of 64 notes at a time. `lastId` is the
+    // highest bookid to come, if known: the sets then take the room they
+    // will need at once.
+    void beginBulk(std::int64_t lastId = 0);
     void endBulk();
     // False while some note has a 处理 that is neither Null nor an integer
     // (the list order of such values is left to SQLite), or after put() failed.
@@ -133,6 +135,7 @@ class NoteIndex
     void indexKeys(std::uint32_t slot, bool add);
     void addToBlock(std::uint32_t slot, const EncodedNote &encoded);
     void flushBlock();
+    std::uint32_t expectedSlots() const;
     Group &groupOf(const Note &note);
     void leaveGroup(std::uint32_t slot);
     template <typename Keep> std::vector<ListEntry> inOrder(const Bits &hits, Keep keep) const;

@@ -40,7 +40,7 @@ void PairFilter::build(const std::string &encoded, std::uint64_t seed)
 void PairFilter::build(std::span<const std::uint32_t> keys, std::size_t encodedBytes,
                        std::uint64_t seed)
 {
-    seed_ = seed * 0x9E3779B97F4A7C15ULL;
+    seed_ = seed;
     // Every pair goes into a roomy table first (bit positions are the hash's
     // low bits, so halving the table folds its upper half onto the lower);
     // it is then halved while it stays at most half full.
@@ -54,7 +54,7 @@ void PairFilter::build(std::span<const std::uint32_t> keys, std::size_t encodedB
     // Locals: a store to the table could otherwise be the seed for all the
     // compiler knows, and it would read the seed again for every pair.
     std::uint64_t *const into = table.data();
-    const std::uint64_t seed_local = seed_, mask = words * 64 - 1;
+    const std::uint64_t seed_local = mix(seed), mask = words * 64 - 1;
     std::uint32_t previous = CharCodes::kNone;
     bool any = false;
     for (const std::uint32_t key : keys) {

@@ -25,18 +25,25 @@ class PairFilter
     // length of its encoding.
     void build(std::span<const std::uint32_t> keys, std::size_t encodedBytes, std::uint64_t seed);
     // False when the text holds no pair (a, b) of character keys.
-    bool mayHold(std::uint32_t a, std::uint32_t b) const
+    bool mayHold(std::uint32_t a, std::uint32_t b) const { return mayHold(bits_, seed_, a, b); }
+    // The same for a filter kept elsewhere as its words, built with `seed`.
+    static bool mayHold(std::span<const std::uint64_t> words, std::uint64_t seed, std::uint32_t a,
+                        std::uint32_t b)
     {
-        if (bits_.empty())
+        if (words.empty())
             return false;
-        const std::uint64_t h = hash(a, b, seed_);
-        const std::uint64_t mask = bits_.size() * 64 - 1;
+        const std::uint64_t h = hash(a, b, mix(seed));
+        const std::uint64_t mask = words.size() * 64 - 1;
         const std::uint64_t one = h & mask, two = (h >> 32) & mask;
-        return (bits_[one / 64] >> (one % 64) & 1) && (bits_[two / 64] >> (two % 64) & 1);
+        return (words[one / 64] >> (one % 64) & 1) && (words[two / 64] >> (two % 64) & 1);
     }
+    // The filter's words (a power of two of them, or none) and its seed.
+    std::span<const std::uint64_t> words() const { return bits_; }
+    std::uint64_t seed() const { return seed_; }
     std::size_t bytes() const { return bits_.capacity() * 8; }
 
   private:
+    static std::uint64_t mix(std::uint64_t seed) { return seed * 0x9E3779B97F4A7C15ULL; }
     // Both bits come from one 64-bit hash.
     static std::uint64_t hash(std::uint32_t a, std::uint32_t b, std::uint64_t seed)
     {

@@ -37,33 +37,41 @@ namespace
 // Grows a set or a list by a quarter, to exactly that: a vector left to grow
 // by itself doubles its room, and thousands of sets would hold twice the
 // memory they use.
-template <typename T> void makeRoom(std::vector<T> &v, std::size_t size)
+template <typename T> void makeRoom(std::vector<T> &v, std::size_t size, std::size_t room = 0)
 {
     if (size > v.capacity())
-        v.reserve(std::max(size, v.capacity() + v.capacity() / 4 + 4));
+        v.reserve(std::max({size, room, v.capacity() + v.capacity() / 4 + 4}));
+}
+
+std::size_t wordsFor(std::uint32_t slots)
+{
+    return (std::size_t(slots) + 63) / 64;
 }
 
 } // namespace
 
 // A list costs 32 bits a note, a set one bit a slot.
-void Posting::becomeDense(std::uint32_t slotCount)
+void Posting::becomeDense(std::uint32_t slotCount, std::uint32_t room)
 {
     if (list_.size() <= 64 || list_.size() * 32 <= slotCount)
         return;
-    bits_.assign((std::max(slotCount, list_.back() + 1) + 63) / 64, 0);
+    const std::size_t words = wordsFor(std::max(slotCount, list_.back() + 1));
+    bits_.reserve(std::max(words, wordsFor(room)));
+    bits_.assign(words, 0);
     for (const std::uint32_t s : list_)
         bits_[s / 64] |= std::uint64_t(1) << (s % 64);
     list_.clear();
     list_.shrink_to_fit();
 }
 
-void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t slotCount)
+void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t slotCount,
+                       std::uint32_t room)
 {
     count_ += std::size_t(bits::ones(word));
     if (!bits_.empty()) {
         if (block >= bits_.size()) {
-            makeRoom(bits_, block + 1);
-            bits_.resize(bits_.capacity(), 0); // zero words to spare: growth is rare
+            makeRoom(bits_, block + 1, wordsFor(room));
+            bits_.resize(block + 1, 0);
         }
         bits_[block] |= word;
         return;
@@ -71,7 +79,7 @@ void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t sl
     makeRoom(list_, list_.size() + std::size_t(bits::ones(word)));
     for (; word; word &= word - 1)
         list_.push_back(block * 64 + unsigned(__builtin_ctzll(word)));
-    becomeDense(slotCount);
+    becomeDense(slotCount, room);
 }
 
 void Posting::add(std::uint32_t slot, std::uint32_t slotCount)
@@ -97,7 +105,7 @@ void Posting::add(std::uint32_t slot, std::uint32_t slotCount)
         list_.insert(at, slot);
     }
     ++count_;
-    becomeDense(slotCount);
+    becomeDense(slotCount, 0);
 }
 
 void Posting::remove(std::uint32_t slot)
@@ -114,6 +122,12 @@ void Posting::remove(std::uint32_t slot)
         list_.erase(at);
         --count_;
     }
+}
+
+void Posting::trimRoom()
+{
+    if (bits_.capacity() > bits_.size() + bits_.size() / 4 + 8)
+        bits_.shrink_to_fit();
 }
 
 void Posting::insertSlot(std::uint32_t at)

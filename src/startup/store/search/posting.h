@@ -13,10 +13,16 @@ class Posting
 {
   public:
     // Adds the slots of one 64-slot block at once; blocks arrive in
-    // ascending order and after every slot added before.
-    void addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t slotCount);
+    // ascending order and after every slot added before. `room` is how many
+    // slots the set will likely span in the end: a bit set takes that room
+    // at once instead of growing (and leaving freed copies behind).
+    void addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t slotCount,
+                  std::uint32_t room = 0);
     void add(std::uint32_t slot, std::uint32_t slotCount);
     void remove(std::uint32_t slot);
+    // Gives back the room of a bit set that turned out far larger than it
+    // needs (the room expected was too much).
+    void trimRoom();
     // Every slot from `at` on moves up by one; `at` itself is then empty.
     void insertSlot(std::uint32_t at);
 
@@ -28,7 +34,7 @@ class Posting
     std::size_t bytes() const { return bits_.capacity() * 8 + list_.capacity() * 4; }
 
   private:
-    void becomeDense(std::uint32_t slotCount);
+    void becomeDense(std::uint32_t slotCount, std::uint32_t room);
 
     std::vector<std::uint32_t> list_;
     std::vector<std::uint64_t> bits_;
