@@ -160,9 +160,11 @@ void applyKey(sqlite3 *db)
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
     // The lists and the search are answered from the search index: the page
-    // cache only serves single notes, the tree and the export's one pass.
+    // cache only serves single notes, the tree and the export's one pass. A
+    // count of all notes walks every page of the table and would fill a
+    // larger cache to its end for nothing (the table is far larger).
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -8192;", nullptr,
+        rc = sqlite3_exec(db, "PRAGMA synchronous = FULL; PRAGMA cache_size = -2048;", nullptr,
                           nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(nullptr, rc, QStringLiteral("open"));
