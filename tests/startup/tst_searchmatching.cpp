@@ -492,6 +492,14 @@ void TestSearchMatching::encodingReadsTextAsLikeDoes_data()
     QTest::newRow("extra continuation") << QByteArray("\xE4\xB8\xAD\x80\x80中");
     QTest::newRow("stray continuation") << QByteArray("\x80\xBF中");
     QTest::newRow("lone lead bytes") << QByteArray("\xE4x\xC3\xF0y");
+    // Text is encoded a piece of 1,024 bytes at a time: characters, whole or
+    // malformed, that cross from one piece into the next.
+    for (const int before : {1022, 1023}) {
+        QTest::addRow("a character across pieces, %d bytes before", before)
+            << QByteArray(before, 'a') + "中\xF0\x9F\x98\x80" + QByteArray(2100, 'b') + "文";
+        QTest::addRow("a malformed character across pieces, %d bytes before", before)
+            << QByteArray(before, 'a') + "\xE4\xB8x\xF0" + QByteArray(1030, 'c');
+    }
     QTest::newRow("three-byte keys") << distinct(3700);
     QTest::newRow("four-byte keys") << distinct(33000);
 }

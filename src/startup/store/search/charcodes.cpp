@@ -13,6 +13,9 @@ constexpr std::uint32_t kTwo = CharCodes::kTwoByteKeys;
 constexpr std::uint32_t kThree = CharCodes::kThreeByteKeys;
 constexpr std::uint32_t kFour = 64 * 64 * 64; // lead 0xFF, three continuations
 
+// Bytes of text encoded between two checks of the room for keys.
+constexpr std::size_t kKeysPerPiece = 1024;
+
 inline std::uint32_t fold(std::uint32_t c)
 {
     return (c >= 'A' && c <= 'Z') ? c + 32 : c;
@@ -94,10 +97,12 @@ std::uint32_t CharCodes::keyAt(const unsigned char *p)
            (std::uint32_t(p[1] & 63) << 12 | std::uint32_t(p[2] & 63) << 6 | (p[3] & 63));
 }
 
+// To exactly the room asked for: a text is kept from note to note, so it
+// grows only up to the longest note it meets, and the reader keeps hundreds.
 void EncodedText::makeRoom(std::size_t keys)
 {
     if (keys_.size() < count_ + keys)
-        keys_.resize(std::max(count_ + keys, keys_.size() * 2));
+        keys_.resize(count_ + keys);
 }
 
 void EncodedText::separate()
@@ -149,33 +154,38 @@ bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
 {
     utf8 = likeVisible(utf8);
     // Keys only: the bytes are written from them when the note is placed.
-    out.makeRoom(utf8.size()); // a byte starts at most one character
-    std::uint32_t *keys = out.keys_.data() + out.count_;
     const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
     const auto *end = p + utf8.size();
     bool full = false;
     std::size_t bytes = 0;
-    while (p < end) {
-        std::uint32_t key;
-        if (*p < 0x80) {
-            key = fold(*p++);
-            ++bytes;
-        } else {
-            std::uint32_t c = plainThreeBytes(p, end);
-            if (c)
-                p += 3;
-            else
-                c = readSqliteChar(p, end);
-            key = codes.add(c);
-            if (key == CharCodes::kNone) {
-                full = true;
-                break;
+    while (p < end && !full) {
+        // Room for a piece at a time (a byte starts at most one character):
+        // room for every byte of a Chinese text would be thrice its keys.
+        const auto *pieceEnd = p + std::min<std::size_t>(std::size_t(end - p), kKeysPerPiece);
+        out.makeRoom(std::size_t(pieceEnd - p));
+        std::uint32_t *keys = out.keys_.data() + out.count_;
+        while (p < pieceEnd) {
+            std::uint32_t key;
+            if (*p < 0x80) {
+                key = fold(*p++);
+                ++bytes;
+            } else {
+                std::uint32_t c = plainThreeBytes(p, end);
+                if (c)
+                    p += 3;
+                else
+                    c = readSqliteChar(p, end);
+                key = codes.add(c);
+                if (key == CharCodes::kNone) {
+                    full = true;
+                    break;
+                }
+                bytes += std::size_t(CharCodes::width(key));
             }
-            bytes += std::size_t(CharCodes::width(key));
+            *keys++ = key;
         }
-        *keys++ = key;
+        out.count_ = std::size_t(keys - out.keys_.data());
     }
-    out.count_ = std::size_t(keys - out.keys_.data());
     out.bytes_ += bytes;
     return !full;
 }
