@@ -25,16 +25,6 @@ constexpr std::size_t kParallelNotes = 512;
 constexpr std::size_t kNotesPerRun = 256;
 constexpr std::size_t kRecent = 12;
 
-// Pairs of ASCII characters (letters folded) have exact sets of their own:
-// words and numbers are typed a letter at a time.
-constexpr std::uint32_t kAsciiPairs = 128 * 128;
-
-// The set of the pair (a, b), or -1 when either is not ASCII.
-inline int asciiPair(std::uint32_t a, std::uint32_t b)
-{
-    return a < 0x80 && b < 0x80 ? int(a * 128 + b) : -1;
-}
-
 // Walks the encoded fields of a note: calls f(field index, begin, end).
 template <typename F> void forEachField(std::string_view text, F f)
 {
@@ -97,40 +87,6 @@ std::uint64_t fingerprintOf(const NoteRecord &record)
 
 } // namespace
 
-// A note as the index keeps it: its pair filter's words and its encoded
-// text (shown time, title and body, NUL between them) in one block of memory.
-struct NoteIndex::Note {
-    std::unique_ptr<std::uint64_t[]> packed; // the filter's words, then the text
-    std::uint32_t textBytes = 0;
-    std::uint16_t pairWords = 0;
-    std::uint8_t nulls = 0; // a bit per field of the text that is Null
-    bool categoryIsInteger = false;
-    std::uint32_t ends[2] = {0, 0}; // where the time and the title end in the text
-    std::uint32_t stored = 0;       // bytes of title, body and time as stored
-    bool stateNull = true;
-    bool odd = false;        // 处理 neither Null nor an integer
-    std::uint64_t print = 0; // of title, body and time as stored
-    std::int64_t category = 0;
-    std::int64_t state = 0;
-
-    std::string_view text() const
-    {
-        return {reinterpret_cast<const char *>(packed.get() + pairWords), textBytes};
-    }
-    std::span<const std::uint64_t> pairs() const { return {packed.get(), pairWords}; }
-    std::size_t bytes() const { return packed ? (pairWords + (textBytes + 7) / 8) * 8 : 0; }
-    void pack(const EncodedNote &encoded)
-    {
-        const std::span<const std::uint64_t> words = encoded.pairs.words();
-        pairWords = std::uint16_t(words.size());
-        textBytes = std::uint32_t(encoded.text.byteLength());
-        // Uninitialised: every word is written, the text's last one up to its end.
-        packed.reset(new std::uint64_t[pairWords + (textBytes + 7) / 8]);
-        std::copy(words.begin(), words.end(), packed.get());
-        encoded.text.write(reinterpret_cast<char *>(packed.get() + pairWords), ends);
-    }
-};
-
 struct NoteIndex::Group {
     bool null = true;
     std::int64_t value = 0;
@@ -141,16 +97,6 @@ struct NoteIndex::Group {
             return null;
         return !null && value < otherValue;
     }
-};
-
-// The characters and ASCII pairs of the notes of one block of 64 slots,
-// gathered before they are written to the sets: a word per set per block.
-struct NoteIndex::Block {
-    std::uint32_t index = 0;
-    std::int64_t lastId = 0;          // the highest bookid to come, 0 when unknown
-    std::vector<std::uint64_t> chars; // by key
-    std::vector<std::uint64_t> pairs = std::vector<std::uint64_t>(kAsciiPairs, 0);
-    std::vector<std::uint32_t> touchedChars, touchedPairs;
 };
 
 NoteIndex::NoteIndex() : asciiPairs_(kAsciiPairs), pairStamp_(kAsciiPairs, 0) {}
@@ -234,9 +180,7 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
 
 void NoteIndex::beginBulk(std::int64_t lastId)
 {
-    block_ = std::make_unique<Block>();
-    block_->index = slotCount() / 64;
-    block_->lastId = lastId;
+    block_ = std::make_unique<BulkBlock>(slotCount(), lastId);
 }
 
 // The slots there will be once the bulk ends: the notes still to come are
@@ -245,10 +189,10 @@ void NoteIndex::beginBulk(std::int64_t lastId)
 std::uint32_t NoteIndex::expectedSlots() const
 {
     const std::uint32_t count = slotCount();
-    if (count == 0 || block_->lastId <= ids_.back())
+    if (count == 0 || block_->lastId() <= ids_.back())
         return count;
     const double taken = double(count) / (double(ids_.back()) - double(ids_.front()) + 1);
-    const double rest = (double(block_->lastId) - double(ids_.back())) * taken;
+    const double rest = (double(block_->lastId()) - double(ids_.back())) * taken;
     return std::uint32_t(std::min(count + rest * 1.02 + 64, 2.0 * count + 65536));
 }
 
@@ -256,7 +200,7 @@ void NoteIndex::endBulk()
 {
     if (!block_)
         return;
-    flushBlock();
+    flushBlock(slotCount());
     block_.reset();
     for (Posting &p : chars_)
         p.trimRoom();
@@ -264,55 +208,17 @@ void NoteIndex::endBulk()
         p.trimRoom();
 }
 
-void NoteIndex::flushBlock()
+void NoteIndex::flushBlock(std::uint32_t nextSlot)
 {
-    Block &block = *block_;
-    if (chars_.size() < block.chars.size())
-        chars_.resize(block.chars.size());
-    const std::uint32_t count = slotCount();
-    const std::uint32_t room = expectedSlots();
-    for (const std::uint32_t key : block.touchedChars) {
-        chars_[key].addBlock(block.index, block.chars[key], count, room);
-        block.chars[key] = 0;
-    }
-    for (const std::uint32_t pair : block.touchedPairs) {
-        asciiPairs_[pair].addBlock(block.index, block.pairs[pair], count, room);
-        block.pairs[pair] = 0;
-    }
-    block.touchedChars.clear();
-    block.touchedPairs.clear();
+    block_->writeTo(chars_, asciiPairs_, slotCount(), expectedSlots(), nextSlot);
 }
 
-// Gathers the keys of a new note in the last slot into the block (kNone
-// between its fields).
+// Gathers the keys of a new note in the last slot into the block.
 void NoteIndex::addToBlock(std::uint32_t slot, const EncodedNote &encoded)
 {
-    Block &block = *block_;
-    if (slot / 64 != block.index) {
-        flushBlock();
-        block.index = slot / 64;
-    }
-    if (block.chars.size() < encoded.keyLimit)
-        block.chars.resize(encoded.keyLimit + 1024, 0);
-    const std::uint64_t bit = std::uint64_t(1) << (slot % 64);
-    std::uint32_t previous = CharCodes::kNone;
-    for (const std::uint32_t key : encoded.text.keys()) {
-        if (key == CharCodes::kNone) {
-            previous = key;
-            continue;
-        }
-        std::uint64_t &word = block.chars[key];
-        if (!word)
-            block.touchedChars.push_back(key);
-        word |= bit;
-        if (const int pair = asciiPair(previous, key); pair >= 0) {
-            std::uint64_t &pairWord = block.pairs[std::size_t(pair)];
-            if (!pairWord)
-                block.touchedPairs.push_back(std::uint32_t(pair));
-            pairWord |= bit;
-        }
-        previous = key;
-    }
+    if (!block_->holds(slot))
+        flushBlock(slot);
+    block_->add(slot, encoded.text.keys(), encoded.keyLimit);
 }
 
 NoteIndex::Group &NoteIndex::groupOf(const Note &note)
@@ -449,7 +355,7 @@ bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
     full_ = full_ || encoded.full;
     if (!encoded.pairsBuilt)
         buildPairs(record.bookid, encoded);
-    note.pack(encoded);
+    note.pack(encoded.pairs.words(), encoded.text);
     encoded.pairsBuilt = false;
 
     bits::set(used_, slot);

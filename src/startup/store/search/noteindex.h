@@ -1,6 +1,8 @@
 #pragma once
 
+#include "store/search/bulkblock.h"
 #include "store/search/charcodes.h"
+#include "store/search/indexednote.h"
 #include "store/search/pairfilter.h"
 #include "store/search/posting.h"
 
@@ -118,9 +120,8 @@ class NoteIndex
     std::optional<std::vector<ListEntry>> search(std::string_view utf8Text);
 
   private:
-    struct Note;
+    using Note = IndexedNote;
     struct Group;
-    struct Block;
     struct Cached {
         std::vector<std::uint32_t> inner; // pattern items between the outer %
         std::vector<std::uint64_t> hits;  // matching slots
@@ -134,7 +135,7 @@ class NoteIndex
     void makeRoom(std::uint32_t at);
     void indexKeys(std::uint32_t slot, bool add);
     void addToBlock(std::uint32_t slot, const EncodedNote &encoded);
-    void flushBlock();
+    void flushBlock(std::uint32_t nextSlot);
     std::uint32_t expectedSlots() const;
     Group &groupOf(const Note &note);
     void leaveGroup(std::uint32_t slot);
@@ -156,7 +157,7 @@ class NoteIndex
     std::vector<std::uint32_t> charStamp_;
     std::vector<std::uint32_t> pairStamp_;
     std::uint32_t stamp_ = 0;
-    std::unique_ptr<Block> block_; // while in bulk
+    std::unique_ptr<BulkBlock> block_; // while in bulk
     std::deque<Cached> recent_;
     std::size_t live_ = 0;
     std::size_t stored_ = 0;
