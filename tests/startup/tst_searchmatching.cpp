@@ -863,8 +863,7 @@ void TestSearchMatching::readerTakesInOnlyWhatDiffers()
     insertNotes(shared, rng, 300);
     std::atomic<bool> stop{false};
     auto read = [&](std::unique_ptr<search::NoteIndex> current) {
-        search::IndexReader reader(databasePath(), stop, std::size_t(1) << 30,
-                                   *QThreadPool::globalInstance());
+        search::IndexReader reader(databasePath(), stop, std::size_t(1) << 30);
         return reader.read(std::move(current));
     };
     auto first = read(nullptr);

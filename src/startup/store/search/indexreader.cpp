@@ -42,10 +42,11 @@ struct IndexReader::Row {
     EncodedNote encoded;
 };
 
-IndexReader::IndexReader(const QString &path, const std::atomic<bool> &stop, std::size_t budget,
-                         QThreadPool &pool)
-    : path_(path), stop_(stop), budget_(budget), pool_(pool)
+IndexReader::IndexReader(const QString &path, const std::atomic<bool> &stop, std::size_t budget)
+    : path_(path), stop_(stop), budget_(budget)
 {
+    placer_.setMaxThreadCount(1);
+    placer_.setExpiryTimeout(-1); // waits for the next batch while the reader lives
 }
 
 IndexReader::~IndexReader()
@@ -181,7 +182,7 @@ bool IndexReader::passBatch()
     const std::size_t count = filled_;
     NoteIndex *into = index_.get();
     handOver();
-    placing_ = QtConcurrent::run(&pool_, [this, rows, count, into] {
+    placing_ = QtConcurrent::run(&placer_, [this, rows, count, into] {
         takeOver();
         try {
             batchResult_ = Placed;

@@ -36,8 +36,6 @@ constexpr qint64 kRetryMs = 2000;
 constexpr qint64 kRetryAfterGivingUpMs = 30000;
 // How much more stored text the index may take in before it is measured again.
 constexpr std::size_t kMeasureEveryBytes = std::size_t(4) << 20;
-// How long a thread of the engine's pool waits for more work before it ends.
-constexpr int kIdleThreadMs = 30000;
 
 } // namespace
 
@@ -90,13 +88,7 @@ QThreadPool *NoteSearch::threads()
     if (!pool_) {
         pool_ = std::make_unique<QThreadPool>();
         pool_->setMaxThreadCount(std::max(2, QThreadPool::globalInstance()->maxThreadCount()));
-        // The threads wait a while for the next piece of work: a build's
-        // batches, one after another, are then placed by one thread, so its
-        // memory comes from one heap and is freed into it (with a thread per
-        // batch, each taking whichever heap glibc hands it, up to 20 MB of
-        // the freed memory of other heaps stayed resident), and a search does
-        // not start a thread. They end with the pool, when the data layer goes.
-        pool_->setExpiryTimeout(kIdleThreadMs);
+        pool_->setExpiryTimeout(0); // no thread outlives its work (see BackgroundList)
     }
     return pool_.get();
 }
@@ -262,13 +254,12 @@ void NoteSearch::startBuild(std::unique_ptr<NoteIndex> current)
     QThreadPool *pool = threads();
     // A holder: the task is copied into a std::function.
     auto from = std::make_shared<std::unique_ptr<NoteIndex>>(std::move(current));
-    startHandedOver(*pool,
-                    [promise, path = ownCopy(path_), stop = build->stop, budget, pool, from] {
-                        IndexReader reader(path, *stop, budget, *pool);
-                        promise->addResult(reader.read(std::move(*from)));
-                        handOver();
-                        promise->finish();
-                    });
+    startHandedOver(*pool, [promise, path = ownCopy(path_), stop = build->stop, budget, from] {
+        IndexReader reader(path, *stop, budget);
+        promise->addResult(reader.read(std::move(*from)));
+        handOver();
+        promise->finish();
+    });
     build_ = std::move(build);
 }
 

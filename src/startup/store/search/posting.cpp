@@ -43,9 +43,9 @@ template <typename T> void makeRoom(std::vector<T> &v, std::size_t size, std::si
         v.reserve(std::max({size, room, v.capacity() + v.capacity() / 4 + 4}));
 }
 
-std::size_t wordsFor(std::uint32_t slots)
+std::size_t wordsFor(std::uint32_t slotCount)
 {
-    return (std::size_t(slots) + 63) / 64;
+    return (std::size_t(slotCount) + 63) / 64;
 }
 
 } // namespace
