@@ -34,7 +34,8 @@ std::size_t count(const std::vector<std::uint64_t> &set)
 namespace
 {
 
-// Grows a set or a list by a quarter, to exactly that: a vector left to grow
+// Grows a set or a list by a quarter (or to `room`, what it is expected to
+// need in the end, when that is more), to exactly that: a vector left to grow
 // by itself doubles its room, and thousands of sets would hold twice the
 // memory they use.
 template <typename T> void makeRoom(std::vector<T> &v, std::size_t size, std::size_t room = 0)
