@@ -80,9 +80,7 @@ std::size_t NoteSearch::defaultMemoryBudget()
     return budget;
 }
 
-// The build's reading thread and the second core's share of the work of a
-// build or a search.
-
+// The build's reading thread and the second core's share of a search.
 QThreadPool *NoteSearch::threads()
 {
     if (!pool_) {

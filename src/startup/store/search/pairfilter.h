@@ -37,9 +37,8 @@ class PairFilter
         const std::uint64_t one = h & mask, two = (h >> 32) & mask;
         return (words[one / 64] >> (one % 64) & 1) && (words[two / 64] >> (two % 64) & 1);
     }
-    // The filter's words (a power of two of them, or none) and its seed.
+    // The filter's words (a power of two of them, or none).
     std::span<const std::uint64_t> words() const { return bits_; }
-    std::uint64_t seed() const { return seed_; }
     std::size_t bytes() const { return bits_.capacity() * 8; }
 
   private:
