@@ -9,7 +9,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 export CCACHE_BASEDIR="$ROOT" CCACHE_NOHASHDIR=true
 
 RUN_PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libqt6concurrent6 qt6-translations-l10n
-  fonts-wqy-microhei libsqlcipher-dev libgumbo-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev
+  fonts-wqy-microhei libsqlcipher-dev libssl-dev libgumbo-dev libxcb1-dev libxcb-keysyms1-dev libx11-dev
   libgl-dev python3 xdg-utils
   libsodium-dev minisign)
 # Chinese input in the editor and the search box: Qt 6's module for fcitx5

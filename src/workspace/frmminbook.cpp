@@ -208,7 +208,6 @@ void FrmMinBook::Form_Load()
         }
     };
     list_->setLoading(true);
-    step([this] { LoadCount(); });
     const bool skinRead = loadStoredSkin();
     step([this] { tree_->reload(); });
     notices_->navigate();

@@ -185,10 +185,18 @@ void NoteListPane::addListColumns()
 void NoteListPane::listAllAtLoad()
 {
     txtCZ->clear();
-    if (txtCZ->text().trimmed().isEmpty()) {
+    const bool listsAll = txtCZ->text().trimmed().isEmpty();
+    // With no category the count line counts the notes listed here: a count
+    // of its own would read the file once more while the window opens.
+    const bool countsList = listsAll && category() == 0;
+    if (!countsList)
+        LoadCount();
+    if (listsAll) {
         ListSql = Sql::allNotes();
         LoadList();
     }
+    if (countsList)
+        showCount(0, listModel_->rowCount());
     // A search typed before the index is ready reads the file itself.
     varnel::search::NoteSearch &engine = varnel::DataLayer::current().search();
     if (!engine.ready() && !engine.path().isEmpty())
@@ -294,7 +302,11 @@ void NoteListPane::LoadCount()
 {
     const qint64 category = numericValue(Text5->text());
     ListSql = Sql::countOf(category);
-    const qint64 count = notestore::count(ListSql);
+    showCount(category, notestore::count(ListSql));
+}
+
+void NoteListPane::showCount(qint64 category, qint64 count)
+{
     Lab_Sum->setText((category != 0 ? QStringLiteral("此分类【") : QStringLiteral("全部【")) +
                      QString::number(count) + QStringLiteral("】条信息"));
     fitCountLine();

@@ -45,7 +45,8 @@ class NoteListPane : public QObject
     void LoadCount();
     // Lists one category's notes and makes it the current one.
     void showCategory(qint64 category);
-    // The steps of the window's load: the columns, the list of all notes, the tooltip.
+    // The steps of the window's load: the columns, the list of all notes with
+    // the count line, the tooltip.
     void addListColumns();
     void listAllAtLoad();
     void createListTip();
@@ -74,6 +75,7 @@ class NoteListPane : public QObject
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    void showCount(qint64 category, qint64 count);
     void createButtons();
     void createList();
     void createCountAndHint();

@@ -4,6 +4,8 @@
 #include "store/database.h"
 #include "store/dbengine.h"
 #include "store/dberrortext.h"
+#include "store/filekey.h"
+#include "provisioning.h"
 #include "testfolder.h"
 #include "testmain.h"
 
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace varnel;
@@ -34,6 +37,8 @@ class TestDataStore : public QObject
     void wrongKeyIsReportedClearly();
     void garbageFileIsReportedClearly();
     void fileIsUnreadableWithoutTheKey();
+    void keyIsDerivedOncePerFile_data();
+    void keyIsDerivedOncePerFile();
     void shownTimeDropsLeadingZeros();
     void reasonsAreShortAndSayTheCode_data();
     void reasonsAreShortAndSayTheCode();
@@ -254,6 +259,76 @@ void TestDataStore::fileIsUnreadableWithoutTheKey()
     QVERIFY(p.waitForFinished(10000));
     QVERIFY(p.exitCode() != 0);
     QVERIFY(p.readAllStandardError().contains("not a database"));
+}
+
+void TestDataStore::keyIsDerivedOncePerFile_data()
+{
+    QTest::addColumn<QString>("change"); // to the file after its first open
+    QTest::addColumn<int>("derived");    // keys derived by the opens after it
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("the same file") << "none" << 0 << true;
+    QTest::newRow("replaced by another notebook") << "replace" << 1 << true;
+    QTest::newRow("keyed with another password") << "rekey" << 0 << false;
+}
+
+// Every handle of a file after the first is keyed with the key derived for
+// it, and a file that is not the one derived for still opens as it should
+// or fails as it did.
+void TestDataStore::keyIsDerivedOncePerFile()
+{
+    QFETCH(QString, change);
+    QFETCH(int, derived);
+    QFETCH(bool, opens);
+    TestFolder folder;
+    const QString path = databasePath();
+    const QByteArray passphrase = "Rv8-tq2Lm0";
+    OpenDb();
+    CloseDb();
+    ShutdownDb();
+    // The key derived is the one SQLCipher derives: a plain handle opens the file with it.
+    const QByteArray raw = db::rawKeyFor(path, passphrase);
+    QCOMPARE(raw.size(), 67);
+    sqlite3 *plain = nullptr;
+    QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &plain, SQLITE_OPEN_READONLY,
+                             nullptr),
+             SQLITE_OK);
+    sqlite3_key(plain, raw.constData(), int(raw.size()));
+    sqlite3_exec(plain, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
+    QCOMPARE(sqlite3_exec(plain, "select count(*) from 系统用户表", nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close_v2(plain);
+
+    QTemporaryDir other;
+    if (change == QLatin1String("replace")) {
+        QVERIFY(provisionProgramFolder(other.path()));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::copy(other.filePath(QStringLiteral("data/") + path.section('/', -1)), path));
+    } else if (change == QLatin1String("rekey")) {
+        QVERIFY(rekeyDatabase(path));
+    }
+    const int before = db::keysDerived(), reusedBefore = db::keysReused();
+    for (int i = 0; i < 2; ++i) {
+        try {
+            OpenDb();
+            DbRs->Open(QStringLiteral("select * from 系统用户表 where Czy='admin'"), *DbConn,
+                       RsMode::Read);
+            QCOMPARE(DbRs->RecordCount(), 1);
+            CloseDb();
+            QVERIFY(opens);
+        } catch (const DbError &e) {
+            QVERIFY2(!opens, qPrintable(e.userText()));
+            QCOMPARE(e.kind(), DbError::NotADatabase);
+        }
+        ShutdownDb();
+        sqlite3 *reader = db::openReader(path, nullptr, nullptr);
+        QCOMPARE(reader != nullptr, opens);
+        sqlite3_close_v2(reader);
+    }
+    QCOMPARE(db::keysDerived() - before, derived);
+    // Each of the four handles was keyed with the key derived (for the file
+    // keyed with another password, the one derived before its change); the
+    // search index's reader may have opened some more.
+    QVERIFY(db::keysReused() - reusedBefore >= 4);
 }
 
 void TestDataStore::shownTimeDropsLeadingZeros()

@@ -3,6 +3,7 @@
 #include "base/appinfo.h"
 #include "store/database.h"
 #include "store/dberrortext.h"
+#include "store/filekey.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +22,11 @@ namespace
 {
 
 const char kKey[] = "Rv8-tq2Lm0";
+
+QByteArray passphrase()
+{
+    return QByteArray::fromRawData(kKey, int(sizeof(kKey) - 1));
+}
 
 // SQLite opens a file it may not write read-only, and the handle stays so:
 // once the file may be written again, a new handle takes the changes.
@@ -113,11 +119,11 @@ sqlite3 *openReader(const QString &path, int (*busy)(void *, int), void *busyArg
     if (rc == SQLITE_OK)
         rc = busy ? sqlite3_busy_handler(db, busy, busyArg) : sqlite3_busy_timeout(db, kBusyWaitMs);
     if (rc == SQLITE_OK)
-        rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
+        rc = keyHandle(db, passphrase());
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
-        // The key is derived while this read holds the file.
+        // The first page is read while this read holds the file.
         const OwnRead reading;
         rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
     }
@@ -153,7 +159,7 @@ sqlite3 *openFile(const QString &path, bool create)
 
 void applyKey(sqlite3 *db)
 {
-    int rc = sqlite3_key(db, kKey, int(sizeof(kKey) - 1));
+    int rc = keyHandle(db, passphrase());
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
     // The key is only checked when the first page is read.

@@ -50,8 +50,9 @@ class OwnRead
 sqlite3 *openKeyed(const QString &path, bool create);
 // The two halves of openKeyed, for a caller that must be able to interrupt the
 // handle before the slow part: openFile opens the file (throws DbError);
-// applyKey derives the key and reads the first page (throws DbError and
-// leaves closing the handle to the caller).
+// applyKey keys the handle (deriving the key unless it is known for the
+// file, see filekey.h) and reads the first page (throws DbError and leaves
+// closing the handle to the caller).
 sqlite3 *openFile(const QString &path, bool create);
 void applyKey(sqlite3 *db);
 

@@ -3,10 +3,10 @@
 #include "store/database.h"
 #include "store/dbengine.h"
 #include "store/handover.h"
+#include "store/search/notearena.h"
 #include "store/search/noterows.h"
 
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <chrono>
 #include <new>
@@ -51,8 +51,7 @@ IndexReader::IndexReader(const QString &path, const std::atomic<bool> &stop, std
 
 IndexReader::~IndexReader()
 {
-    if (placing_.isValid())
-        placing_.waitForFinished();
+    placer_.waitForDone();
     takeOver();
     sqlite3_finalize(first_);
     sqlite3_finalize(next_);
@@ -72,7 +71,7 @@ std::shared_ptr<IndexReader::Outcome> IndexReader::read(std::unique_ptr<NoteInde
             readRows();
             finish();
         } catch (const std::bad_alloc &) {
-            settle();
+            settleAll();
             out_->kind = Outcome::OverBudget;
             out_->index.reset();
         }
@@ -109,8 +108,8 @@ void IndexReader::readRows()
 {
     if (!updating_) {
         index_->beginBulk(lastId_);
-        batches_[0].resize(kRowsPerBatch);
-        batches_[1].resize(kRowsPerBatch);
+        for (std::vector<Row> &batch : batches_)
+            batch.resize(kRowsPerBatch);
     }
     bool started = false;
     std::int64_t last = 0;
@@ -167,72 +166,101 @@ bool IndexReader::takeRow(sqlite3_stmt *stmt)
     return ++filled_ < kRowsPerBatch || passBatch();
 }
 
-// Hands the batch just filled to the placing thread, once it has placed the
-// one before.
+// Hands the batch just filled to the placing thread, which places the
+// batches in the order given, and goes on with the next free one.
 bool IndexReader::passBatch()
 {
-    // While the other thread still places the batch before, this one builds
+    // While the other thread is more than a batch behind, this one builds
     // the pair filters of this batch's notes itself.
     std::vector<Row> &batch = batches_[current_];
-    for (std::size_t i = 0; i < filled_ && placing_.isValid() && !placing_.isFinished(); ++i)
+    for (std::size_t i = 0; i < filled_ && batchesBehind() >= 2; ++i)
         NoteIndex::buildPairs(batch[i].record.bookid, batch[i].encoded);
-    if (!settle())
-        return false;
     std::vector<Row> *rows = &batch;
+    BatchResult *result = &results_[current_];
+    QSemaphore *placed = &placedOne_[current_];
     const std::size_t count = filled_;
     NoteIndex *into = index_.get();
-    handOver();
-    placing_ = QtConcurrent::run(&placer_, [this, rows, count, into] {
-        takeOver();
+    pending_[current_] = true;
+    startHandedOver(placer_, [this, rows, result, placed, count, into] {
+        *result = Placed;
         try {
-            batchResult_ = Placed;
-            for (std::size_t i = 0; i < count && batchResult_ == Placed; ++i) {
-                if (!into->place((*rows)[i].record, (*rows)[i].encoded))
-                    batchResult_ = Full;
+            for (std::size_t i = 0; i < count && !failed_.load(); ++i) {
+                if (!into->place((*rows)[i].record, (*rows)[i].encoded)) {
+                    *result = Full;
+                    failed_ = true;
+                }
             }
-            placed_ += count;
         } catch (const std::bad_alloc &) {
-            batchResult_ = OutOfMemory;
+            *result = OutOfMemory;
+            failed_ = true;
         }
         handOver();
+        placed->release();
     });
-    current_ = 1 - current_;
+    current_ = (current_ + 1) % kBatches;
+    passed_ += count;
     filled_ = 0;
-    return true;
+    // The index is measured every few thousand notes, with every batch placed.
+    if (passed_ >= measuredAt_ + kMeasureEveryNotes && !settleAll())
+        return false;
+    return settle(current_);
 }
 
-// Waits for the batch being placed; false when the index cannot go on. The
-// index is measured here, while no other thread touches it.
-bool IndexReader::settle()
+// Batches handed over and not yet placed.
+int IndexReader::batchesBehind() const
 {
-    if (!placing_.isValid())
+    int behind = 0;
+    for (int i = 0; i < kBatches; ++i)
+        behind += pending_[i] && placedOne_[i].available() == 0 ? 1 : 0;
+    return behind;
+}
+
+// Waits for `batch` to be placed; false when the index cannot go on.
+bool IndexReader::settle(int batch)
+{
+    if (!pending_[batch])
         return true;
-    placing_.waitForFinished();
+    placedOne_[batch].acquire();
     takeOver();
-    placing_ = QFuture<void>();
-    if (batchResult_ == Placed && placed_ >= measuredAt_ + kMeasureEveryNotes) {
-        measuredAt_ = placed_;
-        if (index_->memoryBytes() > budget_)
-            batchResult_ = OutOfMemory;
-    }
-    if (batchResult_ == Full)
+    pending_[batch] = false;
+    if (results_[batch] == Full)
         out_->kind = Outcome::Full;
-    else if (batchResult_ == OutOfMemory)
+    else if (results_[batch] == OutOfMemory)
         out_->kind = Outcome::OverBudget;
-    return batchResult_ == Placed;
+    return results_[batch] == Placed;
+}
+
+// Waits for every batch, oldest first, and measures the index while no other
+// thread touches it.
+bool IndexReader::settleAll()
+{
+    bool placed = true;
+    for (int i = 0; i < kBatches; ++i)
+        placed = settle((current_ + i) % kBatches) && placed;
+    if (placed && passed_ >= measuredAt_ + kMeasureEveryNotes) {
+        measuredAt_ = passed_;
+        NoteArena::returnHeapHoles();
+        if (index_->memoryBytes() > budget_) {
+            out_->kind = Outcome::OverBudget;
+            placed = false;
+        }
+    }
+    return placed;
 }
 
 void IndexReader::finish()
 {
     if (out_->kind == Outcome::Done && filled_ > 0)
         passBatch();
-    settle();
+    settleAll();
     if (out_->kind != Outcome::Done)
         return;
-    if (updating_)
+    if (updating_) {
         index_->keepOnly(seen_);
-    else
+    } else {
         index_->endBulk();
+        NoteArena::returnHeapHoles();
+    }
     if (index_->memoryBytes() > budget_)
         out_->kind = Outcome::OverBudget;
     else

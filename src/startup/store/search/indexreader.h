@@ -2,7 +2,7 @@
 
 #include "store/search/noteindex.h"
 
-#include <QFuture>
+#include <QSemaphore>
 #include <QString>
 #include <QThreadPool>
 
@@ -20,7 +20,7 @@ struct sqlite3_stmt;
 // shared handle is never kept waiting.
 //
 // For a new index each row is encoded here and placed by a thread of the
-// reader's own, a batch at a time, while the next batch is read. Given an
+// reader's own, a batch at a time, while the next batches are read. Given an
 // index read a moment ago (another program wrote since), only the notes that
 // differ from it are taken in again and the notes no longer there are
 // dropped: a commit of a few rows costs a read of the file, not a new index.
@@ -54,7 +54,9 @@ class IndexReader
     void readRows();
     bool takeRow(sqlite3_stmt *stmt);
     bool passBatch();
-    bool settle();
+    int batchesBehind() const;
+    bool settle(int batch);
+    bool settleAll();
     void finish();
 
     QString path_;
@@ -72,11 +74,19 @@ class IndexReader
     sqlite3 *db_ = nullptr;
     sqlite3_stmt *first_ = nullptr, *next_ = nullptr;
     std::int64_t lastId_ = 0; // the file's highest bookid
-    std::vector<Row> batches_[2];
+    // Batches read ahead of the placing thread: a few, so that neither thread
+    // waits for the other whenever one batch takes longer than the next. The
+    // wait for a batch is a semaphore, not its QFuture: waiting for a future
+    // whose task has not started runs it on the waiting thread, beside the
+    // placing thread's batch before it.
+    static constexpr int kBatches = 4;
+    std::vector<Row> batches_[kBatches];
+    bool pending_[kBatches] = {};
+    QSemaphore placedOne_[kBatches];
+    BatchResult results_[kBatches] = {}; // each read once its batch is placed
+    std::atomic<bool> failed_{false};    // a batch could not be placed: skip the rest
     int current_ = 0;
-    std::size_t filled_ = 0, placed_ = 0, measuredAt_ = 0;
-    QFuture<void> placing_;
-    BatchResult batchResult_ = Placed; // read once the batch is placed
+    std::size_t filled_ = 0, passed_ = 0, measuredAt_ = 0; // rows, of this thread
 };
 
 } // namespace varnel::search

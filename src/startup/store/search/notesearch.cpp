@@ -4,6 +4,7 @@
 #include "store/datalayer.h"
 #include "store/handover.h"
 #include "store/search/indexreader.h"
+#include "store/search/notearena.h"
 #include "store/search/noterows.h"
 
 #include <QCoreApplication>
@@ -253,10 +254,17 @@ void NoteSearch::startBuild(std::unique_ptr<NoteIndex> current)
     // A holder: the task is copied into a std::function.
     auto from = std::make_shared<std::unique_ptr<NoteIndex>>(std::move(current));
     startHandedOver(*pool, [promise, path = ownCopy(path_), stop = build->stop, budget, from] {
-        IndexReader reader(path, *stop, budget);
-        promise->addResult(reader.read(std::move(*from)));
+        std::shared_ptr<Outcome> outcome;
+        {
+            IndexReader reader(path, *stop, budget);
+            outcome = reader.read(std::move(*from));
+        }
+        promise->addResult(outcome);
         handOver();
         promise->finish();
+        // The reader's batches and page cache are gone: the holes they leave
+        // in this thread's heap would stay resident for the program's life.
+        NoteArena::returnHeapHoles();
     });
     build_ = std::move(build);
 }

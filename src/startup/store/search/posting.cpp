@@ -71,8 +71,10 @@ void Posting::addBlock(std::uint32_t block, std::uint64_t word, std::uint32_t sl
     count_ += std::size_t(bits::ones(word));
     if (!bits_.empty()) {
         if (block >= bits_.size()) {
+            // Up to all the room at once: blocks come one after the other,
+            // and growing a word at a time costs a call for each.
             makeRoom(bits_, block + 1, wordsFor(room));
-            bits_.resize(block + 1, 0);
+            bits_.resize(bits_.capacity(), 0);
         }
         bits_[block] |= word;
         return;
@@ -127,8 +129,14 @@ void Posting::remove(std::uint32_t slot)
 
 void Posting::trimRoom()
 {
-    if (bits_.capacity() > bits_.size() + bits_.size() / 4 + 8)
+    // The words past the last one in use are zero: missing words are too.
+    std::size_t used = bits_.size();
+    while (used > 1 && bits_[used - 1] == 0)
+        --used;
+    if (bits_.capacity() > used + used / 4 + 8) {
+        bits_.resize(used);
         bits_.shrink_to_fit();
+    }
 }
 
 void Posting::insertSlot(std::uint32_t at)
