@@ -1,11 +1,12 @@
 // The data layer against a real encrypted database file.
 
 #include "base/appinfo.h"
+#include "provisioning.h"
 #include "store/database.h"
 #include "store/dbengine.h"
 #include "store/dberrortext.h"
 #include "store/filekey.h"
-#include "provisioning.h"
+#include "store/readaheadvfs.h"
 #include "testfolder.h"
 #include "testmain.h"
 
@@ -37,6 +38,8 @@ class TestDataStore : public QObject
     void wrongKeyIsReportedClearly();
     void garbageFileIsReportedClearly();
     void fileIsUnreadableWithoutTheKey();
+    void readingAheadSeesEveryWrite_data();
+    void readingAheadSeesEveryWrite();
     void keyIsDerivedOncePerFile_data();
     void keyIsDerivedOncePerFile();
     void shownTimeDropsLeadingZeros();
@@ -261,6 +264,85 @@ void TestDataStore::fileIsUnreadableWithoutTheKey()
     QVERIFY(p.readAllStandardError().contains("not a database"));
 }
 
+namespace
+{
+
+// Every note's id, title and body length, and the body of a few, as one text.
+QString scanNotes(sqlite3 *db, const char *order = "bookid")
+{
+    const QByteArray sql = QByteArray("select group_concat(bookid || ':' || 标题 || ':' || "
+                                      "length(内容) || ':' || substr(内容, 1 + bookid % 977, 3), "
+                                      "',') from (select * from 企业日记 order by ") +
+                           order + ")";
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
+        return QStringLiteral("<no statement>");
+    QString text =
+        sqlite3_step(stmt) == SQLITE_ROW
+            ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
+            : QStringLiteral("<no row>");
+    sqlite3_finalize(stmt);
+    return text;
+}
+
+} // namespace
+
+void TestDataStore::readingAheadSeesEveryWrite_data()
+{
+    QTest::addColumn<QString>("write"); // by another handle, between two reads
+    QTest::addColumn<QString>("order"); // of the rows read
+    QTest::newRow("nothing") << ""
+                             << "bookid";
+    QTest::newRow("titles at the end changed: the piece read last")
+        << "update 企业日记 set 标题 = '末' || bookid where bookid > 560" << "bookid";
+    QTest::newRow("titles in the middle changed")
+        << "update 企业日记 set 标题 = '改' || bookid where bookid % 7 = 3"
+        << "bookid";
+    QTest::newRow("bodies grown, pages moved")
+        << "update 企业日记 set 内容 = 内容 || 内容 where bookid % 5 = 1"
+        << "bookid";
+    QTest::newRow("notes added: the file grows")
+        << "insert into 企业日记 (标题, 内容) select 标题 || '新', 内容 from 企业日记 limit 90"
+        << "bookid";
+    QTest::newRow("notes deleted, read backwards") << "delete from 企业日记 where bookid % 3 = 0"
+                                                   << "bookid desc";
+    QTest::newRow("read in no order")
+        << "update 企业日记 set 内容 = substr(内容, 200) where bookid % 4 = 2"
+        << "标题 || bookid % 13";
+}
+
+// A handle that reads ahead answers exactly as a plain one, after another
+// handle changed the file between two of its reads.
+void TestDataStore::readingAheadSeesEveryWrite()
+{
+    QFETCH(QString, write);
+    QFETCH(QString, order);
+    TestFolder folder;
+    // A few MB of notes: long enough for reads of the largest piece.
+    TestFolder::exec(QStringLiteral(
+        "insert into 企业日记 (标题, 内容, 时间, 处理) "
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 600) "
+        "select '题' || i, substr(replace(hex(zeroblob(4000)), '0', '内容' || i), 1, 1000 + i * "
+        "7), "
+        "'2024-01-01 10:00:00', i % 2 from n"));
+    ShutdownDb();
+    QVERIFY(db::readAheadVfs());
+    const QString path = databasePath();
+    const QByteArray sortBy = order.toUtf8();
+    sqlite3 *reader = db::openReader(path, nullptr, nullptr);
+    QVERIFY(reader);
+    sqlite3 *plain = db::openKeyed(path, false);
+    QCOMPARE(scanNotes(reader, sortBy.constData()), scanNotes(plain, sortBy.constData()));
+    if (!write.isEmpty())
+        QCOMPARE(sqlite3_exec(plain, write.toUtf8().constData(), nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+    const QString after = scanNotes(plain, sortBy.constData());
+    QCOMPARE(scanNotes(reader, sortBy.constData()), after);
+    QVERIFY(after.size() > 5000);
+    sqlite3_close_v2(reader);
+    sqlite3_close_v2(plain);
+}
+
 void TestDataStore::keyIsDerivedOncePerFile_data()
 {
     QTest::addColumn<QString>("change"); // to the file after its first open
@@ -289,9 +371,9 @@ void TestDataStore::keyIsDerivedOncePerFile()
     const QByteArray raw = db::rawKeyFor(path, passphrase);
     QCOMPARE(raw.size(), 67);
     sqlite3 *plain = nullptr;
-    QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &plain, SQLITE_OPEN_READONLY,
-                             nullptr),
-             SQLITE_OK);
+    QCOMPARE(
+        sqlite3_open_v2(QFile::encodeName(path).constData(), &plain, SQLITE_OPEN_READONLY, nullptr),
+        SQLITE_OK);
     sqlite3_key(plain, raw.constData(), int(raw.size()));
     sqlite3_exec(plain, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
     QCOMPARE(sqlite3_exec(plain, "select count(*) from 系统用户表", nullptr, nullptr, nullptr),

@@ -4,6 +4,7 @@
 #include "store/database.h"
 #include "store/dberrortext.h"
 #include "store/filekey.h"
+#include "store/readaheadvfs.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -115,7 +116,7 @@ sqlite3 *openReader(const QString &path, int (*busy)(void *, int), void *busyArg
 {
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
-                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, readAheadVfs());
     if (rc == SQLITE_OK)
         rc = busy ? sqlite3_busy_handler(db, busy, busyArg) : sqlite3_busy_timeout(db, kBusyWaitMs);
     if (rc == SQLITE_OK)
