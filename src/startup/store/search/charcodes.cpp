@@ -171,10 +171,14 @@ bool encodeText(std::string_view utf8, CharCodes &codes, EncodedText &out)
                 ++bytes;
             } else {
                 std::uint32_t c = plainThreeBytes(p, end);
-                if (c)
+                if (c) {
                     p += 3;
-                else
-                    c = readSqliteChar(p, end);
+                } else {
+                    // A copy to read through: `p` itself stays in a register.
+                    const unsigned char *at = p;
+                    c = readSqliteChar(at, end);
+                    p = at;
+                }
                 key = codes.add(c);
                 if (key == CharCodes::kNone) {
                     full = true;
