@@ -3,7 +3,6 @@
 #include "store/database.h"
 #include "store/dbengine.h"
 #include "store/handover.h"
-#include "store/search/notearena.h"
 #include "store/search/noterows.h"
 
 #include <QThreadPool>
@@ -182,28 +181,37 @@ bool IndexReader::passBatch()
     NoteIndex *into = index_.get();
     pending_[current_] = true;
     startHandedOver(placer_, [this, rows, result, placed, count, into] {
-        *result = Placed;
-        try {
-            for (std::size_t i = 0; i < count && !failed_.load(); ++i) {
-                if (!into->place((*rows)[i].record, (*rows)[i].encoded)) {
-                    *result = Full;
-                    failed_ = true;
-                }
-            }
-        } catch (const std::bad_alloc &) {
-            *result = OutOfMemory;
+        *result = place(*into, *rows, count);
+        if (*result != Placed)
             failed_ = true;
-        }
         handOver();
         placed->release();
     });
     current_ = (current_ + 1) % kBatches;
-    passed_ += count;
     filled_ = 0;
-    // The index is measured every few thousand notes, with every batch placed.
-    if (passed_ >= measuredAt_ + kMeasureEveryNotes && !settleAll())
-        return false;
     return settle(current_);
+}
+
+// On the placing thread: places a batch, and every few thousand notes
+// measures the index (the one thread that changes it, so the reader goes on).
+IndexReader::BatchResult IndexReader::place(NoteIndex &into, std::vector<Row> &rows,
+                                            std::size_t count)
+{
+    try {
+        for (std::size_t i = 0; i < count && !failed_.load(); ++i) {
+            if (!into.place(rows[i].record, rows[i].encoded))
+                return Full;
+        }
+    } catch (const std::bad_alloc &) {
+        return OutOfMemory;
+    }
+    placed_ += count;
+    if (placed_ >= measuredAt_ + kMeasureEveryNotes) {
+        measuredAt_ = placed_;
+        if (into.memoryBytes() > budget_)
+            return OutOfMemory;
+    }
+    return Placed;
 }
 
 // Batches handed over and not yet placed.
@@ -230,21 +238,12 @@ bool IndexReader::settle(int batch)
     return results_[batch] == Placed;
 }
 
-// Waits for every batch, oldest first, and measures the index while no other
-// thread touches it.
+// Waits for every batch, oldest first.
 bool IndexReader::settleAll()
 {
     bool placed = true;
     for (int i = 0; i < kBatches; ++i)
         placed = settle((current_ + i) % kBatches) && placed;
-    if (placed && passed_ >= measuredAt_ + kMeasureEveryNotes) {
-        measuredAt_ = passed_;
-        NoteArena::returnHeapHoles();
-        if (index_->memoryBytes() > budget_) {
-            out_->kind = Outcome::OverBudget;
-            placed = false;
-        }
-    }
     return placed;
 }
 
@@ -255,12 +254,10 @@ void IndexReader::finish()
     settleAll();
     if (out_->kind != Outcome::Done)
         return;
-    if (updating_) {
+    if (updating_)
         index_->keepOnly(seen_);
-    } else {
+    else
         index_->endBulk();
-        NoteArena::returnHeapHoles();
-    }
     if (index_->memoryBytes() > budget_)
         out_->kind = Outcome::OverBudget;
     else

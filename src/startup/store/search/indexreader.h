@@ -54,6 +54,7 @@ class IndexReader
     void readRows();
     bool takeRow(sqlite3_stmt *stmt);
     bool passBatch();
+    BatchResult place(NoteIndex &into, std::vector<Row> &rows, std::size_t count);
     int batchesBehind() const;
     bool settle(int batch);
     bool settleAll();
@@ -86,7 +87,8 @@ class IndexReader
     BatchResult results_[kBatches] = {}; // each read once its batch is placed
     std::atomic<bool> failed_{false};    // a batch could not be placed: skip the rest
     int current_ = 0;
-    std::size_t filled_ = 0, passed_ = 0, measuredAt_ = 0; // rows, of this thread
+    std::size_t filled_ = 0;                  // rows of the batch being read
+    std::size_t placed_ = 0, measuredAt_ = 0; // of the placing thread
 };
 
 } // namespace varnel::search

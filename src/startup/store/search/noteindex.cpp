@@ -181,7 +181,6 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
 void NoteIndex::beginBulk(std::int64_t lastId)
 {
     block_ = std::make_unique<BulkBlock>(slotCount(), lastId);
-    arena_ = std::make_unique<NoteArena>();
 }
 
 // The slots there will be once the bulk ends: the notes still to come are
@@ -203,7 +202,6 @@ void NoteIndex::endBulk()
         return;
     flushBlock(slotCount());
     block_.reset();
-    arena_.reset();
     for (Posting &p : chars_)
         p.trimRoom();
     for (Posting &p : asciiPairs_)
@@ -357,7 +355,7 @@ bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
     full_ = full_ || encoded.full;
     if (!encoded.pairsBuilt)
         buildPairs(record.bookid, encoded);
-    note.pack(encoded.pairs.words(), encoded.text, arena_.get());
+    note.pack(encoded.pairs.words(), encoded.text);
     encoded.pairsBuilt = false;
 
     bits::set(used_, slot);

@@ -158,7 +158,6 @@ class NoteIndex
     std::vector<std::uint32_t> pairStamp_;
     std::uint32_t stamp_ = 0;
     std::unique_ptr<BulkBlock> block_; // while in bulk
-    std::unique_ptr<NoteArena> arena_; // while in bulk
     std::deque<Cached> recent_;
     std::size_t live_ = 0;
     std::size_t stored_ = 0;

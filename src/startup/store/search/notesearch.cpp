@@ -4,7 +4,6 @@
 #include "store/datalayer.h"
 #include "store/handover.h"
 #include "store/search/indexreader.h"
-#include "store/search/notearena.h"
 #include "store/search/noterows.h"
 
 #include <QCoreApplication>
@@ -20,6 +19,9 @@
 #include <thread>
 
 #include <sys/resource.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <unistd.h>
 
 namespace varnel::search
@@ -262,9 +264,12 @@ void NoteSearch::startBuild(std::unique_ptr<NoteIndex> current)
         promise->addResult(outcome);
         handOver();
         promise->finish();
-        // The reader's batches and page cache are gone: the holes they leave
-        // in this thread's heap would stay resident for the program's life.
-        NoteArena::returnHeapHoles();
+        // The reader's batches and page cache are gone: the pages of the holes
+        // they leave in this thread's heap would stay resident for the
+        // program's life (no later allocation of the window's comes from it).
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
     });
     build_ = std::move(build);
 }
