@@ -11,6 +11,7 @@
 #include "store/search/bytesearch.h"
 #include "store/search/charcodes.h"
 #include "store/search/indexreader.h"
+#include "store/search/notearena.h"
 #include "store/search/notesearch.h"
 #include "store/search/pairfilter.h"
 #include "store/search/posting.h"
@@ -22,6 +23,7 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
 #include <random>
@@ -150,6 +152,8 @@ class TestSearchMatching : public QObject
     void setsHoldWhatWasAdded();
     void bulkTakesTheRoomOfTheNotesToCome_data();
     void bulkTakesTheRoomOfTheNotesToCome();
+    void arenaBlocksLiveUntilTheyGo_data();
+    void arenaBlocksLiveUntilTheyGo();
     void pairFilterHoldsEveryPair_data();
     void pairFilterHoldsEveryPair();
     void oddFilesAgreeWithSqlite_data();
@@ -673,6 +677,64 @@ void TestSearchMatching::bulkTakesTheRoomOfTheNotesToCome()
     QCOMPARE(told->listAll(), untold->listAll());
     for (const char *text : {"一", "丁", "一丁", "%丁_"})
         QCOMPARE(told->search(text), untold->search(text));
+}
+
+void TestSearchMatching::arenaBlocksLiveUntilTheyGo_data()
+{
+    QTest::addColumn<int>("words"); // of each block
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("withArena");
+    QTest::addColumn<int>("leastChunks"); // held while the blocks live
+    QTest::addColumn<bool>("freedElsewhere"); // on another thread than the one that cut them
+    QTest::newRow("small blocks across chunks") << 300 << 2000 << true << 3 << false;
+    QTest::newRow("across chunks, freed on another thread") << 300 << 2000 << true << 3 << true;
+    QTest::newRow("one word each") << 1 << 5000 << true << 1 << false;
+    QTest::newRow("too large for a chunk: the heap's") << 20000 << 8 << true << 0 << false;
+    QTest::newRow("no arena: the heap's") << 300 << 200 << false << 0 << false;
+}
+
+// Every block keeps what was written to it, after the arena that cut it is
+// gone and while others of its chunk go; a chunk goes back with its last
+// block, in whatever order the blocks go.
+void TestSearchMatching::arenaBlocksLiveUntilTheyGo()
+{
+    QFETCH(int, words);
+    QFETCH(int, count);
+    QFETCH(bool, withArena);
+    QFETCH(int, leastChunks);
+    QFETCH(bool, freedElsewhere);
+    const std::size_t before = search::NoteArena::chunksHeld();
+    std::vector<search::NoteBlock> blocks;
+    {
+        auto arena = std::make_unique<search::NoteArena>();
+        for (int i = 0; i < count; ++i) {
+            blocks.push_back(
+                search::NoteArena::take(withArena ? arena.get() : nullptr, std::size_t(words)));
+            std::fill_n(blocks.back().get(), words, std::uint64_t(i) * 0x9E3779B97F4A7C15u);
+        }
+    }
+    QVERIFY(search::NoteArena::chunksHeld() >= before + std::size_t(leastChunks));
+    if (!leastChunks)
+        QCOMPARE(search::NoteArena::chunksHeld(), before);
+    // Every other block first, then the rest from the end.
+    for (std::size_t i = 0; i < blocks.size(); i += 2)
+        blocks[i].reset();
+    for (int i = 0; i < count; ++i) {
+        if (!blocks[std::size_t(i)])
+            continue;
+        const std::uint64_t want = std::uint64_t(i) * 0x9E3779B97F4A7C15u;
+        QVERIFY(std::all_of(blocks[std::size_t(i)].get(), blocks[std::size_t(i)].get() + words,
+                            [&](std::uint64_t w) { return w == want; }));
+    }
+    auto freeAll = [&blocks] {
+        while (!blocks.empty())
+            blocks.pop_back();
+    };
+    if (freedElsewhere)
+        QtConcurrent::run(freeAll).waitForFinished();
+    else
+        freeAll();
+    QCOMPARE(search::NoteArena::chunksHeld(), before);
 }
 
 void TestSearchMatching::pairFilterHoldsEveryPair_data()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/search/charcodes.h"
+#include "store/search/notearena.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,7 +16,7 @@ namespace varnel::search
 // (shown time, title and body, NUL between them) in one block of memory, and
 // what the lists need of the rest of its row.
 struct IndexedNote {
-    std::unique_ptr<std::uint64_t[]> packed; // the filter's words, then the text
+    NoteBlock packed; // the filter's words, then the text
     std::uint32_t textBytes = 0;
     std::uint16_t pairWords = 0;
     std::uint8_t nulls = 0; // a bit per field of the text that is Null
@@ -35,13 +36,14 @@ struct IndexedNote {
     std::span<const std::uint64_t> pairs() const { return {packed.get(), pairWords}; }
     std::size_t bytes() const { return packed ? (pairWords + (textBytes + 7) / 8) * 8 : 0; }
 
-    // Takes a copy of the filter's words and writes the text after them.
-    void pack(std::span<const std::uint64_t> words, const EncodedText &text)
+    // Takes a copy of the filter's words and writes the text after them, in a
+    // block from `arena` (while a bulk read lasts, on its thread) or from the heap.
+    void pack(std::span<const std::uint64_t> words, const EncodedText &text, NoteArena *arena)
     {
         pairWords = std::uint16_t(words.size());
         textBytes = std::uint32_t(text.byteLength());
         // Uninitialised: every word is written, the text's last one up to its end.
-        packed.reset(new std::uint64_t[pairWords + (textBytes + 7) / 8]);
+        packed = NoteArena::take(arena, pairWords + (textBytes + 7) / 8);
         std::copy(words.begin(), words.end(), packed.get());
         text.write(reinterpret_cast<char *>(packed.get() + pairWords), ends);
     }

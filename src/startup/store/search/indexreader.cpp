@@ -169,11 +169,11 @@ bool IndexReader::takeRow(sqlite3_stmt *stmt)
 // batches in the order given, and goes on with the next free one.
 bool IndexReader::passBatch()
 {
-    // While the other thread is more than a batch behind, this one builds
-    // the pair filters of this batch's notes itself.
+    // While the other thread is more than a batch behind, this one makes
+    // the blocks of this batch's notes itself.
     std::vector<Row> &batch = batches_[current_];
     for (std::size_t i = 0; i < filled_ && batchesBehind() >= 2; ++i)
-        NoteIndex::buildPairs(batch[i].record.bookid, batch[i].encoded);
+        NoteIndex::pack(batch[i].record.bookid, batch[i].encoded, &arena_);
     std::vector<Row> *rows = &batch;
     BatchResult *result = &results_[current_];
     QSemaphore *placed = &placedOne_[current_];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/search/notearena.h"
 #include "store/search/noteindex.h"
 
 #include <QSemaphore>
@@ -82,6 +83,7 @@ class IndexReader
     // placing thread's batch before it.
     static constexpr int kBatches = 4;
     std::vector<Row> batches_[kBatches];
+    NoteArena arena_; // the blocks this thread makes (see passBatch)
     bool pending_[kBatches] = {};
     QSemaphore placedOne_[kBatches];
     BatchResult results_[kBatches] = {}; // each read once its batch is placed

@@ -181,6 +181,7 @@ void NoteIndex::indexKeys(std::uint32_t slot, bool add)
 void NoteIndex::beginBulk(std::int64_t lastId)
 {
     block_ = std::make_unique<BulkBlock>(slotCount(), lastId);
+    arena_ = std::make_unique<NoteArena>();
 }
 
 // The slots there will be once the bulk ends: the notes still to come are
@@ -202,6 +203,7 @@ void NoteIndex::endBulk()
         return;
     flushBlock(slotCount());
     block_.reset();
+    arena_.reset();
     for (Posting &p : chars_)
         p.trimRoom();
     for (Posting &p : asciiPairs_)
@@ -318,13 +320,14 @@ void NoteIndex::encode(const NoteRecord &record, EncodedNote &out)
             out.full = true;
     }
     out.keyLimit = codes_.keyLimit();
-    out.pairsBuilt = false;
+    out.packedBuilt = false;
 }
 
-void NoteIndex::buildPairs(std::int64_t bookid, EncodedNote &encoded)
+void NoteIndex::pack(std::int64_t bookid, EncodedNote &encoded, NoteArena *arena)
 {
     encoded.pairs.build(encoded.text.keys(), encoded.text.byteLength(), std::uint64_t(bookid));
-    encoded.pairsBuilt = true;
+    encoded.packed.pack(encoded.pairs.words(), encoded.text, arena);
+    encoded.packedBuilt = true;
 }
 
 bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
@@ -341,8 +344,12 @@ bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
         stored_ -= notes_[slot].stored;
         --live_;
     }
+    if (!encoded.packedBuilt)
+        pack(record.bookid, encoded, arena_.get());
     Note &note = notes_[slot];
-    note = Note();
+    note = std::move(encoded.packed); // the block, its lengths and where its fields end
+    encoded.packed = Note();
+    encoded.packedBuilt = false;
     note.category = record.category;
     note.categoryIsInteger = record.categoryIsInteger;
     note.stateNull = record.stateKind == NoteRecord::StateNull;
@@ -353,10 +360,6 @@ bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
     stored_ += note.stored;
     note.nulls = encoded.nulls;
     full_ = full_ || encoded.full;
-    if (!encoded.pairsBuilt)
-        buildPairs(record.bookid, encoded);
-    note.pack(encoded.pairs.words(), encoded.text);
-    encoded.pairsBuilt = false;
 
     bits::set(used_, slot);
     ++live_;

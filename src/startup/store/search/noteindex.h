@@ -62,8 +62,9 @@ struct EncodedNote {
     std::uint64_t print = 0;    // of the record's text as stored
     std::uint8_t nulls = 0;     // a bit per field that is Null
     bool full = false;          // the table of characters ran out
-    PairFilter pairs;           // once built by buildPairs, else by place()
-    bool pairsBuilt = false;
+    PairFilter pairs;           // while the block is made
+    IndexedNote packed;         // its block, once made by pack(), else by place()
+    bool packedBuilt = false;
 };
 
 class NoteIndex
@@ -81,8 +82,11 @@ class NoteIndex
     // note another may encode the next.
     void encode(const NoteRecord &record, EncodedNote &out);
     bool place(const NoteRecord &record, EncodedNote &encoded);
-    // The note's pair filter, on any thread: place() builds it if not.
-    static void buildPairs(std::int64_t bookid, EncodedNote &encoded);
+    // The note's block (its pair filter and its text), on any thread: place()
+    // makes it if not. Most of the memory of a new index is these blocks, and
+    // the first touch of each page of it costs more than writing it.
+    // `arena`: where the block is cut from while in bulk (one per thread).
+    static void pack(std::int64_t bookid, EncodedNote &encoded, NoteArena *arena);
     void erase(std::int64_t bookid);
     // Whether the index holds this record as it is.
     bool holds(const NoteRecord &record) const;
@@ -158,6 +162,7 @@ class NoteIndex
     std::vector<std::uint32_t> pairStamp_;
     std::uint32_t stamp_ = 0;
     std::unique_ptr<BulkBlock> block_; // while in bulk
+    std::unique_ptr<NoteArena> arena_; // while in bulk: the blocks place() makes
     std::deque<Cached> recent_;
     std::size_t live_ = 0;
     std::size_t stored_ = 0;
