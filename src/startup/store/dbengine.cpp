@@ -121,12 +121,10 @@ sqlite3 *openReader(const QString &path, int (*busy)(void *, int), void *busyArg
         rc = busy ? sqlite3_busy_handler(db, busy, busyArg) : sqlite3_busy_timeout(db, kBusyWaitMs);
     if (rc == SQLITE_OK)
         rc = keyHandle(db, passphrase());
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) {
         // The first page is read while this read holds the file.
         const OwnRead reading;
-        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+        rc = readFirstPage(db);
     }
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db);
@@ -158,14 +156,20 @@ sqlite3 *openFile(const QString &path, bool create)
     return db;
 }
 
+int readFirstPage(sqlite3 *db)
+{
+    int rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
+    // The key is only checked when the first page is read.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    return rc;
+}
+
 void applyKey(sqlite3 *db)
 {
     int rc = keyHandle(db, passphrase());
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
-    // The key is only checked when the first page is read.
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+        rc = readFirstPage(db);
     // The lists and the search are answered from the search index: the page
     // cache only serves single notes, the tree and the export's one pass. A
     // count of all notes walks every page of the table and would fill a

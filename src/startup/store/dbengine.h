@@ -55,6 +55,9 @@ sqlite3 *openKeyed(const QString &path, bool create);
 // closing the handle to the caller).
 sqlite3 *openFile(const QString &path, bool create);
 void applyKey(sqlite3 *db);
+// On a keyed handle: sets the notebook's page size and reads the first page.
+// SQLITE_OK when the key opens the file, else SQLite's code.
+int readFirstPage(sqlite3 *db);
 
 // A read-only handle of its own for a thread other than the window's (the
 // search index's build, a search while the index is not ready): the same key,

@@ -1,5 +1,7 @@
 #include "store/filekey.h"
 
+#include "store/dbengine.h"
+
 #include <QFile>
 #include <QHash>
 #include <QMutex>
@@ -58,9 +60,7 @@ Check opensWith(const QString &path, const QByteArray &raw)
     if (rc == SQLITE_OK)
         rc = sqlite3_key(db, raw.constData(), int(raw.size()));
     if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+        rc = readFirstPage(db);
     sqlite3_close_v2(db);
     if (rc == SQLITE_OK)
         return Check::Opens;
@@ -84,17 +84,10 @@ QByteArray rawKeyFor(const QString &path, const QByteArray &passphrase)
     const QByteArray raw = derive(passphrase, salt);
     if (raw.isEmpty())
         return {};
-    switch (opensWith(path, raw)) {
-    case Check::Opens:
-        g_keys.insert(id, raw);
-        return raw;
-    case Check::DoesNot:
-        g_keys.insert(id, {});
-        return {};
-    case Check::Unknown:
-        break;
-    }
-    return {};
+    const Check check = opensWith(path, raw);
+    if (check != Check::Unknown)
+        g_keys.insert(id, check == Check::Opens ? raw : QByteArray());
+    return check == Check::Opens ? raw : QByteArray();
 }
 
 int keyHandle(sqlite3 *db, const QByteArray &passphrase)

@@ -348,7 +348,6 @@ bool NoteIndex::place(const NoteRecord &record, EncodedNote &encoded)
         pack(record.bookid, encoded, arena_.get());
     Note &note = notes_[slot];
     note = std::move(encoded.packed); // the block, its lengths and where its fields end
-    encoded.packed = Note();
     encoded.packedBuilt = false;
     note.category = record.category;
     note.categoryIsInteger = record.categoryIsInteger;
